@@ -1,0 +1,32 @@
+# tessaren_add_test(NAME name SOURCES ... [LIBRARIES ...] [DISPLAY] [TIMEOUT s] [LABELS ...])
+# One GoogleTest executable per call. Natively each test case shows up in ctest on its
+# own; in the Windows build the executable runs under Wine through the cross-compiling
+# emulator (cmake/wine-run), with a display only when DISPLAY is given.
+include(GoogleTest)
+
+function(tessaren_add_test)
+  cmake_parse_arguments(T "DISPLAY" "NAME;TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBRARIES} tessaren_gtest_main)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  if(WIN32)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
+    if(T_DISPLAY)
+      set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT TESSAREN_NEEDS_DISPLAY=1)
+    endif()
+  else()
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
+      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "native;${T_LABELS}")
+  endif()
+endfunction()
+
+if(WIN32)
+  # Every Windows executable that ctest starts goes through Wine, in a prefix private
+  # to this build folder.
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run CACHE FILEPATH "" FORCE)
+endif()

@@ -1,0 +1,32 @@
+// The native build has no registry: every key is missing and nothing can be created.
+#include "settings/registry_api.h"
+
+namespace tessaren {
+namespace {
+
+class NoRegistry final : public RegistryApi {
+ public:
+  long openKey(RegistryRoot, const std::string&, std::uint32_t, RegistryKey&) override {
+    return kRegistryNotFound;
+  }
+  long createKey(RegistryRoot, const std::string&, std::uint32_t, RegistryKey&) override {
+    return kRegistryNotFound;
+  }
+  long queryValue(RegistryKey, const std::string&, std::uint8_t*, std::uint32_t&) override {
+    return kRegistryNotFound;
+  }
+  long setValue(RegistryKey, const std::string&, std::uint32_t, const std::uint8_t*,
+                std::uint32_t) override {
+    return kRegistryNotFound;
+  }
+  long closeKey(RegistryKey) override { return kRegistryOk; }
+};
+
+}  // namespace
+
+RegistryApi& platformRegistryApi() {
+  static NoRegistry none;
+  return none;
+}
+
+}  // namespace tessaren
