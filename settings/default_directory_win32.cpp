@@ -1,7 +1,7 @@
 // %LOCALAPPDATA%\Tessaren\ through the shell, created when missing. Should the shell not
 // know the folder, the user's temporary directory takes its place.
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "settings/default_directory.h"
 

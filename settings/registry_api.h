@@ -13,13 +13,13 @@ enum class RegistryRoot { ClassesRoot, CurrentUser };
 using RegistryKey = std::uintptr_t;
 
 // Win32 values that the portable code passes through unchanged.
-constexpr long kRegistryOk = 0;                 // ERROR_SUCCESS
-constexpr long kRegistryNotFound = 2;           // ERROR_FILE_NOT_FOUND
-constexpr long kRegistryMoreData = 234;         // ERROR_MORE_DATA
-constexpr std::uint32_t kKeyRead = 0x20019;     // KEY_READ
+constexpr long kRegistryOk = 0;                   // ERROR_SUCCESS
+constexpr long kRegistryNotFound = 2;             // ERROR_FILE_NOT_FOUND
+constexpr long kRegistryMoreData = 234;           // ERROR_MORE_DATA
+constexpr std::uint32_t kKeyRead = 0x20019;       // KEY_READ
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;  // KEY_ALL_ACCESS
-constexpr std::uint32_t kRegSz = 1;             // REG_SZ
-constexpr std::uint32_t kRegDword = 4;          // REG_DWORD
+constexpr std::uint32_t kRegSz = 1;               // REG_SZ
+constexpr std::uint32_t kRegDword = 4;            // REG_DWORD
 
 class RegistryApi {
  public:
@@ -28,7 +28,8 @@ class RegistryApi {
   // RegOpenKeyExA(root, subkey, 0, access, &key)
   virtual long openKey(RegistryRoot root, const std::string& subkey, std::uint32_t access,
                        RegistryKey& key) = 0;
-  // RegCreateKeyExA(root, subkey, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, &key, &disposition)
+  // RegCreateKeyExA(root, subkey, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, &key,
+  // &disposition)
   virtual long createKey(RegistryRoot root, const std::string& subkey, std::uint32_t access,
                          RegistryKey& key) = 0;
   // RegQueryValueExA(key, name, NULL, NULL, data, &size): size is the room in data on

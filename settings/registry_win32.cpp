@@ -26,8 +26,8 @@ class Win32Registry final : public RegistryApi {
                  RegistryKey& key) override {
     HKEY created = nullptr;
     DWORD disposition = 0;
-    LONG result = RegCreateKeyExA(rootKey(root), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  access, nullptr, &created, &disposition);
+    LONG result = RegCreateKeyExA(rootKey(root), subkey.c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, access, nullptr, &created, &disposition);
     key = result == ERROR_SUCCESS ? reinterpret_cast<RegistryKey>(created) : 0;
     return result;
   }

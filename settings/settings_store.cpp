@@ -19,8 +19,8 @@ std::string perUserSubkey(const std::string& subkey) { return kPerUserClassesPre
 // installation may have written.
 bool openForReading(const std::string& subkey, ScopedRegistryKey& key) {
   RegistryApi& registry = registryApi();
-  if (registry.openKey(RegistryRoot::CurrentUser, perUserSubkey(subkey), kKeyRead,
-                       key.receive()) == kRegistryOk)
+  if (registry.openKey(RegistryRoot::CurrentUser, perUserSubkey(subkey), kKeyRead, key.receive()) ==
+      kRegistryOk)
     return true;
   return registry.openKey(RegistryRoot::ClassesRoot, subkey, kKeyRead, key.receive()) ==
          kRegistryOk;

@@ -1,8 +1,9 @@
 // Deriving the download target from the stored settings: order of the reads, the local
 // paths, and what carries over when a read fails.
+#include "download/download_target.h"
+
 #include <gtest/gtest.h>
 
-#include "download/download_target.h"
 #include "settings/default_directory.h"
 #include "settings/settings_store.h"
 #include "tests/support/fake_registry.h"
@@ -50,8 +51,8 @@ TEST_F(DownloadTargetTest, ReadsTempDisplayUrlInThatOrder) {
   std::vector<std::string> queries;
   for (const std::string& line : registry.log)
     if (line.rfind("query ", 0) == 0) queries.push_back(line);
-  EXPECT_EQ(queries, (std::vector<std::string>{"query temp 1024", "query display 4",
-                                               "query url 1024"}));
+  EXPECT_EQ(queries,
+            (std::vector<std::string>{"query temp 1024", "query display 4", "query url 1024"}));
   EXPECT_EQ(downloadTarget().displayMode, 2);
   EXPECT_EQ(registry.openKeys(), 0);
 }

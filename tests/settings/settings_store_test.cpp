@@ -1,9 +1,10 @@
 // The settings store against an in-memory registry: result codes, byte-level reads,
 // per-user placement and the first-run rule.
+#include "settings/settings_store.h"
+
 #include <gtest/gtest.h>
 
 #include "settings/default_directory.h"
-#include "settings/settings_store.h"
 #include "tests/support/fake_registry.h"
 
 namespace tessaren {
@@ -99,11 +100,11 @@ TEST_F(SettingsStore, WritesGoToPerUserKeyWithExactBytes) {
   access.writeText(kSettingsSubkey, "temp", "D:\\Temp\\");
   access.writeNumber(kSettingsSubkey, "interval", -5);
 
-  EXPECT_EQ(registry.log, (std::vector<std::string>{
-                              "create HKCU\\Software\\Classes\\Tessaren\\Config 0xF003F",
-                              "set temp 1 9", "close",
-                              "create HKCU\\Software\\Classes\\Tessaren\\Config 0xF003F",
-                              "set interval 4 4", "close"}));
+  EXPECT_EQ(registry.log,
+            (std::vector<std::string>{"create HKCU\\Software\\Classes\\Tessaren\\Config 0xF003F",
+                                      "set temp 1 9", "close",
+                                      "create HKCU\\Software\\Classes\\Tessaren\\Config 0xF003F",
+                                      "set interval 4 4", "close"}));
   test::StoredValue temp = registry.value(kUser, perUserSettingsKey(), "temp");
   EXPECT_EQ(temp.data, (std::vector<std::uint8_t>{'D', ':', '\\', 'T', 'e', 'm', 'p', '\\', 0}));
   EXPECT_EQ(registry.value(kUser, perUserSettingsKey(), "interval").data,
@@ -124,8 +125,8 @@ TEST_F(SettingsStore, FirstRunWritesAllDefaultsWithMarkerLast) {
   for (const std::string& line : registry.log)
     if (line.rfind("set ", 0) == 0) sets.push_back(line);
   EXPECT_EQ(sets, (std::vector<std::string>{"set url 1 " + std::to_string(kDefaultUrl.size() + 1),
-                                            "set temp 1 35", "set interval 4 4",
-                                            "set display 4 4", "set install 4 4"}));
+                                            "set temp 1 35", "set interval 4 4", "set display 4 4",
+                                            "set install 4 4"}));
 
   Settings loaded;
   EXPECT_EQ(loadSettings(loaded), 0);
@@ -138,9 +139,9 @@ TEST_F(SettingsStore, FirstRunWritesAllDefaultsWithMarkerLast) {
 
   registry.log.clear();
   ensureDefaults();  // marker present: one read, no writes
-  EXPECT_EQ(registry.log, (std::vector<std::string>{
-                              "open HKCU\\Software\\Classes\\Tessaren\\Config 0x20019",
-                              "query install 4", "close"}));
+  EXPECT_EQ(registry.log,
+            (std::vector<std::string>{"open HKCU\\Software\\Classes\\Tessaren\\Config 0x20019",
+                                      "query install 4", "close"}));
 }
 
 TEST_F(SettingsStore, AnyMarkerOtherThanTwoResetsEverySetting) {

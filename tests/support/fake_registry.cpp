@@ -91,7 +91,8 @@ long FakeRegistry::setValue(RegistryKey key, const std::string& name, std::uint3
   log.push_back("set " + name + " " + std::to_string(type) + " " + std::to_string(size));
   auto open = open_.find(key);
   if (open == open_.end()) return 6;
-  values_[{open->second, lower(name)}] = StoredValue{type, std::vector<std::uint8_t>(data, data + size)};
+  values_[{open->second, lower(name)}] =
+      StoredValue{type, std::vector<std::uint8_t>(data, data + size)};
   return kRegistryOk;
 }
 
@@ -126,7 +127,8 @@ void FakeRegistry::erase(RegistryRoot root, const std::string& subkey, const std
   values_.erase({pathOf(root, subkey), lower(name)});
 }
 
-bool FakeRegistry::has(RegistryRoot root, const std::string& subkey, const std::string& name) const {
+bool FakeRegistry::has(RegistryRoot root, const std::string& subkey,
+                       const std::string& name) const {
   return values_.count({pathOf(root, subkey), lower(name)}) != 0;
 }
 
