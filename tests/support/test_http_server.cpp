@@ -154,8 +154,8 @@ void TestHttpServer::serve(std::uintptr_t handle) {
   char buffer[4096];
   auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   std::size_t end = std::string::npos;
-  while (end == std::string::npos && std::chrono::steady_clock::now() < giveUp &&
-         readable(connection, 20)) {
+  while (end == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
+    if (!readable(connection, 20)) continue;
     int count = recv(connection, buffer, sizeof buffer, 0);
     if (count <= 0) break;
     request.append(buffer, static_cast<std::size_t>(count));
