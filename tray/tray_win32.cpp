@@ -1,0 +1,42 @@
+// The shell's notification area: the record is copied field by field into the first
+// NOTIFYICONDATAA layout and handed to Shell_NotifyIconA.
+#include <shellapi.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "tray/tray_api.h"
+
+namespace tessaren {
+namespace {
+
+static_assert(kNotifyIconDataV1Size == NOTIFYICONDATAA_V1_SIZE);
+static_assert(sizeof(NOTIFYICONDATAA{}.szTip) >= kTipCapacity);
+
+class ShellTray final : public TrayApi {
+ public:
+  bool notifyIcon(std::uint32_t message, const NotifyIconRecord& record) override {
+    NOTIFYICONDATAA data{};
+    data.cbSize = record.cbSize;
+    data.hWnd = reinterpret_cast<HWND>(record.hWnd);
+    data.uID = record.uID;
+    data.uFlags = record.uFlags;
+    data.uCallbackMessage = record.uCallbackMessage;
+    data.hIcon = reinterpret_cast<HICON>(record.hIcon);
+    std::memcpy(data.szTip, record.szTip, kTipCapacity);
+    return Shell_NotifyIconA(message, &data) != FALSE;
+  }
+  IconHandle loadIcon(ModuleHandle module, int id) override {
+    return reinterpret_cast<IconHandle>(
+        LoadIconA(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEA(id)));
+  }
+};
+
+}  // namespace
+
+TrayApi& platformTrayApi() {
+  static ShellTray tray;
+  return tray;
+}
+
+}  // namespace tessaren
