@@ -1,7 +1,8 @@
 // The shell's notification area: the record is copied field by field into the first
 // NOTIFYICONDATAA layout and handed to Shell_NotifyIconA.
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <cstring>
 

@@ -82,7 +82,7 @@ second_code=0
 timeout 30 "$wine_run" "$exe" || second_code=$?
 check "a second start ends at once with 0 (was $second_code)" test "$second_code" = 0
 check "a second start leaves one window" test "$(driver count | tr -d '\r')" = 1
-check "tray Exit" driver exit
+check "tray Exit" driver end tray
 finish
 
 echo "--- seeded settings: updates"
@@ -128,9 +128,20 @@ check "Properties Cancel" driver properties-cancel "http://cancelled.invalid/"
 check "Cancel writes nothing" test "$("$wine_run" reg query "$settings_key" | tr -d '\r')" = "$before"
 check "Cancel runs no update" test "$(requests)" = 3
 
+echo "--- shell restart"
+check "the icon comes back when the shell restarts" driver shell-restart
+
 echo "--- Exit"
-check "tray Exit" driver exit
+check "tray Exit" driver end tray
 finish
+
+echo "--- the other ways to end"
+for how in command close; do
+  start
+  check "the program starts" driver ready
+  check "ending by $how" driver end "$how"
+  finish
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

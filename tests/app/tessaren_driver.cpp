@@ -3,9 +3,11 @@
 // appears on screen. One action per run; the exit code says whether the checks held.
 //   tessaren_driver ready | count | reload | menu right|left | about ok|esc|close
 //   tessaren_driver properties-show URL TEMP INTERVAL DISPLAY | properties-save URL TEMP
-//   INTERVAL DISPLAY | properties-cancel URL | icon present|absent | exit
-#include <shellapi.h>
+//   INTERVAL DISPLAY | properties-cancel URL | shell-restart
+//   end tray|command|close
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -235,12 +237,34 @@ void propertiesCancel(const char* url) {
   check(settle(window), "the program goes on");
 }
 
-void exitFromTray() {
+// Ends the program by the tray menu's Exit, the main menu's Exit (command 105) or a
+// WM_CLOSE; whichever way, the icon has to go with it.
+void end(const std::string& how) {
   HWND window = mainWindow();
-  check(iconKnown(window), "the tray icon is shown before Exit");
-  PostMessageA(window, WM_COMMAND, 32774, 0);
-  check(waitGone(window, 20000), "Exit ends the program");
+  check(iconKnown(window), "the tray icon is shown before the end");
+  if (how == "tray") {
+    PostMessageA(window, WM_COMMAND, 32774, 0);
+  } else if (how == "command") {
+    PostMessageA(window, WM_COMMAND, 105, 0);
+  } else {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+  check(waitGone(window, 20000), "the program ends by " + how);
   check(!iconKnown(window), "no icon is left behind");
+}
+
+// The shell restarted and forgot every icon: "TaskbarCreated" must bring ours back.
+void shellRestart() {
+  HWND window = mainWindow();
+  NOTIFYICONDATAA data{};
+  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  data.hWnd = window;
+  data.uID = kTrayIconId;
+  Shell_NotifyIconA(NIM_DELETE, &data);
+  check(!iconKnown(window), "the shell has forgotten the icon");
+  PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+  check(settle(window), "the program goes on");
+  check(iconKnown(window), "the icon is back after TaskbarCreated");
 }
 
 }  // namespace
@@ -269,8 +293,11 @@ int main(int argc, char** argv) {
     propertiesSave(argv + 2);
   } else if (action == "properties-cancel" && extra == 1) {
     propertiesCancel(argv[2]);
-  } else if (action == "exit") {
-    exitFromTray();
+  } else if (action == "end" && extra == 1) {
+    end(argv[2]);
+  } else if (action == "shell-restart") {
+    shellRestart();
+
   } else {
     std::printf("usage: tessaren_driver ACTION [ARGUMENTS]\n");
     return 2;
