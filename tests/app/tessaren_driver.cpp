@@ -238,7 +238,9 @@ void propertiesCancel(const char* url) {
 }
 
 // Ends the program by the tray menu's Exit, the main menu's Exit (command 105) or a
-// WM_CLOSE; whichever way, the icon has to go with it.
+// WM_CLOSE, and checks that no icon is left. Wine's shell also drops the icons of a window
+// that is gone, so this checks the end state; main_window_wine_test checks that the
+// program itself removes its icon on each of these ways.
 void end(const std::string& how) {
   HWND window = mainWindow();
   check(iconKnown(window), "the tray icon is shown before the end");
