@@ -69,6 +69,11 @@ drive_c="$TESSAREN_WINEPREFIX/drive_c"
 rm -rf "$drive_c/tessaren-e2e" && mkdir -p "$drive_c/tessaren-e2e/second"
 
 echo "--- first run: defaults, single instance"
+# The first run fetches the default URL; a proxy setting sends that request to the local
+# server (which answers 404), so the test reaches no other host.
+internet_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+"$wine_run" reg add "$internet_key" /v ProxyServer /t REG_SZ /d "127.0.0.1:$port" /f >/dev/null
+"$wine_run" reg add "$internet_key" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
 start
 check "the program starts hidden with its tray icon" driver ready
 check "first run writes install 2" test "$(setting install)" = 0x2
@@ -80,10 +85,15 @@ check "first run writes the default directory" \
   bash -c '[[ "$1" == *'\''\AppData\Local\Tessaren\'\'' ]]' _ "$(setting temp)"
 second_code=0
 timeout 30 "$wine_run" "$exe" || second_code=$?
+check "the first update asked for the default picture" \
+  grep -q '"GET http://www.weather.gov:80/images/getimagedata.cfm?image=triton/satin0002.jpg&type=jpeg' \
+  "$work/server.log"
 check "a second start ends at once with 0 (was $second_code)" test "$second_code" = 0
 check "a second start leaves one window" test "$(driver count | tr -d '\r')" = 1
 check "tray Exit" driver end tray
 finish
+
+"$wine_run" reg add "$internet_key" /v ProxyEnable /t REG_DWORD /d 0 /f >/dev/null
 
 echo "--- seeded settings: updates"
 "$wine_run" reg add "$settings_key" /v url /t REG_SZ /d "http://127.0.0.1:$port/weather.jpg" /f >/dev/null
@@ -112,9 +122,11 @@ echo "--- Properties"
 check "Properties shows the stored settings" \
   driver properties-show "http://127.0.0.1:$port/weather.jpg" 'C:\tessaren-e2e\' 5 0
 check "close box writes nothing" test "$(requests)" = 2
-check "Properties Save" driver properties-save "http://127.0.0.1:$port/weather.jpg?second" \
+# A field gives at most its first 254 characters.
+long_url="http://127.0.0.1:$port/weather.jpg?$(printf 'q%.0s' $(seq 1 300))"
+check "Properties Save" driver properties-save "$long_url" \
   'C:\tessaren-e2e\second\' '  15 minutes' 2
-check "Save stored the URL" test "$(setting url)" = "http://127.0.0.1:$port/weather.jpg?second"
+check "Save stored the URL cut to 254 characters" test "$(setting url)" = "${long_url:0:254}"
 check "Save stored the directory" test "$(setting temp)" = 'C:\tessaren-e2e\second\'
 check "Save stored the interval's leading number" test "$(setting interval)" = 0xf
 check "Save stored the display mode" test "$(setting display)" = 0x2
