@@ -4,7 +4,7 @@
 //   tessaren_driver ready | count | reload | menu right|left | about ok|esc|close
 //   tessaren_driver properties-show URL TEMP INTERVAL DISPLAY | properties-save URL TEMP
 //   INTERVAL DISPLAY | properties-cancel URL | shell-restart
-//   end tray|command|close
+//   end tray|command|close | open about|properties
 #include <windows.h>
 // after windows.h, which it needs
 #include <shellapi.h>
@@ -297,6 +297,13 @@ int main(int argc, char** argv) {
     propertiesCancel(argv[2]);
   } else if (action == "end" && extra == 1) {
     end(argv[2]);
+  } else if (action == "open" && extra == 1) {
+    // Leaves a dialog open, for screenshots: "about" or "properties".
+    const bool about = std::strcmp(argv[2], "about") == 0;
+    PostMessageA(mainWindow(), WM_COMMAND, about ? 104 : 32773, 0);
+    check(waitForWindow("#32770", about ? "About Tessaren ..." : "Tessaren Properties", 10000) !=
+              nullptr,
+          std::string(argv[2]) + " opens");
   } else if (action == "shell-restart") {
     shellRestart();
 
