@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/timer_api.h"
+#include "download/download_target.h"
 #include "settings/settings_store.h"
+#include "tests/support/fake_http.h"
 #include "tests/support/fake_registry.h"
 #include "tray/tray_icon.h"
 
@@ -209,6 +211,31 @@ TEST_F(RefreshCycleTest, UnreadableIntervalKeepsThePeriodOfTheCycleBefore) {
   store.erase(kUser, perUserSettingsKey(), "interval");
   refreshCycle();
   EXPECT_EQ(timer.periods.back(), 1800000u);
+}
+
+// Without a replacement the update is a DownloadJob of its own, whose target is derived
+// from what the registry holds at that moment.
+TEST_F(RefreshCycleTest, EachUpdateDownloadsFromTheSettingsStoredThen) {
+  setUpdateRunner(nullptr);
+  resetDownloadTarget();
+  Log http;
+  test::FakeHttp server(http);
+  server.responses.push_back({.status = "404"});
+  storeInstalled(10);
+  store.putText(kUser, perUserSettingsKey(), "url", "http://first.example/a.jpg");
+  refreshCycle();
+  store.putText(kUser, perUserSettingsKey(), "url", "http://second.example:8080/b.jpg");
+  refreshCycle();
+
+  Log connects;
+  for (const std::string& line : http) {
+    if (line.rfind("connect", 0) == 0) connects.push_back(line);
+  }
+  ASSERT_EQ(connects.size(), 2u);
+  EXPECT_NE(connects[0].find("first.example:80"), std::string::npos) << connects[0];
+  EXPECT_NE(connects[1].find("second.example:8080"), std::string::npos) << connects[1];
+  EXPECT_STREQ(trayIcon().record().szTip, "Tessaren, communication error!");
+  EXPECT_EQ(trayIcon().record().hIcon, 130u);
 }
 
 }  // namespace
