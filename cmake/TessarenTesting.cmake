@@ -15,7 +15,12 @@ function(tessaren_add_test)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
     if(T_DISPLAY)
-      set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT TESSAREN_NEEDS_DISPLAY=1)
+      # Tests with a display get a prefix of their own and take turns in it: Wine's
+      # desktop process keeps the X display of whichever program started it, so it must
+      # never outlive that program's display nor be started by a headless one.
+      set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
+        TESSAREN_NEEDS_DISPLAY=1 TESSAREN_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-display)
+      set_property(TEST ${T_NAME} PROPERTY RESOURCE_LOCK wine-display)
     endif()
   else()
     gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
