@@ -9,12 +9,14 @@
 namespace tessaren {
 namespace {
 
-// 255 with its NUL: a field gives at most its first 254 characters.
-constexpr int kFieldReadCount = 255;
+// The longest text the settings store reads back whole. The URL and directory fields take
+// no more, and are read whole on Save: a longer URL saved by another writer must not be
+// cut short just because the dialog was opened and saved.
+constexpr int kLongestStoredText = 1023;
 
 std::string fieldText(HWND dialog, int id) {
-  char buffer[256] = {};
-  GetDlgItemTextA(dialog, id, buffer, kFieldReadCount);
+  char buffer[kLongestStoredText + 1] = {};
+  GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
   return buffer;
 }
 
@@ -28,6 +30,8 @@ void fillControls(HWND dialog) {
   // A value outside 0..3 (-1 included) selects nothing.
   SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_SETCURSEL,
                       static_cast<WPARAM>(static_cast<INT_PTR>(settings.display)), 0);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_URL, EM_LIMITTEXT, kLongestStoredText, 0);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_TEMP, EM_LIMITTEXT, kLongestStoredText, 0);
   SetDlgItemTextA(dialog, IDC_PROPERTIES_URL, settings.url.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_TEMP, settings.temp.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_INTERVAL, intervalToText(settings.interval).c_str());
