@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/main_window.h"
+#include "app/scoped_win32.h"
 #include "res/resource.h"
 #include "settings/properties_dialog.h"
 
@@ -10,24 +11,11 @@ namespace {
 // A second copy would fight the first over the same files and tray icon.
 constexpr char kSingleInstanceMutex[] = "Local\\Tessaren.SingleInstance";
 
-// Holds the single-instance mutex until the process ends.
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-  ~ScopedHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-
- private:
-  HANDLE handle_;
-};
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-  ScopedHandle guard(CreateMutexA(nullptr, FALSE, kSingleInstanceMutex));
+  // Held until the process ends.
+  tessaren::ScopedHandle guard(CreateMutexA(nullptr, FALSE, kSingleInstanceMutex));
   if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
   char title[100] = {};

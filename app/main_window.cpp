@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/refresh_cycle.h"
+#include "app/scoped_win32.h"
 #include "res/resource.h"
 #include "settings/properties_dialog_win32.h"
 #include "tray/tray_icon.h"
@@ -13,21 +14,6 @@ namespace {
 HINSTANCE instance = nullptr;
 // Sent to every top-level window when the shell (re)starts: our icon must be added again.
 UINT taskbarCreatedMessage = 0;
-
-// A menu destroyed on every way out of the scope that loaded it.
-class ScopedMenu {
- public:
-  explicit ScopedMenu(HMENU menu) : menu_(menu) {}
-  ~ScopedMenu() {
-    if (menu_ != nullptr) DestroyMenu(menu_);
-  }
-  ScopedMenu(const ScopedMenu&) = delete;
-  ScopedMenu& operator=(const ScopedMenu&) = delete;
-  HMENU get() const { return menu_; }
-
- private:
-  HMENU menu_;
-};
 
 WindowHandle handleOf(HWND window) { return reinterpret_cast<WindowHandle>(window); }
 

@@ -59,12 +59,14 @@ bool needsEscapeBeforeQuery(unsigned char c) {
   }
 }
 
-std::string escapeBeforeQuery(std::string_view text) {
+// Every character for which needsEscape holds becomes a %XX escape.
+template <typename Predicate>
+std::string escapeWhere(std::string_view text, Predicate needsEscape) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (needsEscapeBeforeQuery(byte)) {
+    if (needsEscape(byte)) {
       appendEscaped(out, byte);
     } else {
       out += c;
@@ -73,21 +75,13 @@ std::string escapeBeforeQuery(std::string_view text) {
   return out;
 }
 
+std::string escapeBeforeQuery(std::string_view text) {
+  return escapeWhere(text, needsEscapeBeforeQuery);
+}
+
 // Query and fragment are passed on as typed, except control characters: a raw CR or LF
 // there would end the request line early.
-std::string escapeQuery(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (isControl(byte)) {
-      appendEscaped(out, byte);
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+std::string escapeQuery(std::string_view text) { return escapeWhere(text, isControl); }
 
 // "." and ".." segments resolved as RFC 3986 (5.2.4) describes; ".." never climbs
 // above the root.
