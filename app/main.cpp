@@ -4,7 +4,6 @@
 #include "app/main_window.h"
 #include "app/scoped_win32.h"
 #include "res/resource.h"
-#include "settings/properties_dialog.h"
 
 namespace {
 
@@ -26,8 +25,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   if (!tessaren::createMainWindow(instance, showCommand, className, title)) return 0;
 
   HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_TESSAREN));
-  tessaren::loadSettings(tessaren::settingsRecord());
-
   MSG message{};
   BOOL got = 0;
   while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
@@ -37,5 +34,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     }
   }
   // -1 means the loop itself failed: there is no quit message to take a code from.
-  return got == 0 ? static_cast<int>(message.wParam) : 0;
+  const int code = got == 0 ? static_cast<int>(message.wParam) : 0;
+  // An update still held by a network call must not wait the network out, nor meet the
+  // program's objects while they are torn down: end here, at once.
+  if (tessaren::leftWorkerBehind()) ExitProcess(static_cast<UINT>(code));
+  return code;
 }

@@ -1,5 +1,5 @@
-// One whole update: the picture request over HTTP, the body stored beside the JPEG file
-// and moved over it only when complete, then the conversion into the wallpaper.
+// The picture request: one GET over WinINet, the body streamed into a partial file,
+// every way out named in words a user can act on.
 #include "download/fetch.h"
 
 #include <algorithm>
@@ -7,18 +7,16 @@
 #include <chrono>
 #include <utility>
 
-#include "download/download_target.h"
-#include "download/http_api.h"
-#include "download/local_file_api.h"
-#include "imaging/wallpaper.h"
+#include "settings/text_format.h"
 
 namespace tessaren {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::int32_t kFetchOk = 0;
-constexpr std::int32_t kFetchFailed = 1;
+// Validators longer than this are not kept: no server needs them, and they go back into
+// our request headers.
+constexpr std::uint32_t kLongestValidator = 256;
 
 std::optional<FetchLimits>& limitsOverride() {
   static std::optional<FetchLimits> limits;
@@ -26,52 +24,79 @@ std::optional<FetchLimits>& limitsOverride() {
 }
 
 // The leading decimal digits of text, saturating rather than wrapping; none gives nothing.
-std::optional<std::uint64_t> leadingNumber(const char* text, std::uint32_t length) {
+std::optional<std::uint64_t> leadingNumber(const std::string& text) {
   constexpr std::uint64_t kCeiling = std::uint64_t{1} << 62;
   std::uint64_t number = 0;
-  std::uint32_t digits = 0;
-  for (; digits < length && text[digits] >= '0' && text[digits] <= '9'; ++digits) {
+  std::size_t digits = 0;
+  for (; digits < text.size() && text[digits] >= '0' && text[digits] <= '9'; ++digits) {
     if (number < kCeiling) number = number * 10 + static_cast<std::uint64_t>(text[digits] - '0');
   }
   if (digits == 0) return std::nullopt;
   return number;
 }
 
-// The body file while it is being written and until it has been applied: closed and
-// deleted on every way out unless it was moved into place.
-class PartialFile {
- public:
-  explicit PartialFile(std::string path) : path_(std::move(path)) {}
-  ~PartialFile() { discard(); }
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
+// A header's value as text, or nothing when the server sent none (or one too long to keep).
+std::optional<std::string> headerText(HttpApi& http, InternetHandle request, std::uint32_t which,
+                                      std::uint32_t room) {
+  std::string buffer(room, '\0');
+  std::uint32_t length = room;
+  if (!http.queryInfo(request, which, buffer.data(), length)) return std::nullopt;
+  buffer.resize(std::min(length, room));
+  return buffer;
+}
 
-  const std::string& path() const { return path_; }
-  bool create() {
-    file_ = localFileApi().createForWriting(path_);
-    created_ = file_ != 0;
-    return created_;
+// Text from a server or the registry that is safe inside a header line or a log line.
+bool isPrintable(const std::string& text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
+  });
+}
+
+std::string conditionalHeaders(const Validators& ask) {
+  std::string headers;
+  if (!ask.etag.empty() && ask.etag.size() <= kLongestValidator && isPrintable(ask.etag))
+    headers += "If-None-Match: " + ask.etag + "\r\n";
+  if (!ask.lastModified.empty() && ask.lastModified.size() <= kLongestValidator &&
+      isPrintable(ask.lastModified))
+    headers += "If-Modified-Since: " + ask.lastModified + "\r\n";
+  return headers;
+}
+
+std::string statusReason(const std::string& code, const std::optional<std::string>& text) {
+  std::string reason = "HTTP ";
+  reason.append(code, 0, 3);
+  if (text && !text->empty() && isPrintable(*text)) {
+    reason.push_back(' ');
+    reason.append(utf8Prefix(*text, 40));
   }
-  bool write(const std::uint8_t* data, std::uint32_t size) {
-    std::uint32_t written = 0;
-    return localFileApi().write(file_, data, size, written) && written == size;
-  }
-  bool close() { return localFileApi().close(std::exchange(file_, 0)); }
-  bool moveOver(const std::string& destination) {
-    if (!localFileApi().replace(path_, destination)) return false;
-    created_ = false;
-    return true;
-  }
-  void discard() {
-    if (file_ != 0) localFileApi().close(std::exchange(file_, 0));
-    if (created_) localFileApi().remove(path_);
-    created_ = false;
-  }
+  return reason;
+}
+
+FetchResult failed(std::string reason) {
+  FetchResult result;
+  result.status = FetchStatus::Failed;
+  result.reason = std::move(reason);
+  return result;
+}
+
+FetchResult cancelled() {
+  FetchResult result;
+  result.status = FetchStatus::Cancelled;
+  result.reason = "cancelled";
+  return result;
+}
+
+// The attached request, closed through the token when the fetch ends.
+class AttachedRequest {
+ public:
+  explicit AttachedRequest(CancelToken& cancel) : cancel_(cancel) {}
+  ~AttachedRequest() { cancel_.release(); }
+  AttachedRequest(const AttachedRequest&) = delete;
+  AttachedRequest& operator=(const AttachedRequest&) = delete;
 
  private:
-  std::string path_;
-  LocalFileHandle file_ = 0;
-  bool created_ = false;
+  CancelToken& cancel_;
 };
 
 // Discards the body file on a failed download before the internet handles close.
@@ -90,70 +115,6 @@ class DiscardUnlessKept {
   bool kept_ = false;
 };
 
-// Sends the request and, on status 200, stores the complete body in part. Every handle
-// is closed when it returns: the file first, then request, connection, session.
-bool download(const DownloadTarget& target, const FetchLimits& limits, PartialFile& part) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits.overallMs);
-  HttpApi& http = httpApi();
-
-  ScopedInternetHandle session(http.openSession(kSessionAgent));
-  if (!session) return false;
-  ScopedInternetHandle connection(http.connect(session.get(), target.serverName, target.port));
-  if (!connection) return false;
-  ScopedInternetHandle request(http.openRequest(connection.get(), kRequestVerb, target.objectPath,
-                                                kRequestVersion, requestFlags(target.secure)));
-  if (!request) return false;
-
-  // On the request itself: WinINet does not carry the session's time-outs down, and its
-  // own receive time-out is none at all, so a silent server would hold us forever.
-  http.setTimeout(request.get(), HttpTimeout::Connect, limits.connectTimeoutMs);
-  http.setTimeout(request.get(), HttpTimeout::Send, limits.sendTimeoutMs);
-  http.setTimeout(request.get(), HttpTimeout::Receive,
-                  std::min(limits.receiveTimeoutMs, limits.overallMs));
-  http.addHeaders(request.get(), kRequestHeaders, kAddIfNew);
-  if (!http.sendRequest(request.get())) return false;
-
-  std::array<char, kStatusBufferSize> status{};
-  std::uint32_t statusLength = kStatusBufferSize;
-  if (!http.queryInfo(request.get(), kQueryStatusCode, status.data(), statusLength)) return false;
-  if (leadingNumber(status.data(), std::min(statusLength, kStatusBufferSize)) != 200) return false;
-
-  std::array<char, 32> lengthText{};
-  std::uint32_t lengthTextSize = lengthText.size();
-  std::optional<std::uint64_t> announced;
-  if (http.queryInfo(request.get(), kQueryContentLength, lengthText.data(), lengthTextSize))
-    announced = leadingNumber(lengthText.data(), std::min<std::uint32_t>(lengthTextSize, 32));
-  if (announced && *announced > limits.maxBodyBytes) return false;
-
-  DiscardUnlessKept guard(part);
-  if (!part.create()) return false;
-  // A short read is only the piece that happened to be there: the body ends with a
-  // read of 0 bytes. Reading no more than has arrived keeps each read from waiting for a
-  // full chunk (WinINet would, for as long as a trickle keeps coming), so that the clock
-  // is looked at between pieces.
-  std::array<std::uint8_t, kBodyChunkSize> chunk{};
-  std::uint64_t received = 0;
-  for (;;) {
-    if (Clock::now() >= deadline) return false;
-    std::uint32_t available = 0;
-    if (!http.queryDataAvailable(request.get(), available)) return false;
-    const std::uint32_t size =
-        available == 0 ? kBodyChunkSize : std::min(available, kBodyChunkSize);
-    std::uint32_t count = 0;
-    if (!http.readFile(request.get(), chunk.data(), size, count)) return false;
-    if (count == 0) break;
-    if (count > size) return false;
-    received += count;
-    if (received > limits.maxBodyBytes) return false;
-    if (!part.write(chunk.data(), count)) return false;
-  }
-  // WinINet reads a connection closed before Content-Length as a normal end.
-  if (announced && received != *announced) return false;
-  if (!part.close()) return false;
-  guard.keep();
-  return true;
-}
-
 }  // namespace
 
 const FetchLimits& fetchLimits() {
@@ -169,21 +130,120 @@ std::uint32_t requestFlags(bool secure) {
 
 std::string partialDownloadPath(const std::string& jpegPath) { return jpegPath + ".part"; }
 
-std::int32_t DownloadJob::fetch() {
-  // The target as it is when the fetch starts.
-  const DownloadTarget target = downloadTarget();
-  PartialFile part(partialDownloadPath(target.jpegPath));
-  if (!download(target, fetchLimits(), part)) return kFetchFailed;
-  // The body takes the JPEG file's name only once it has become the wallpaper, so that
-  // tessaren.jpg always holds the last picture that was shown, never a page or a stub.
-  if (!convertAndApply(part.path(), target.bmpPath)) return kFetchFailed;
-  // The wallpaper has changed whether or not the move succeeds.
-  part.moveOver(target.jpegPath);
-  return kFetchOk;
+std::string describeInternetError(std::uint32_t code, const DownloadTarget& target,
+                                  const FetchLimits& limits) {
+  switch (code) {
+    case kErrorTimeout:
+      return "no answer within " + std::to_string(limits.receiveTimeoutMs / 1000) + " s";
+    case kErrorNameNotResolved:
+      return "can't find the server " + target.serverName;
+    case kErrorCannotConnect:
+      return "can't connect to " + target.serverName + ":" + std::to_string(target.port);
+    case kErrorConnectionAborted:
+    case kErrorConnectionReset:
+      return "the server closed the connection";
+    case kErrorInvalidResponse:
+      return "the server's answer is not HTTP";
+  }
+  // The certificate errors (12037 to 12057, 12169 to 12171) all mean one thing to a user.
+  if ((code >= 12037 && code <= 12057) || (code >= 12169 && code <= 12171) || code == 12157)
+    return "no trusted secure connection to " + target.serverName + " (error " +
+           std::to_string(code) + ")";
+  return "network error " + std::to_string(code);
 }
 
-bool DownloadJob::convertAndApply(const std::string& jpegPath, const std::string& bmpPath) {
-  return tessaren::convertAndApply(jpegPath, bmpPath, downloadTarget().displayMode);
+FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, PartialFile& part,
+                         CancelToken& cancel) {
+  const FetchLimits& limits = fetchLimits();
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits.overallMs);
+  HttpApi& http = httpApi();
+  // A failed call after cancel() is the closed handle, not the network.
+  auto networkFailure = [&] {
+    const std::uint32_t code = http.lastError();
+    return cancel.stopped() ? cancelled() : failed(describeInternetError(code, target, limits));
+  };
+
+  if (cancel.stopped()) return cancelled();
+  ScopedInternetHandle session(http.openSession(kSessionAgent));
+  if (!session) return networkFailure();
+  ScopedInternetHandle connection(http.connect(session.get(), target.serverName, target.port));
+  if (!connection) return networkFailure();
+  const InternetHandle request = http.openRequest(connection.get(), kRequestVerb,
+                                                  target.objectPath, kRequestVersion,
+                                                  requestFlags(target.secure));
+  if (request == 0) return networkFailure();
+  if (!cancel.attach(request)) return cancelled();
+  AttachedRequest attached(cancel);
+
+  // On the request itself: WinINet does not carry the session's time-outs down, and its
+  // own receive time-out is none at all, so a silent server would hold us forever.
+  http.setTimeout(request, HttpTimeout::Connect, limits.connectTimeoutMs);
+  http.setTimeout(request, HttpTimeout::Send, limits.sendTimeoutMs);
+  http.setTimeout(request, HttpTimeout::Receive, std::min(limits.receiveTimeoutMs, limits.overallMs));
+  http.addHeaders(request, kRequestHeaders, kAddIfNew);
+  const std::string conditions = conditionalHeaders(ask);
+  if (!conditions.empty()) http.addHeaders(request, conditions, kAddIfNew);
+  if (!http.sendRequest(request)) return networkFailure();
+
+  const std::optional<std::string> status =
+      headerText(http, request, kQueryStatusCode, kStatusBufferSize);
+  if (!status) return networkFailure();
+  const std::optional<std::uint64_t> code = leadingNumber(*status);
+  if (code == 304 && !conditions.empty()) {
+    FetchResult result;
+    result.status = FetchStatus::NotModified;
+    return result;
+  }
+  if (code != 200)
+    return failed(statusReason(*status, headerText(http, request, kQueryStatusText, 80)));
+
+  FetchResult result;
+  result.status = FetchStatus::Downloaded;
+  result.contentType = headerText(http, request, kQueryContentType, 128).value_or("");
+  for (auto [which, field] : {std::pair{kQueryEtag, &result.validators.etag},
+                              std::pair{kQueryLastModified, &result.validators.lastModified}}) {
+    std::optional<std::string> value = headerText(http, request, which, kLongestValidator);
+    if (value && isPrintable(*value)) *field = std::move(*value);
+  }
+  std::optional<std::uint64_t> announced;
+  if (auto length = headerText(http, request, kQueryContentLength, 32))
+    announced = leadingNumber(*length);
+  if (announced && *announced > limits.maxBodyBytes)
+    return failed("the picture is too large: " + formatSize(*announced) + " (at most " +
+                  formatSize(limits.maxBodyBytes) + ")");
+
+  if (cancel.stopped()) return cancelled();
+  DiscardUnlessKept guard(part);
+  if (!part.create()) return failed(part.failure());
+  // A short read is only the piece that happened to be there: the body ends with a
+  // read of 0 bytes. Reading no more than has arrived keeps each read from waiting for a
+  // full chunk (WinINet would, for as long as a trickle keeps coming), so that the clock
+  // and the stop flag are looked at between pieces.
+  std::array<std::uint8_t, kBodyChunkSize> chunk{};
+  for (;;) {
+    if (cancel.stopped()) return cancelled();
+    if (Clock::now() >= deadline)
+      return failed("the download took longer than " +
+                    std::to_string(limits.overallMs / 60'000) + " minutes");
+    std::uint32_t available = 0;
+    if (!http.queryDataAvailable(request, available)) return networkFailure();
+    const std::uint32_t size =
+        available == 0 ? kBodyChunkSize : std::min(available, kBodyChunkSize);
+    std::uint32_t count = 0;
+    if (!http.readFile(request, chunk.data(), size, count)) return networkFailure();
+    if (count == 0) break;
+    if (count > size) return failed("network error: a read gave more than was asked");
+    result.bytes += count;
+    if (result.bytes > limits.maxBodyBytes)
+      return failed("the picture is larger than " + formatSize(limits.maxBodyBytes));
+    if (!part.write(chunk.data(), count)) return failed(part.failure());
+  }
+  // WinINet reads a connection closed before Content-Length as a normal end.
+  if (announced && result.bytes != *announced)
+    return failed("body cut short: " + formatSizeOf(result.bytes, *announced));
+  if (!part.close()) return failed(part.failure());
+  guard.keep();
+  return result;
 }
 
 }  // namespace tessaren

@@ -1,10 +1,15 @@
-// The fixed parts of the picture request, and the limits that keep one download from
-// holding the program (and its one thread) or the disk for as long as a server likes.
+// The picture request over HTTP: the fixed parts of the request, the limits that keep
+// one download from holding the program or the disk for as long as a server likes, and
+// the fetch itself, which stores the body in a partial file and says what happened.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "download/cancel_token.h"
+#include "download/download_target.h"
+#include "download/partial_file.h"
 
 namespace tessaren {
 
@@ -45,5 +50,33 @@ std::uint32_t requestFlags(bool secure);
 // Where the body is stored until it has been applied: beside jpegPath, so that the move
 // over jpegPath stays on one volume.
 std::string partialDownloadPath(const std::string& jpegPath);
+
+// What the server said about the picture's version, exactly as sent.
+struct Validators {
+  std::string etag;
+  std::string lastModified;
+  bool operator==(const Validators&) const = default;
+};
+
+enum class FetchStatus { Downloaded, NotModified, Failed, Cancelled };
+
+struct FetchResult {
+  FetchStatus status = FetchStatus::Failed;
+  std::string reason;  // for Failed: what went wrong, in words a user can act on
+  std::uint64_t bytes = 0;
+  std::string contentType;
+  Validators validators;  // from a 200 answer
+};
+
+// Sends the request, conditional when ask holds validators (If-None-Match,
+// If-Modified-Since). On 200 the whole body is stored in part, closed, and left there for
+// the caller to apply; on 304 nothing is written. Every internet handle is closed when it
+// returns.
+FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, PartialFile& part,
+                         CancelToken& cancel);
+
+// The words for a WinINet failure: "no answer within 30 s", "can't find the server ...".
+std::string describeInternetError(std::uint32_t code, const DownloadTarget& target,
+                                  const FetchLimits& limits);
 
 }  // namespace tessaren

@@ -17,7 +17,19 @@ constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;     // INTERNET_FLAG_NO_
 constexpr std::uint32_t kFlagSecure = 0x00800000;           // INTERNET_FLAG_SECURE
 constexpr std::uint32_t kAddIfNew = 0x10000000;             // HTTP_ADDREQ_FLAG_ADD_IF_NEW
 constexpr std::uint32_t kQueryStatusCode = 19;              // HTTP_QUERY_STATUS_CODE
+constexpr std::uint32_t kQueryStatusText = 20;              // HTTP_QUERY_STATUS_TEXT
 constexpr std::uint32_t kQueryContentLength = 5;            // HTTP_QUERY_CONTENT_LENGTH
+constexpr std::uint32_t kQueryContentType = 1;              // HTTP_QUERY_CONTENT_TYPE
+constexpr std::uint32_t kQueryLastModified = 11;            // HTTP_QUERY_LAST_MODIFIED
+constexpr std::uint32_t kQueryEtag = 54;                    // HTTP_QUERY_ETAG
+
+// WinINet's error codes that the reasons tell apart.
+constexpr std::uint32_t kErrorTimeout = 12002;            // ERROR_INTERNET_TIMEOUT
+constexpr std::uint32_t kErrorNameNotResolved = 12007;    // ERROR_INTERNET_NAME_NOT_RESOLVED
+constexpr std::uint32_t kErrorCannotConnect = 12029;      // ERROR_INTERNET_CANNOT_CONNECT
+constexpr std::uint32_t kErrorConnectionAborted = 12030;  // ERROR_INTERNET_CONNECTION_ABORTED
+constexpr std::uint32_t kErrorConnectionReset = 12031;    // ERROR_INTERNET_CONNECTION_RESET
+constexpr std::uint32_t kErrorInvalidResponse = 12152;    // ERROR_HTTP_INVALID_SERVER_RESPONSE
 
 enum class HttpTimeout {
   Connect,  // INTERNET_OPTION_CONNECT_TIMEOUT
@@ -56,6 +68,8 @@ class HttpApi {
                         std::uint32_t& bytesRead) = 0;
   // InternetCloseHandle(handle)
   virtual bool closeHandle(InternetHandle handle) = 0;
+  // GetLastError() on the calling thread, right after a call above failed.
+  virtual std::uint32_t lastError() = 0;
 };
 
 // The HTTP client in use: the platform's own unless a test has put another in place.

@@ -25,6 +25,7 @@ class NoHttp final : public HttpApi {
     return false;
   }
   bool closeHandle(InternetHandle) override { return true; }
+  std::uint32_t lastError() override { return kErrorCannotConnect; }
 };
 
 }  // namespace

@@ -77,6 +77,7 @@ class WinInet final : public HttpApi {
   bool closeHandle(InternetHandle handle) override {
     return InternetCloseHandle(toHinternet(handle)) != FALSE;
   }
+  std::uint32_t lastError() override { return GetLastError(); }
 };
 
 }  // namespace

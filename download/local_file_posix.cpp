@@ -1,9 +1,12 @@
 // The native build stores downloads with POSIX files, so that native tests can run a
 // whole update against real files on disk.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "download/local_file_api.h"
 
@@ -12,6 +15,11 @@ namespace {
 
 // Descriptors are kept one above their number so that 0 can mean "none".
 int toDescriptor(LocalFileHandle file) { return static_cast<int>(file) - 1; }
+
+bool isDirectory(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
 
 class PosixFiles final : public LocalFileApi {
  public:
@@ -30,6 +38,21 @@ class PosixFiles final : public LocalFileApi {
     return std::rename(from.c_str(), to.c_str()) == 0;
   }
   bool remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+  bool exists(const std::string& path) override { return ::access(path.c_str(), F_OK) == 0; }
+  bool createDirectories(const std::string& directory) override {
+    for (std::size_t at = 1; at <= directory.size(); ++at) {
+      if (at < directory.size() && directory[at] != '/') continue;
+      const std::string folder = directory.substr(0, at);
+      if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    if (isDirectory(directory)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
+  std::string lastErrorText() override {
+    const int code = errno;
+    return std::string(std::strerror(code)) + " (" + std::to_string(code) + ")";
+  }
 };
 
 }  // namespace

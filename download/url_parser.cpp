@@ -1,7 +1,8 @@
 // Our own canonicaliser and splitter for the picture URL. It follows what WinINet's
 // InternetCanonicalizeUrlA (browser mode) and InternetCrackUrlA give for well-formed
-// http, https and ftp URLs, and refuses what would send a request to no host, to port 0
-// or with raw control characters in the request line.
+// http and https URLs, and refuses what would send a request to no host, to port 0 or
+// with raw control characters in the request line. The fragment is the browser's own
+// business and never goes to the server.
 #include "download/url_parser.h"
 
 #include <cstddef>
@@ -21,7 +22,7 @@ struct Scheme {
   std::uint32_t defaultPort;
   bool secure;
 };
-constexpr Scheme kSchemes[] = {{"http", 80, false}, {"https", 443, true}, {"ftp", 21, false}};
+constexpr Scheme kSchemes[] = {{"http", 80, false}, {"https", 443, true}};
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -79,9 +80,12 @@ std::string escapeBeforeQuery(std::string_view text) {
   return escapeWhere(text, needsEscapeBeforeQuery);
 }
 
-// Query and fragment are passed on as typed, except control characters: a raw CR or LF
-// there would end the request line early.
-std::string escapeQuery(std::string_view text) { return escapeWhere(text, isControl); }
+// The query is passed on as typed, except control characters (a raw CR or LF there would
+// end the request line early) and bytes beyond ASCII, which go as UTF-8 escapes the way
+// browsers send them.
+std::string escapeQuery(std::string_view text) {
+  return escapeWhere(text, [](unsigned char c) { return isControl(c) || c >= 0x80; });
+}
 
 // "." and ".." segments resolved as RFC 3986 (5.2.4) describes; ".." never climbs
 // above the root.
@@ -210,8 +214,9 @@ bool parseUrl(const std::string& url, UrlParts& parts) {
                        scheme->defaultPort);
   if (!hostAndPort) return false;
 
-  const std::string_view rest = std::string_view(text).substr(authorityEnd);
-  const std::size_t queryStart = rest.find_first_of("?#");
+  std::string_view rest = std::string_view(text).substr(authorityEnd);
+  rest = rest.substr(0, rest.find('#'));
+  const std::size_t queryStart = rest.find('?');
   const std::string_view path = rest.substr(0, queryStart);
   std::string objectPath = removeDotSegments(path.empty() ? "/" : escapeBeforeQuery(path));
   if (queryStart != std::string_view::npos) objectPath += escapeQuery(rest.substr(queryStart));

@@ -12,14 +12,17 @@ class NoRegistry final : public RegistryApi {
   long createKey(RegistryRoot, const std::string&, std::uint32_t, RegistryKey&) override {
     return kRegistryNotFound;
   }
-  long queryValue(RegistryKey, const std::string&, std::uint8_t*, std::uint32_t&) override {
+  long getValue(RegistryKey, const std::string&, std::uint32_t, std::uint32_t&, std::uint8_t*,
+                std::uint32_t&) override {
     return kRegistryNotFound;
   }
   long setValue(RegistryKey, const std::string&, std::uint32_t, const std::uint8_t*,
                 std::uint32_t) override {
     return kRegistryNotFound;
   }
+  long deleteValue(RegistryKey, const std::string&) override { return kRegistryNotFound; }
   long closeKey(RegistryKey) override { return kRegistryOk; }
+  std::string expandEnvironment(const std::string& text) override { return text; }
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 // name with the arguments the portable code chose, nothing added.
 #include <windows.h>
 
+#include <cstring>
+
 #include "settings/registry_api.h"
 
 namespace tessaren {
@@ -31,10 +33,13 @@ class Win32Registry final : public RegistryApi {
     key = result == ERROR_SUCCESS ? reinterpret_cast<RegistryKey>(created) : 0;
     return result;
   }
-  long queryValue(RegistryKey key, const std::string& name, std::uint8_t* data,
-                  std::uint32_t& size) override {
+  long getValue(RegistryKey key, const std::string& name, std::uint32_t flags,
+                std::uint32_t& type, std::uint8_t* data, std::uint32_t& size) override {
+    DWORD storedType = 0;
     DWORD length = size;
-    LONG result = RegQueryValueExA(toHkey(key), name.c_str(), nullptr, nullptr, data, &length);
+    LONG result =
+        RegGetValueA(toHkey(key), nullptr, name.c_str(), flags, &storedType, data, &length);
+    type = storedType;
     size = length;
     return result;
   }
@@ -42,7 +47,26 @@ class Win32Registry final : public RegistryApi {
                 const std::uint8_t* data, std::uint32_t size) override {
     return RegSetValueExA(toHkey(key), name.c_str(), 0, type, data, size);
   }
+  long deleteValue(RegistryKey key, const std::string& name) override {
+    return RegDeleteValueA(toHkey(key), name.c_str());
+  }
   long closeKey(RegistryKey key) override { return RegCloseKey(toHkey(key)); }
+  std::string expandEnvironment(const std::string& text) override {
+    // The answer counts the terminating NUL (for the ANSI call it may count more than the
+    // text needs, so the text ends where the NUL is); the variables can change between calls.
+    std::string expanded(256, '\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      DWORD needed = ExpandEnvironmentStringsA(text.c_str(), expanded.data(),
+                                               static_cast<DWORD>(expanded.size()));
+      if (needed == 0) return text;
+      if (needed <= expanded.size()) {
+        expanded.resize(std::strlen(expanded.c_str()));
+        return expanded;
+      }
+      expanded.assign(needed, '\0');
+    }
+    return text;
+  }
 };
 
 }  // namespace

@@ -1,129 +1,143 @@
-// Reading and writing the five settings, one registry value at a time: every access
-// opens its key, reads or writes one value and closes the key again.
+// The settings: every value name, type and default appears here once.
 #include "settings/settings_store.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "settings/default_directory.h"
-#include "settings/registry_api.h"
+#include "settings/storage.h"
+#include "settings/text_format.h"
 
 namespace tessaren {
 namespace {
 
-constexpr std::uint32_t kNumberSize = 4;
-constexpr std::uint32_t kTextSize = 1024;
+constexpr const char* kUrl = "url";
+constexpr const char* kTemp = "temp";
+constexpr const char* kInterval = "interval";
+constexpr const char* kDisplay = "display";
+constexpr const char* kInstall = "install";
+constexpr const char* kPictureUrl = "pictureurl";
+constexpr const char* kEtag = "etag";
+constexpr const char* kLastModified = "lastmodified";
+constexpr const char* kPictureDisplay = "picturedisplay";
+constexpr const char* kPictureTime = "picturetime";
 
-std::string perUserSubkey(const std::string& subkey) { return kPerUserClassesPrefix + subkey; }
+// The longest file name written into the download folder: "tessaren.jpg.part".
+constexpr std::size_t kLongestFileName = 17;
+// MAX_PATH less its NUL.
+constexpr std::size_t kLongestPath = 259;
 
-// Opens the per-user key for reading, or else the machine-wide one that an older
-// installation may have written.
-bool openForReading(const std::string& subkey, ScopedRegistryKey& key) {
-  RegistryApi& registry = registryApi();
-  if (registry.openKey(RegistryRoot::CurrentUser, perUserSubkey(subkey), kKeyRead, key.receive()) ==
-      kRegistryOk)
-    return true;
-  return registry.openKey(RegistryRoot::ClassesRoot, subkey, kKeyRead, key.receive()) ==
-         kRegistryOk;
+std::string textOr(const char* name, std::string fallback) {
+  RegistryAccess().readText(kSettingsSubkey, name, fallback);
+  return fallback;
 }
 
-void writeValue(const std::string& subkey, const std::string& name, std::uint32_t type,
-                const std::uint8_t* data, std::uint32_t size) {
-  ScopedRegistryKey key;
-  if (registryApi().createKey(RegistryRoot::CurrentUser, perUserSubkey(subkey), kKeyAllAccess,
-                              key.receive()) != kRegistryOk)
-    return;
-  registryApi().setValue(key.get(), name, type, data, size);
+std::int32_t numberOr(const char* name, std::int32_t fallback) {
+  RegistryAccess().readNumber(kSettingsSubkey, name, fallback);
+  return fallback;
+}
+
+// Windows counts path lengths in UTF-16 units: one per character, two for those beyond
+// the basic plane (four-byte UTF-8 sequences).
+std::size_t utf16Length(const std::string& utf8) {
+  std::size_t units = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) ++units;   // the first byte of each character
+    if ((c & 0xF8) == 0xF0) ++units;  // a surrogate pair
+  }
+  return units;
 }
 
 }  // namespace
-
-std::int32_t RegistryAccess::readNumber(const std::string& subkey, const std::string& name,
-                                        std::int32_t& destination) const {
-  std::uint8_t data[kNumberSize] = {};
-  std::uint32_t size = kNumberSize;
-  long result;
-  {
-    ScopedRegistryKey key;
-    if (!openForReading(subkey, key)) return kReadNoKey;
-    result = registryApi().queryValue(key.get(), name, data, size);
-  }
-  if (result != kRegistryOk) return kReadNoValue;
-  // The bytes read replace the low-order bytes, little-endian; shorter data leaves the
-  // higher bytes as they were.
-  auto value = static_cast<std::uint32_t>(destination);
-  for (std::uint32_t i = 0; i < size && i < kNumberSize; ++i) {
-    value &= ~(0xFFu << (8 * i));
-    value |= static_cast<std::uint32_t>(data[i]) << (8 * i);
-  }
-  destination = static_cast<std::int32_t>(value);
-  return kReadOk;
-}
-
-std::int32_t RegistryAccess::readText(const std::string& subkey, const std::string& name,
-                                      std::string& destination) const {
-  char data[kTextSize];
-  std::uint32_t size = kTextSize;
-  long result;
-  {
-    ScopedRegistryKey key;
-    if (!openForReading(subkey, key)) return kReadNoKey;
-    result = registryApi().queryValue(key.get(), name, reinterpret_cast<std::uint8_t*>(data), size);
-  }
-  if (result != kRegistryOk) return kReadNoValue;
-  if (size > kTextSize) size = kTextSize;
-  const void* nul = std::memchr(data, '\0', size);
-  destination.assign(data, nul ? static_cast<const char*>(nul) - data : size);
-  return kReadOk;
-}
-
-void RegistryAccess::writeText(const std::string& subkey, const std::string& name,
-                               std::string text) const {
-  writeValue(subkey, name, kRegSz, reinterpret_cast<const std::uint8_t*>(text.c_str()),
-             static_cast<std::uint32_t>(text.size() + 1));
-}
-
-void RegistryAccess::writeNumber(const std::string& subkey, const std::string& name,
-                                 std::int32_t number) const {
-  auto bits = static_cast<std::uint32_t>(number);
-  const std::uint8_t data[kNumberSize] = {
-      static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-      static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
-  writeValue(subkey, name, kRegDword, data, kNumberSize);
-}
-
-std::int32_t loadSettings(Settings& settings) {
-  RegistryAccess registry;
-  registry.readText(kSettingsSubkey, "url", settings.url);
-  registry.readText(kSettingsSubkey, "temp", settings.temp);
-  registry.readNumber(kSettingsSubkey, "interval", settings.interval);
-  registry.readNumber(kSettingsSubkey, "display", settings.display);
-  registry.readNumber(kSettingsSubkey, "install", settings.install);
-  if (settings.interval < 1) settings.interval = 1;
-  return 0;
-}
-
-std::int32_t saveSettings(Settings settings) {
-  RegistryAccess registry;
-  registry.writeText(kSettingsSubkey, "url", settings.url);
-  registry.writeText(kSettingsSubkey, "temp", settings.temp);
-  registry.writeNumber(kSettingsSubkey, "interval", settings.interval);
-  registry.writeNumber(kSettingsSubkey, "display", settings.display);
-  // The marker goes last, so that it is stored only after the other four.
-  registry.writeNumber(kSettingsSubkey, "install", settings.install);
-  return 0;
-}
 
 Settings defaultSettings() {
   return Settings{kDefaultUrl, defaultDownloadDirectory(), kDefaultInterval, kDefaultDisplay,
                   kInstalledMarker};
 }
 
+Settings loadSettings() {
+  Settings settings;
+  settings.url = textOr(kUrl, kDefaultUrl);
+  settings.temp = normaliseDirectory(textOr(kTemp, ""));
+  if (settings.temp.empty()) settings.temp = defaultDownloadDirectory();
+  settings.interval = clampInterval(numberOr(kInterval, kDefaultInterval));
+  settings.display = numberOr(kDisplay, kDefaultDisplay);
+  settings.install = numberOr(kInstall, 0);
+  return settings;
+}
+
+void saveSettings(const Settings& settings) {
+  RegistryAccess registry;
+  registry.writeText(kSettingsSubkey, kUrl, settings.url);
+  registry.writeText(kSettingsSubkey, kTemp, settings.temp);
+  registry.writeNumber(kSettingsSubkey, kInterval, settings.interval);
+  registry.writeNumber(kSettingsSubkey, kDisplay, settings.display);
+  // The marker goes last, so that it is stored only after the other four.
+  registry.writeNumber(kSettingsSubkey, kInstall, settings.install);
+}
+
 void writeDefaults() { saveSettings(defaultSettings()); }
 
 void ensureDefaults() {
-  std::int32_t marker = 0;
-  RegistryAccess().readNumber(kSettingsSubkey, "install", marker);
-  if (marker != kInstalledMarker) writeDefaults();
+  if (numberOr(kInstall, 0) != kInstalledMarker) writeDefaults();
+}
+
+AppliedPicture loadAppliedPicture() {
+  AppliedPicture picture;
+  picture.url = textOr(kPictureUrl, "");
+  picture.etag = textOr(kEtag, "");
+  picture.lastModified = textOr(kLastModified, "");
+  picture.display = numberOr(kPictureDisplay, -1);
+  // Stored as the 32 bits of an unsigned count of seconds (good until 2106).
+  picture.appliedAt = static_cast<std::uint32_t>(numberOr(kPictureTime, 0));
+  return picture;
+}
+
+void saveAppliedPicture(const AppliedPicture& picture) {
+  RegistryAccess registry;
+  registry.writeText(kSettingsSubkey, kPictureUrl, picture.url);
+  // A validator the server did not send is removed, not kept from an older picture.
+  for (const auto& [name, text] : {std::pair{kEtag, &picture.etag},
+                                   std::pair{kLastModified, &picture.lastModified}}) {
+    if (text->empty()) {
+      registry.deleteValue(kSettingsSubkey, name);
+    } else {
+      registry.writeText(kSettingsSubkey, name, *text);
+    }
+  }
+  registry.writeNumber(kSettingsSubkey, kPictureDisplay, picture.display);
+  registry.writeNumber(kSettingsSubkey, kPictureTime,
+                       static_cast<std::int32_t>(static_cast<std::uint32_t>(picture.appliedAt)));
+}
+
+std::string normaliseDirectory(const std::string& text) {
+  std::string directory = trimmed(text);
+  if (!directory.empty() && directory.back() != '\\' && directory.back() != '/')
+    directory += '\\';
+  return directory;
+}
+
+std::optional<std::string> directoryProblem(const std::string& directory) {
+  const std::size_t limit = kLongestPath - kLongestFileName;
+  const std::size_t length = utf16Length(directory);
+  if (length <= limit) return std::nullopt;
+  return "the folder's path is too long (" + std::to_string(length) + " characters; at most " +
+         std::to_string(limit) + ")";
+}
+
+std::optional<std::int32_t> intervalFromField(const std::string& text) {
+  const std::string digits = trimmed(text);
+  if (digits.empty() || digits.size() > 6) return std::nullopt;
+  std::int32_t minutes = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    minutes = minutes * 10 + (c - '0');
+  }
+  if (minutes < kShortestInterval || minutes > kLongestInterval) return std::nullopt;
+  return minutes;
+}
+
+std::int32_t clampInterval(std::int32_t minutes) {
+  return std::clamp(minutes, kShortestInterval, kLongestInterval);
 }
 
 }  // namespace tessaren

@@ -1,63 +1,82 @@
-// The five stored settings: the record that holds them, the only code that reads and
-// writes them in the registry, and the first-run defaults.
+// The five stored settings: their names, types and defaults, how a stored value is
+// normalised, and what the Properties dialog accepts. The only code that knows a value's
+// name; everything else works on a Settings copy.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tessaren {
 
-// Where the settings live. Written per user under HKEY_CURRENT_USER\Software\Classes
-// (what Windows shows as HKEY_CLASSES_ROOT\Tessaren\Config); read from there first and
-// from the machine-wide HKEY_CLASSES_ROOT\Tessaren\Config when the per-user key is absent.
+// Where the settings live: HKEY_CURRENT_USER\Software\Classes\Tessaren\Config (what
+// Windows shows as HKEY_CLASSES_ROOT\Tessaren\Config), or the machine-wide
+// HKEY_CLASSES_ROOT\Tessaren\Config that an older installation may have written.
 inline const std::string kSettingsSubkey = "Tessaren\\Config";
-inline const std::string kPerUserClassesPrefix = "Software\\Classes\\";
 
-// The default server, shared by the default URL and the initial download target.
-inline const std::string kDefaultServerName = "www.weather.gov";
-inline const std::string kDefaultObjectPath =
-    "/images/getimagedata.cfm?image=triton/satin0002.jpg&type=jpeg";
-inline const std::string kDefaultUrl = "http://" + kDefaultServerName + kDefaultObjectPath;
+inline const std::string kDefaultUrl =
+    "http://www.weather.gov/images/getimagedata.cfm?image=triton/satin0002.jpg&type=jpeg";
 constexpr std::int32_t kDefaultInterval = 60;
 constexpr std::int32_t kInstalledMarker = 2;
+// The refresh period in minutes that Properties accepts: one minute to 31 days.
+constexpr std::int32_t kShortestInterval = 1;
+constexpr std::int32_t kLongestInterval = 44'640;
 
-enum class DisplayMode : std::int32_t { Stretch = 0, Center = 1, Tile = 2, UseDesktopSettings = 3 };
+enum class DisplayMode : std::int32_t {
+  Stretch = 0,
+  Center = 1,
+  Tile = 2,
+  UseDesktopSettings = 3,
+  Fit = 4,
+  Fill = 5,
+  Span = 6,
+};
 constexpr std::int32_t kDefaultDisplay = static_cast<std::int32_t>(DisplayMode::Center);
 
 struct Settings {
   std::string url;
-  std::string temp;
+  std::string temp;           // the download folder, ending in a separator
   std::int32_t interval = 0;  // minutes
   std::int32_t display = 0;   // a DisplayMode number, or any other value someone stored
   std::int32_t install = 0;   // kInstalledMarker once the defaults have been written
+
+  bool operator==(const Settings&) const = default;
 };
 
-// Read results: 0 read; -1 the key cannot be opened; -2 the value cannot be read.
-// A failed read leaves the destination as it was.
-constexpr std::int32_t kReadOk = 0;
-constexpr std::int32_t kReadNoKey = -1;
-constexpr std::int32_t kReadNoValue = -2;
-
-class RegistryAccess {
- public:
-  virtual ~RegistryAccess() = default;
-
-  // Reads at most 4 bytes; they replace the low-order bytes of destination.
-  std::int32_t readNumber(const std::string& subkey, const std::string& name,
-                          std::int32_t& destination) const;
-  // Reads at most 1024 bytes of data; the text ends at the first NUL.
-  std::int32_t readText(const std::string& subkey, const std::string& name,
-                        std::string& destination) const;
-  void writeText(const std::string& subkey, const std::string& name, std::string text) const;
-  void writeNumber(const std::string& subkey, const std::string& name, std::int32_t number) const;
-};
-
-std::int32_t loadSettings(Settings& settings);
-std::int32_t saveSettings(Settings settings);
+// Every value read afresh. A value that is missing, or of another type or size, takes
+// its default; the folder is normalised and the interval kept within the accepted range.
+Settings loadSettings();
+// All five, exactly as given, the marker last.
+void saveSettings(const Settings& settings);
+Settings defaultSettings();
 void writeDefaults();
+// Writes the defaults unless the marker says they have been written.
 void ensureDefaults();
 
-// The settings a first run writes.
-Settings defaultSettings();
+// The last picture applied as the wallpaper, kept so that the next request can ask the
+// server whether it has changed (ETag and Last-Modified, exactly as the server sent them),
+// and so that an unchanged picture is not written again. Stored beside the settings.
+struct AppliedPicture {
+  std::string url;  // the URL the validators belong to
+  std::string etag;
+  std::string lastModified;
+  std::int32_t display = -1;  // the display mode it was applied with
+  std::int64_t appliedAt = 0;  // when it last changed, seconds since 1970 (0: unknown)
+
+  bool operator==(const AppliedPicture&) const = default;
+};
+AppliedPicture loadAppliedPicture();
+void saveAppliedPicture(const AppliedPicture& picture);
+
+// A download folder as the program uses it: trimmed and ending in a backslash (a
+// forward slash counts), so that the file names land inside it. An empty text stays empty.
+std::string normaliseDirectory(const std::string& text);
+// Why files in this folder could not be written, or nothing: their full paths must fit
+// the Windows path limit of 259 characters.
+std::optional<std::string> directoryProblem(const std::string& directory);
+// A whole number of minutes within the accepted range, blanks around it allowed.
+std::optional<std::int32_t> intervalFromField(const std::string& text);
+// The interval within the accepted range.
+std::int32_t clampInterval(std::int32_t minutes);
 
 }  // namespace tessaren

@@ -21,12 +21,13 @@ constexpr std::uint32_t kNotifyFlagMessage = 1;  // NIF_MESSAGE
 constexpr std::uint32_t kNotifyFlagIcon = 2;     // NIF_ICON
 constexpr std::uint32_t kNotifyFlagTip = 4;      // NIF_TIP
 
-// The size of the first NOTIFYICONDATAA layout (cbSize up to szTip[64]) on the target:
-// 88 bytes with 4-byte handles, 104 with 8-byte ones (NOTIFYICONDATAA_V1_SIZE).
-constexpr std::uint32_t kNotifyIconDataV1Size = sizeof(void*) == 8 ? 104 : 88;
-constexpr std::size_t kTipCapacity = 64;  // szTip, its NUL included
+// The size of the second NOTIFYICONDATAA layout (Windows 2000 and later), the first with
+// the 128-character tip: 488 bytes with 4-byte handles, 504 with 8-byte ones
+// (NOTIFYICONDATAA_V2_SIZE). The callback messages stay those of the first layout.
+constexpr std::uint32_t kNotifyIconDataV2Size = sizeof(void*) == 8 ? 504 : 488;
+constexpr std::size_t kTipCapacity = 128;  // szTip, its NUL included
 
-// The fields of the first NOTIFYICONDATAA layout, in its order.
+// The fields of NOTIFYICONDATAA that Tessaren sets, in their order.
 struct NotifyIconRecord {
   std::uint32_t cbSize = 0;
   WindowHandle hWnd = 0;
@@ -42,8 +43,11 @@ class TrayApi {
   virtual ~TrayApi() = default;
   // Shell_NotifyIconA(message, record); true when the shell accepted it.
   virtual bool notifyIcon(std::uint32_t message, const NotifyIconRecord& record) = 0;
-  // LoadIconA(module, MAKEINTRESOURCE(id)); 0 when it cannot be loaded.
+  // LoadIconMetric(module, MAKEINTRESOURCE(id), LIM_SMALL): the picture at the size the
+  // notification area wants at the current scaling; 0 when it cannot be loaded.
   virtual IconHandle loadIcon(ModuleHandle module, int id) = 0;
+  // DestroyIcon(icon), for every icon loadIcon gave.
+  virtual void destroyIcon(IconHandle icon) = 0;
 };
 
 // The tray in use: the platform's own unless a test has put another in place.

@@ -8,6 +8,7 @@ class NoTray final : public TrayApi {
  public:
   bool notifyIcon(std::uint32_t, const NotifyIconRecord&) override { return false; }
   IconHandle loadIcon(ModuleHandle, int) override { return 0; }
+  void destroyIcon(IconHandle) override {}
 };
 
 }  // namespace

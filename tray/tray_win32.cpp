@@ -1,7 +1,8 @@
-// The shell's notification area: the record is copied field by field into the first
+// The shell's notification area: the record is copied field by field into the second
 // NOTIFYICONDATAA layout and handed to Shell_NotifyIconA.
 #include <windows.h>
-// after windows.h, which it needs
+// after windows.h, which they need
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -11,8 +12,8 @@
 namespace tessaren {
 namespace {
 
-static_assert(kNotifyIconDataV1Size == NOTIFYICONDATAA_V1_SIZE);
-static_assert(sizeof(NOTIFYICONDATAA{}.szTip) >= kTipCapacity);
+static_assert(kNotifyIconDataV2Size == NOTIFYICONDATAA_V2_SIZE);
+static_assert(sizeof(NOTIFYICONDATAA{}.szTip) == kTipCapacity);
 
 class ShellTray final : public TrayApi {
  public:
@@ -28,9 +29,13 @@ class ShellTray final : public TrayApi {
     return Shell_NotifyIconA(message, &data) != FALSE;
   }
   IconHandle loadIcon(ModuleHandle module, int id) override {
-    return reinterpret_cast<IconHandle>(
-        LoadIconA(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEA(id)));
+    HICON icon = nullptr;
+    if (FAILED(LoadIconMetric(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(id),
+                              LIM_SMALL, &icon)))
+      return 0;
+    return reinterpret_cast<IconHandle>(icon);
   }
+  void destroyIcon(IconHandle icon) override { DestroyIcon(reinterpret_cast<HICON>(icon)); }
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The timer service in use, switchable for tests.
-#include "app/timer_api.h"
+#include "update/timer_api.h"
 
 namespace tessaren {
 namespace {

@@ -1,5 +1,5 @@
 // Natively there are no windows, so no timer can be set.
-#include "app/timer_api.h"
+#include "update/timer_api.h"
 
 namespace tessaren {
 namespace {

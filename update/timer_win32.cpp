@@ -1,7 +1,7 @@
 // Window timers: SetTimer and KillTimer with the arguments the refresh cycle chose.
 #include <windows.h>
 
-#include "app/timer_api.h"
+#include "update/timer_api.h"
 
 namespace tessaren {
 namespace {

@@ -1,0 +1,137 @@
+// The Properties dialog: fills its controls from the registry on opening; on Save checks
+// every field, stores them and asks for an update at once with the new settings. A field
+// that is wrong keeps the dialog open, with the field selected and the problem named.
+#include <windows.h>
+
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/properties_form.h"
+#include "res/resource.h"
+#include "settings/startup.h"
+
+namespace tessaren {
+namespace {
+
+// Longer fields than these are not a URL or a folder anyone types; the limits keep a
+// pasted page out of the registry.
+constexpr int kLongestUrlField = 4096;
+constexpr int kLongestFolderField = 1024;
+
+struct DialogState {
+  AppParts* parts;
+  Settings loaded;
+};
+
+DialogState* stateOf(HWND dialog) {
+  return reinterpret_cast<DialogState*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+}
+
+std::string fieldText(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(control)) + 1, '\0');
+  const int length = GetWindowTextA(control, text.data(), static_cast<int>(text.size()));
+  text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return text;
+}
+
+std::string programPath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+void fillControls(HWND dialog, const Settings& settings) {
+  for (const std::string& name : kDisplayModeNames) {
+    SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(name.c_str()));
+  }
+  // A value that is no entry (-1 included) selects nothing.
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_SETCURSEL,
+                      static_cast<WPARAM>(static_cast<INT_PTR>(settings.display)), 0);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_URL, EM_LIMITTEXT, kLongestUrlField, 0);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_TEMP, EM_LIMITTEXT, kLongestFolderField, 0);
+  const PropertiesFields fields = fieldsFor(settings);
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_URL, fields.url.c_str());
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_TEMP, fields.folder.c_str());
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_INTERVAL, fields.interval.c_str());
+  CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP, startsWithWindows() ? BST_CHECKED : BST_UNCHECKED);
+}
+
+int controlOf(PropertiesField field) {
+  switch (field) {
+    case PropertiesField::Url:
+      return IDC_PROPERTIES_URL;
+    case PropertiesField::Folder:
+      return IDC_PROPERTIES_TEMP;
+    case PropertiesField::Interval:
+      break;
+  }
+  return IDC_PROPERTIES_INTERVAL;
+}
+
+void save(HWND dialog, DialogState& state) {
+  PropertiesFields fields;
+  fields.url = fieldText(dialog, IDC_PROPERTIES_URL);
+  fields.folder = fieldText(dialog, IDC_PROPERTIES_TEMP);
+  fields.interval = fieldText(dialog, IDC_PROPERTIES_INTERVAL);
+  fields.display = static_cast<std::int32_t>(
+      SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_GETCURSEL, 0, 0));
+  const CheckedFields checked = checkFields(fields, state.loaded);
+  if (checked.problem) {
+    MessageBoxA(dialog, checked.problem->message.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
+    HWND control = GetDlgItem(dialog, controlOf(checked.problem->field));
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    SendMessageA(control, EM_SETSEL, 0, -1);
+    return;
+  }
+  saveSettings(*checked.settings);
+  setStartWithWindows(IsDlgButtonChecked(dialog, IDC_PROPERTIES_STARTUP) == BST_CHECKED,
+                      programPath());
+  EndDialog(dialog, IDC_PROPERTIES_SAVE);
+  if (state.parts != nullptr) state.parts->scheduler.settingsSaved();
+}
+
+}  // namespace
+
+INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto state = std::make_unique<DialogState>(
+          DialogState{reinterpret_cast<AppParts*>(lParam), loadSettings()});
+      fillControls(dialog, state->loaded);
+      SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state.release()));
+      dialogOpened(dialog);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDC_PROPERTIES_SAVE:
+        case IDOK:  // Enter
+          if (DialogState* state = stateOf(dialog)) save(dialog, *state);
+          return TRUE;
+        case IDC_PROPERTIES_CANCEL:
+        case IDCANCEL:  // Esc
+          EndDialog(dialog, IDC_PROPERTIES_CANCEL);
+          return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE:
+      EndDialog(dialog, LOWORD(wParam));
+      return TRUE;
+    case WM_DESTROY:
+      dialogClosed(dialog);
+      delete stateOf(dialog);
+      SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
+      return FALSE;
+  }
+  return FALSE;
+}
+
+}  // namespace tessaren

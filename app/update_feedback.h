@@ -1,0 +1,55 @@
+// What the user learns of each update: the tray icon's picture and tip, one line in the
+// log, and the state the About box shows. Also keeps what the next update needs to know
+// of the picture on the desktop. GUI thread only.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+#include "update/scheduler.h"
+
+namespace tessaren {
+
+struct UpdateRecord {
+  std::time_t when = 0;
+  std::string host;
+  std::int32_t width = 0;  // 0 when not known (an unchanged picture since start-up)
+  std::int32_t height = 0;
+  std::uint64_t bytes = 0;
+  bool unchanged = false;
+  std::string reason;  // failures only
+};
+
+class UpdateFeedback final : public ScheduleListener {
+ public:
+  UpdateFeedback(Clock& clock, std::string logPath);
+
+  void updateStarted(const UpdateRequest& request) override;
+  void updateFinished(const UpdateRequest& request, const UpdateOutcome& outcome,
+                      std::optional<std::time_t> nextUpdate, bool shown) override;
+
+  const std::optional<UpdateRecord>& lastSuccess() const { return lastSuccess_; }
+  const std::optional<UpdateRecord>& lastFailure() const { return lastFailure_; }
+  const std::string& logPath() const { return logPath_; }
+  // Lines written to the log since start-up (the soak counts them).
+  std::uint64_t linesLogged() const { return linesLogged_; }
+
+ private:
+  Clock& clock_;
+  std::string logPath_;
+  std::optional<UpdateRecord> lastSuccess_;
+  std::optional<UpdateRecord> lastFailure_;
+  std::uint64_t linesLogged_ = 0;
+};
+
+// The whole tip: the first line as it always was, then when and why.
+std::string tipText(const std::string& firstLine, const std::string& detail);
+
+// The About box's three lines of state.
+std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now);
+std::string lastFailureLine(const std::optional<UpdateRecord>& failure, std::time_t now);
+std::string nextUpdateLine(std::optional<std::time_t> next, bool running, std::time_t now);
+
+}  // namespace tessaren
