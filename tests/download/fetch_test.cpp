@@ -1,5 +1,6 @@
-// One whole update against the scripted HTTP client: the exact exchange, how the body is
-// copied, what each failure leaves behind, and the limits on a server that never stops.
+// The picture request against the scripted HTTP client: the exact exchange, how the
+// body is copied, the reason each failure gives and what it leaves behind, the
+// conditional request, cancellation, and the limits on a server that never stops.
 #include "download/fetch.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,10 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <thread>
 
-#include "download/download_target.h"
 #include "tests/download/sample_jpeg.h"
-#include "tests/support/fake_desktop.h"
 #include "tests/support/fake_http.h"
-#include "tests/support/fake_registry.h"
 
 namespace tessaren {
 namespace {
@@ -34,45 +33,33 @@ std::string readFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void writeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-const std::string kOldPicture = "the picture of the last good update";
-
 class FetchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/tessaren-fetch-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
-    DownloadTarget& target = downloadTarget();
     target.serverName = "pictures.example";
-    target.objectPath = "/pics/now.jpg ";
+    target.objectPath = "/pics/now.jpg";
     target.port = 8080;
-    target.secure = false;
-    target.displayMode = 1;
     target.jpegPath = (dir / "tessaren.jpg").string();
-    target.bmpPath = (dir / "tessaren.bmp").string();
-    writeFile(jpegPath(), kOldPicture);
   }
   void TearDown() override {
-    resetDownloadTarget();
     setFetchLimits(std::nullopt);
     fs::remove_all(dir);
   }
 
-  // The update as the refresh cycle runs it, minus the derivation from the registry.
-  std::int32_t fetch() {
-    DownloadTarget saved = downloadTarget();
-    DownloadJob job;
-    downloadTarget() = saved;
+  FetchResult fetch(const Validators& ask = {}) {
     log.clear();
-    return job.fetch();
+    PartialFile part(partialDownloadPath(target.jpegPath));
+    CancelToken cancel;
+    FetchResult result = fetchPicture(target, ask, part, cancel);
+    // What the caller finds in the partial file, before the test's own clean-up.
+    stored = fs::exists(part.path()) ? readFile(part.path()) : std::string("(none)");
+    exchange = log;
+    return result;
   }
 
-  fs::path jpegPath() const { return dir / "tessaren.jpg"; }
-  fs::path bmpPath() const { return dir / "tessaren.bmp"; }
   int count(const std::string& prefix) const {
     return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::string& line) {
       return line.rfind(prefix, 0) == 0;
@@ -85,40 +72,39 @@ class FetchTest : public ::testing::Test {
     return result;
   }
 
-  // After a failed update the last good picture, the BMP and the wallpaper are as they were.
-  void expectNothingChanged() {
-    EXPECT_EQ(readFile(jpegPath()), kOldPicture);
-    EXPECT_FALSE(fs::exists(dir / "tessaren.jpg.part"));
-    EXPECT_FALSE(fs::exists(bmpPath()));
-    EXPECT_TRUE(desktop.wallpapers.empty());
-    EXPECT_EQ(http.openHandles(), 0);
-    EXPECT_EQ(files.openFiles(), 0);
-  }
-
   fs::path dir;
+  DownloadTarget target;
+  std::string stored;
   std::vector<std::string> log;
-  test::FakeRegistry registry;
+  std::vector<std::string> exchange;  // the log as fetchPicture left it
   FakeHttp http{log};
   FakeLocalFiles files{log};
-  test::FakeDesktop desktop;
 };
 
-TEST_F(FetchTest, ExchangeOfOneSuccessfulUpdate) {
+TEST_F(FetchTest, ExchangeOfOneSuccessfulDownload) {
   const std::string picture = sampleJpeg(16, 8, 1500);
-  http.responses = {{.contentLength = "1500", .body = picture}};
+  http.responses = {{.contentLength = "1500",
+                     .body = picture,
+                     .contentType = "image/jpeg",
+                     .etag = "\"v7\"",
+                     .lastModified = "Mon, 07 Dec 2026 13:05:00 GMT"}};
 
-  ASSERT_EQ(fetch(), 0);
+  const FetchResult result = fetch();
+  ASSERT_EQ(result.status, FetchStatus::Downloaded) << result.reason;
 
   const std::vector<std::string> expected = {
       "open WALLPAPER",
       "connect session pictures.example:8080",
-      "request connection GET [/pics/now.jpg ] HTTP/1.0 0xA4000000",
+      "request connection GET [/pics/now.jpg] HTTP/1.0 0xA4000000",
       "timeout request connect",
       "timeout request send",
       "timeout request receive",
       "headers request 261 0x10000000",
       "send request",
       "query request 19",
+      "query request 1",
+      "query request 54",
+      "query request 11",
       "query request 5",
       "create tessaren.jpg.part",
       "available request -> 1500",
@@ -133,27 +119,57 @@ TEST_F(FetchTest, ExchangeOfOneSuccessfulUpdate) {
       "close request",
       "close connection",
       "close session",
-      "replace tessaren.jpg.part tessaren.jpg",
   };
-  EXPECT_EQ(log, expected);
+  EXPECT_EQ(exchange, expected);
   EXPECT_EQ(http.headersAdded, kRequestHeaders);
-  EXPECT_EQ(http.headersAdded.substr(0, 9), "Accept:  ");
   EXPECT_EQ(http.timeouts[HttpTimeout::Connect], 30'000u);
   EXPECT_EQ(http.timeouts[HttpTimeout::Send], 30'000u);
   EXPECT_EQ(http.timeouts[HttpTimeout::Receive], 30'000u);
-  EXPECT_EQ(readFile(jpegPath()), picture);
-  EXPECT_FALSE(fs::exists(dir / "tessaren.jpg.part"));
-  EXPECT_EQ(desktop.wallpapers, std::vector<std::string>{bmpPath().string()});
-  EXPECT_EQ(readFile(bmpPath()).substr(0, 2), "BM");
+  EXPECT_EQ(stored, picture);
+  EXPECT_EQ(result.bytes, 1500u);
+  EXPECT_EQ(result.contentType, "image/jpeg");
+  EXPECT_EQ(result.validators, (Validators{"\"v7\"", "Mon, 07 Dec 2026 13:05:00 GMT"}));
 }
 
 TEST_F(FetchTest, HttpsSpeaksTlsToTheUrlsPort) {
-  downloadTarget().secure = true;
-  downloadTarget().port = 443;
+  target.secure = true;
+  target.port = 443;
   http.responses = {{.status = "404"}};
   fetch();
   EXPECT_EQ(log.at(1), "connect session pictures.example:443");
-  EXPECT_EQ(log.at(2), "request connection GET [/pics/now.jpg ] HTTP/1.0 0xA4800000");
+  EXPECT_EQ(log.at(2), "request connection GET [/pics/now.jpg] HTTP/1.0 0xA4800000");
+}
+
+// The validators go in a header block of their own beside the fixed one; a 304 is only
+// an answer to them, and nothing is written.
+TEST_F(FetchTest, ConditionalRequestAndNotModified) {
+  const Validators ask{"\"v7\"", "Mon, 07 Dec 2026 13:05:00 GMT"};
+  http.responses = {{.status = "304", .statusText = "Not Modified"}};
+  EXPECT_EQ(fetch(ask).status, FetchStatus::NotModified);
+  EXPECT_EQ(http.headersAdded, kRequestHeaders + "If-None-Match: \"v7\"\r\n" +
+                                   "If-Modified-Since: Mon, 07 Dec 2026 13:05:00 GMT\r\n");
+  EXPECT_EQ(count("headers request"), 2);
+  EXPECT_EQ(count("create"), 0);
+  EXPECT_EQ(stored, "(none)");
+
+  // Only what was kept is sent; a value that could break the header line is not.
+  struct Case {
+    Validators ask;
+    std::string sent;
+  } const cases[] = {
+      {{"\"a\"", ""}, "If-None-Match: \"a\"\r\n"},
+      {{"", "Sun, 06 Dec 2026 10:00:00 GMT"}, "If-Modified-Since: Sun, 06 Dec 2026 10:00:00 GMT\r\n"},
+      {{"\"a\"\r\nHost: evil", ""}, ""},
+      {{std::string(300, 'e'), ""}, ""},
+  };
+  for (const Case& c : cases) {
+    http.headersAdded.clear();
+    http.responses = {{.status = "304"}};
+    const FetchResult result = fetch(c.ask);
+    EXPECT_EQ(http.headersAdded, kRequestHeaders + c.sent);
+    // Without validators a 304 is no answer to anything.
+    EXPECT_EQ(result.status, c.sent.empty() ? FetchStatus::Failed : FetchStatus::NotModified);
+  }
 }
 
 // The body is copied until a read gives 0 bytes, however the pieces arrive.
@@ -174,146 +190,152 @@ TEST_F(FetchTest, BodyArrivesWholeWhateverThePieces) {
     SCOPED_TRACE(c.name);
     const std::string picture = sampleJpeg(8, 8, c.size);
     http.responses = {{.body = picture, .pieces = c.pieces}};
-    desktop.wallpapers.clear();
-    EXPECT_EQ(fetch(), 0);
-    EXPECT_EQ(readFile(jpegPath()), picture);
+    EXPECT_EQ(fetch().status, FetchStatus::Downloaded);
+    EXPECT_EQ(stored, picture);
     EXPECT_EQ(count("read "), c.reads);
-    EXPECT_EQ(desktop.wallpapers.size(), 1u);
   }
 }
 
-// Every way the exchange can fail before a body byte is stored: result 1, handles closed
-// newest first, no file touched.
+// Every way the exchange can fail before a body byte is stored: the reason a user reads,
+// handles closed newest first, no file touched.
 TEST_F(FetchTest, FailuresBeforeTheBody) {
   struct Case {
-    const char* name;
     ScriptedResponse response;
+    const char* reason;
     std::vector<std::string> closes;
   };
   const std::vector<std::string> all = {"close request", "close connection", "close session"};
   const Case cases[] = {
-      {"no session", {.failAt = Failure::Session}, {}},
-      {"no connection", {.failAt = Failure::Connect}, {"close session"}},
-      {"no request", {.failAt = Failure::OpenRequest}, {"close connection", "close session"}},
-      {"send fails (unresolved, refused, time-out)", {.failAt = Failure::Send}, all},
-      {"status unreadable", {.failAt = Failure::Status}, all},
-      {"404", {.status = "404", .body = "not here"}, all},
-      {"500", {.status = "500"}, all},
-      {"204", {.status = "204"}, all},
-      {"206", {.status = "206", .body = sampleJpeg(8, 8)}, all},
-      {"2000", {.status = "2000", .body = sampleJpeg(8, 8)}, all},
-      {"announced beyond the size limit",
-       {.contentLength = "268435457", .body = sampleJpeg(8, 8)},
-       all},
+      {{.failAt = Failure::Session}, "can't connect to pictures.example:8080", {}},
+      {{.failAt = Failure::Connect, .error = 12007}, "can't find the server pictures.example",
+       {"close session"}},
+      {{.failAt = Failure::OpenRequest, .error = 99}, "network error 99",
+       {"close connection", "close session"}},
+      {{.failAt = Failure::Send, .error = 12002}, "no answer within 30 s", all},
+      {{.failAt = Failure::Send, .error = 12029}, "can't connect to pictures.example:8080", all},
+      {{.failAt = Failure::Send, .error = 12030}, "the server closed the connection", all},
+      {{.failAt = Failure::Send, .error = 12045},
+       "no trusted secure connection to pictures.example (error 12045)", all},
+      {{.failAt = Failure::Status, .error = 12152}, "the server's answer is not HTTP", all},
+      {{.status = "404", .body = "not here", .statusText = "Not Found"}, "HTTP 404 Not Found", all},
+      {{.status = "500"}, "HTTP 500", all},
+      {{.status = "204", .statusText = "No Content"}, "HTTP 204 No Content", all},
+      {{.status = "206", .body = sampleJpeg(8, 8)}, "HTTP 206", all},
+      {{.status = "2000", .body = sampleJpeg(8, 8)}, "HTTP 200", all},
+      {{.status = "304"}, "HTTP 304", all},
+      {{.contentLength = "268435457", .body = sampleJpeg(8, 8)},
+       "the picture is too large: 256 MB (at most 256 MB)", all},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.reason);
     http.responses = {c.response};
-    EXPECT_EQ(fetch(), 1);
+    const FetchResult result = fetch();
+    EXPECT_EQ(result.status, FetchStatus::Failed);
+    EXPECT_EQ(result.reason, c.reason);
     EXPECT_EQ(closes(), c.closes);
     EXPECT_EQ(count("create"), 0);
-    EXPECT_EQ(count("read"), 0);
-    expectNothingChanged();
+    EXPECT_EQ(http.openHandles(), 0);
   }
 }
 
 // Failures once the body file exists: it is closed before the internet handles and then
-// deleted, and the last good picture stays.
+// deleted.
 TEST_F(FetchTest, FailuresWhileStoringTheBody) {
   const std::string picture = sampleJpeg(8, 8, 3000);
   struct Case {
-    const char* name;
     ScriptedResponse response;
     std::function<void(FakeLocalFiles&)> arrange;
-    std::vector<std::string> tail;  // the log from the body file's close on
+    std::string reason;
+  };
+  const std::string part = target.jpegPath + ".part";
+  const Case cases[] = {
+      {{.body = picture, .readFailsAt = 2000, .error = 12002}, nullptr, "no answer within 30 s"},
+      {{.contentLength = "4000", .body = picture}, nullptr, "body cut short: 2.9 of 3.9 KB"},
+      {{.contentLength = "2500", .body = picture}, nullptr, "body longer than announced: 2.9 of 2.4 KB"},
+      {{.body = picture}, [](FakeLocalFiles& f) { f.failWrite = true; },
+       "can't write " + part + ": Access is denied. (5)"},
+      {{.body = picture}, [](FakeLocalFiles& f) { f.diskFullAt = 1500; },
+       "can't write " + part + ": disk full"},
+      {{.body = picture}, [](FakeLocalFiles& f) { f.failClose = true; },
+       "can't write " + part + ": Access is denied. (5)"},
   };
   const std::vector<std::string> discarded = {"close file", "remove tessaren.jpg.part",
                                               "close request", "close connection", "close session"};
-  const Case cases[] = {
-      {"read fails mid-body", {.body = picture, .readFailsAt = 2000}, nullptr, discarded},
-      {"fewer bytes than announced",
-       {.contentLength = "4000", .body = picture},
-       nullptr,
-       discarded},
-      {"more bytes than announced", {.contentLength = "2500", .body = picture}, nullptr, discarded},
-      {"write fails", {.body = picture}, [](FakeLocalFiles& f) { f.failWrite = true; }, discarded},
-      {"disk full", {.body = picture}, [](FakeLocalFiles& f) { f.diskFullAt = 1500; }, discarded},
-      {"closing the file fails",
-       {.body = picture},
-       [](FakeLocalFiles& f) { f.failClose = true; },
-       {"close file -> fail", "remove tessaren.jpg.part", "close request", "close connection",
-        "close session"}},
-      {"file cannot be created",
-       {.body = picture},
-       [](FakeLocalFiles& f) { f.failCreate = true; },
-       {"close request", "close connection", "close session"}},
-      {"not a picture",
-       {.body = "<html>no picture today</html>"},
-       nullptr,
-       {"close file", "close request", "close connection", "close session",
-        "remove tessaren.jpg.part"}},
-      {"empty body",
-       {.contentLength = "0"},
-       nullptr,
-       {"close file", "close request", "close connection", "close session",
-        "remove tessaren.jpg.part"}},
-  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    files.failCreate = files.failWrite = files.failClose = files.failReplace = false;
+    SCOPED_TRACE(c.reason);
+    files.failWrite = files.failClose = false;
     files.diskFullAt.reset();
     if (c.arrange) c.arrange(files);
     http.responses = {c.response};
-    EXPECT_EQ(fetch(), 1);
-    std::size_t firstClose =
-        std::find_if(log.begin(), log.end(),
-                     [](const std::string& line) { return line.rfind("close", 0) == 0; }) -
-        log.begin();
-    EXPECT_EQ(std::vector<std::string>(log.begin() + firstClose, log.end()), c.tail);
-    expectNothingChanged();
+    const FetchResult result = fetch();
+    EXPECT_EQ(result.status, FetchStatus::Failed);
+    EXPECT_EQ(result.reason, c.reason);
+    const auto firstClose = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+      return line.rfind("close", 0) == 0;
+    });
+    std::vector<std::string> tail(firstClose, log.end());
+    if (files.failClose) tail[0] = "close file";  // logged as failing
+    EXPECT_EQ(tail, discarded);
+    EXPECT_EQ(stored, "(none)");
+    EXPECT_EQ(files.openFiles(), 0);
   }
+  files.failClose = false;
+  files.failCreate = true;
+  http.responses = {{.body = picture}};
+  EXPECT_EQ(fetch().reason, "can't create " + part + ": Access is denied. (5)");
+  EXPECT_EQ(closes(), (std::vector<std::string>{"close request", "close connection", "close session"}));
 }
 
-TEST_F(FetchTest, MissingDirectoryFailsWithoutConverting) {
-  downloadTarget().jpegPath = (dir / "missing" / "tessaren.jpg").string();
-  http.responses = {{.body = sampleJpeg(8, 8)}};
-  EXPECT_EQ(fetch(), 1);
-  EXPECT_EQ(count("create tessaren.jpg.part -> fail"), 1);
-  expectNothingChanged();
-}
+// Cancelling from another thread closes the request the download waits on, once, and
+// the download ends as cancelled with its partial file gone.
+TEST_F(FetchTest, CancelClosesTheRequestOnceAndDiscardsTheBody) {
+  http.responses = {{.body = "endless stream ", .endless = true,
+                     .readDelay = std::chrono::milliseconds(2)}};
+  PartialFile part(partialDownloadPath(target.jpegPath));
+  CancelToken cancel;
+  std::thread canceller([&] {
+    while (!fs::exists(part.path())) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    cancel.cancel();
+  });
+  const FetchResult result = fetchPicture(target, {}, part, cancel);
+  canceller.join();
+  EXPECT_EQ(result.status, FetchStatus::Cancelled);
+  EXPECT_EQ(result.reason, "cancelled");
+  EXPECT_FALSE(fs::exists(part.path()));
+  EXPECT_EQ(count("close request"), 1);
+  EXPECT_EQ(http.openHandles(), 0);
 
-// Once the wallpaper has changed, a JPEG file that cannot be replaced does not undo it.
-TEST_F(FetchTest, WallpaperStandsWhenTheJpegFileCannotBeReplaced) {
-  files.failReplace = true;
-  http.responses = {{.body = sampleJpeg(8, 8)}};
-  EXPECT_EQ(fetch(), 0);
-  EXPECT_EQ(desktop.wallpapers.size(), 1u);
-  EXPECT_EQ(readFile(jpegPath()), kOldPicture);
-  EXPECT_FALSE(fs::exists(dir / "tessaren.jpg.part"));
+  // Cancelled before it starts: nothing is opened at all.
+  log.clear();
+  EXPECT_EQ(fetchPicture(target, {}, part, cancel).status, FetchStatus::Cancelled);
+  EXPECT_TRUE(log.empty());
 }
 
 // A server that never stops sending is cut off by the size limit or by the clock.
 TEST_F(FetchTest, EndlessBodyIsCutOff) {
   struct Case {
-    const char* name;
     FetchLimits limits;
     std::chrono::milliseconds readDelay;
     int maxReads;
+    const char* reason;
   };
   const Case cases[] = {
-      {"size limit", {.maxBodyBytes = 64 * 1024}, std::chrono::milliseconds(0), 65},
-      {"overall time", {.overallMs = 60}, std::chrono::milliseconds(5), 14},
+      {{.maxBodyBytes = 64 * 1024}, std::chrono::milliseconds(0), 65,
+       "the picture is larger than 64 KB"},
+      {{.overallMs = 60}, std::chrono::milliseconds(5), 14,
+       "the download took longer than 0.1 s"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.reason);
     setFetchLimits(c.limits);
     http.responses = {{.body = "endless stream ", .endless = true, .readDelay = c.readDelay}};
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(fetch(), 1);
+    const FetchResult result = fetch();
+    EXPECT_EQ(result.reason, c.reason);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_LE(count("read "), c.maxReads);
     EXPECT_GE(count("read "), 2);
-    expectNothingChanged();
+    EXPECT_EQ(stored, "(none)");
   }
 }
 

@@ -97,7 +97,7 @@ bool FakeHttp::addHeaders(InternetHandle request, const std::string& headers,
                           std::uint32_t modifiers) {
   log_.push_back("headers " + nameOf(request) + " " + std::to_string(headers.size()) + " " +
                  hex(modifiers));
-  headersAdded = headers;
+  headersAdded += headers;
   return true;
 }
 
@@ -114,6 +114,10 @@ bool FakeHttp::queryInfo(InternetHandle request, std::uint32_t infoLevel, char* 
   if (infoLevel == kQueryStatusCode && response.failAt != ScriptedResponse::Failure::Status)
     value = response.status;
   if (infoLevel == kQueryContentLength) value = response.contentLength;
+  if (infoLevel == kQueryStatusText && !response.statusText.empty()) value = response.statusText;
+  if (infoLevel == kQueryContentType) value = response.contentType;
+  if (infoLevel == kQueryEtag) value = response.etag;
+  if (infoLevel == kQueryLastModified) value = response.lastModified;
   log_.push_back("query " + nameOf(request) + " " + std::to_string(infoLevel) +
                  (value ? "" : " -> fail"));
   // Like HttpQueryInfoA: the text and its NUL must fit, the length excludes the NUL.
@@ -170,6 +174,8 @@ bool FakeHttp::closeHandle(InternetHandle handle) {
   return open_.erase(handle) == 1;
 }
 
+std::uint32_t FakeHttp::lastError() { return current().error; }
+
 FakeLocalFiles::FakeLocalFiles(std::vector<std::string>& log) : log_(log) { setLocalFileApi(this); }
 
 FakeLocalFiles::~FakeLocalFiles() { setLocalFileApi(nullptr); }
@@ -216,6 +222,20 @@ bool FakeLocalFiles::remove(const std::string& path) {
   bool ok = platformLocalFileApi().remove(path);
   log_.push_back("remove " + fileNameOf(path) + (ok ? "" : " -> fail"));
   return ok;
+}
+
+bool FakeLocalFiles::exists(const std::string& path) { return platformLocalFileApi().exists(path); }
+
+bool FakeLocalFiles::createDirectories(const std::string& directory) {
+  const bool ok = !failCreateDirectories && platformLocalFileApi().createDirectories(directory);
+  log_.push_back(std::string("create folder") + (ok ? "" : " -> fail"));
+  return ok;
+}
+
+std::string FakeLocalFiles::lastErrorText() {
+  return failCreate || failWrite || failClose || failReplace || failCreateDirectories
+             ? "Access is denied. (5)"
+             : platformLocalFileApi().lastErrorText();
 }
 
 }  // namespace tessaren::test

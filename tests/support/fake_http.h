@@ -29,6 +29,11 @@ struct ScriptedResponse {
   std::optional<std::uint64_t> readFailsAt{};  // a read reaching past this many bytes fails
   bool endless = false;                        // the body repeats for ever
   std::chrono::milliseconds readDelay{0};      // the wait for every piece
+  std::string statusText{};                    // the reason phrase, "Not Found"
+  std::optional<std::string> contentType{};
+  std::optional<std::string> etag{};
+  std::optional<std::string> lastModified{};
+  std::uint32_t error = 12029;  // what lastError() says after the failing step
 };
 
 class FakeHttp final : public HttpApi {
@@ -53,11 +58,12 @@ class FakeHttp final : public HttpApi {
   bool readFile(InternetHandle request, std::uint8_t* buffer, std::uint32_t size,
                 std::uint32_t& bytesRead) override;
   bool closeHandle(InternetHandle handle) override;
+  std::uint32_t lastError() override;
 
   // One response per request, in order; the last one answers every further request.
   std::deque<ScriptedResponse> responses;
 
-  std::string headersAdded;  // the block exactly as handed to addHeaders
+  std::string headersAdded;  // every block exactly as handed to addHeaders, one after another
   std::map<HttpTimeout, std::uint32_t> timeouts;
   int openHandles() const { return static_cast<int>(open_.size()); }
 
@@ -87,6 +93,9 @@ class FakeLocalFiles final : public LocalFileApi {
   bool close(LocalFileHandle file) override;
   bool replace(const std::string& from, const std::string& to) override;
   bool remove(const std::string& path) override;
+  bool exists(const std::string& path) override;
+  bool createDirectories(const std::string& directory) override;
+  std::string lastErrorText() override;
 
   bool failCreate = false;
   // Writes stop short once the file holds this many bytes (a full disk): the call
@@ -95,6 +104,7 @@ class FakeLocalFiles final : public LocalFileApi {
   bool failWrite = false;
   bool failClose = false;
   bool failReplace = false;
+  bool failCreateDirectories = false;
   int openFiles() const { return openFiles_; }
 
  private:

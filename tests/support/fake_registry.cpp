@@ -69,14 +69,27 @@ long FakeRegistry::createKey(RegistryRoot root, const std::string& subkey, std::
   return kRegistryOk;
 }
 
-long FakeRegistry::queryValue(RegistryKey key, const std::string& name, std::uint8_t* data,
-                              std::uint32_t& size) {
-  log.push_back("query " + name + " " + std::to_string(size));
+long FakeRegistry::getValue(RegistryKey key, const std::string& name, std::uint32_t flags,
+                            std::uint32_t& type, std::uint8_t* data, std::uint32_t& size) {
+  log.push_back("get " + name + " " + hex(flags) + " " + std::to_string(size));
   auto open = open_.find(key);
   if (open == open_.end()) return 6;  // ERROR_INVALID_HANDLE
+  // RegGetValueA will not expand for its caller (Windows and Wine alike).
+  if ((flags & kOnlyExpandSz) != 0 && (flags & kNoExpand) == 0) return kRegistryInvalidParameter;
   auto found = values_.find({open->second, lower(name)});
   if (found == values_.end()) return kRegistryNotFound;
-  const auto& stored = found->second.data;
+  type = found->second.type;
+  std::vector<std::uint8_t> stored = found->second.data;
+  const bool isText = type == kRegSz || type == kRegExpandSz;
+  if (isText && (stored.empty() || stored.back() != 0)) stored.push_back(0);
+  const std::uint32_t allowed = (type == kRegSz ? kOnlySz : 0) |
+                                (type == kRegExpandSz ? kOnlyExpandSz : 0) |
+                                (type == kRegBinary ? kOnlyBinary : 0) |
+                                (type == kRegDword ? kOnlyDword : 0);
+  if ((flags & allowed) == 0) {
+    size = static_cast<std::uint32_t>(stored.size());
+    return kRegistryUnsupportedType;
+  }
   if (stored.size() > size) {
     size = static_cast<std::uint32_t>(stored.size());
     return kRegistryMoreData;
@@ -84,6 +97,28 @@ long FakeRegistry::queryValue(RegistryKey key, const std::string& name, std::uin
   if (!stored.empty()) std::memcpy(data, stored.data(), stored.size());
   size = static_cast<std::uint32_t>(stored.size());
   return kRegistryOk;
+}
+
+long FakeRegistry::deleteValue(RegistryKey key, const std::string& name) {
+  log.push_back("delete " + name);
+  auto open = open_.find(key);
+  if (open == open_.end()) return 6;
+  return values_.erase({open->second, lower(name)}) ? kRegistryOk : kRegistryNotFound;
+}
+
+std::string FakeRegistry::expandEnvironment(const std::string& text) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t open = text.find('%', at);
+    const std::size_t close = open == std::string::npos ? open : text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    auto variable = environment.find(text.substr(open + 1, close - open - 1));
+    out += text.substr(at, open - at);
+    out += variable != environment.end() ? variable->second : text.substr(open, close - open + 1);
+    at = close + 1;
+  }
+  return out + text.substr(std::min(at, text.size()));
 }
 
 long FakeRegistry::setValue(RegistryKey key, const std::string& name, std::uint32_t type,
@@ -115,6 +150,14 @@ void FakeRegistry::putText(RegistryRoot root, const std::string& subkey, const s
   putRaw(root, subkey, name, kRegSz, std::move(data));
 }
 
+void FakeRegistry::putTextOfType(RegistryRoot root, const std::string& subkey,
+                                 const std::string& name, std::uint32_t type,
+                                 const std::string& text) {
+  std::vector<std::uint8_t> data(text.begin(), text.end());
+  data.push_back(0);
+  putRaw(root, subkey, name, type, std::move(data));
+}
+
 void FakeRegistry::putNumber(RegistryRoot root, const std::string& subkey, const std::string& name,
                              std::int32_t number) {
   auto bits = static_cast<std::uint32_t>(number);
@@ -142,6 +185,6 @@ bool FakeRegistry::hasKey(RegistryRoot root, const std::string& subkey) const {
   return keys_.count(pathOf(root, subkey)) != 0;
 }
 
-std::string perUserSettingsKey() { return kPerUserClassesPrefix + kSettingsSubkey; }
+std::string perUserSettingsKey() { return "Software\\Classes\\" + kSettingsSubkey; }
 
 }  // namespace tessaren::test

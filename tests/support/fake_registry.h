@@ -26,11 +26,17 @@ class FakeRegistry final : public RegistryApi {
                RegistryKey& key) override;
   long createKey(RegistryRoot root, const std::string& subkey, std::uint32_t access,
                  RegistryKey& key) override;
-  long queryValue(RegistryKey key, const std::string& name, std::uint8_t* data,
-                  std::uint32_t& size) override;
+  // As RegGetValueA under Wine: the type restriction and the NUL that texts are given
+  // are kept; a REG_DWORD of another length than four is handed out as it is.
+  long getValue(RegistryKey key, const std::string& name, std::uint32_t flags,
+                std::uint32_t& type, std::uint8_t* data, std::uint32_t& size) override;
   long setValue(RegistryKey key, const std::string& name, std::uint32_t type,
                 const std::uint8_t* data, std::uint32_t size) override;
+  long deleteValue(RegistryKey key, const std::string& name) override;
   long closeKey(RegistryKey key) override;
+  // %NAME% is replaced from environment, every other text stays.
+  std::string expandEnvironment(const std::string& text) override;
+  std::map<std::string, std::string> environment;
 
   // Seeding and inspection, without going through the log.
   void putText(RegistryRoot root, const std::string& subkey, const std::string& name,
@@ -48,6 +54,9 @@ class FakeRegistry final : public RegistryApi {
   void denyRoot(RegistryRoot root) { denied_.insert(root); }
 
   std::vector<std::string> log;  // e.g. "open HKCU\Software\Classes\Tessaren\Config 0x20019"
+  // Stores text the way another program (reg add, a .reg file) may: REG_SZ unless told.
+  void putTextOfType(RegistryRoot root, const std::string& subkey, const std::string& name,
+                     std::uint32_t type, const std::string& text);
   int openKeys() const { return static_cast<int>(open_.size()); }
 
  private:

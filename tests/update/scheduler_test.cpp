@@ -1,0 +1,290 @@
+// The schedule with a fake clock, timer and worker: back-off and its cap, Reload and Save
+// during an update, Exit during an update, resume messages, and the catch-up after sleep.
+#include "update/scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_registry.h"
+
+namespace tessaren {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeRegistry;
+using test::perUserSettingsKey;
+
+class FakeClock final : public Clock {
+ public:
+  SteadyTime steadyNow() override { return steady; }
+  std::time_t wallNow() override { return wall; }
+  void pass(std::chrono::seconds time) {
+    steady += time;
+    wall += time.count();
+  }
+  SteadyTime steady{};
+  std::time_t wall = 1'800'000'000;
+};
+
+class FakeTimer final : public TimerApi {
+ public:
+  bool killTimer(WindowHandle, std::uintptr_t) override {
+    armedMs.reset();
+    return true;
+  }
+  bool setTimer(WindowHandle, std::uintptr_t id, std::uint32_t periodMs) override {
+    EXPECT_EQ(id, kRefreshTimerId);
+    armedMs = periodMs;
+    return true;
+  }
+  std::optional<std::uint32_t> armedMs;
+};
+
+// Starts nothing by itself: the test ends each update with finish().
+class FakeRunner final : public UpdateRunner {
+ public:
+  void start(const UpdateRequest& request) override { started.push_back(request); }
+  std::optional<UpdateOutcome> collect(std::uint64_t id) override {
+    auto found = ended.find(id);
+    if (found == ended.end()) return std::nullopt;
+    UpdateOutcome outcome = found->second;
+    ended.erase(found);
+    return outcome;
+  }
+  void cancel() override { ++cancels; }
+  void abandon() override { ++abandons; }
+
+  std::vector<UpdateRequest> started;
+  std::map<std::uint64_t, UpdateOutcome> ended;
+  int cancels = 0;
+  int abandons = 0;
+};
+
+class RecordingListener final : public ScheduleListener {
+ public:
+  void updateStarted(const UpdateRequest& request) override {
+    events.push_back(std::string(request.redrawOnly ? "redraw" : "update") + " started");
+  }
+  void updateFinished(const UpdateRequest&, const UpdateOutcome& outcome,
+                      std::optional<std::time_t> next, bool shown) override {
+    events.push_back(kindWord(outcome.kind) + (outcome.reason.empty() ? "" : " " + outcome.reason) +
+                     (shown ? "" : " (log only)"));
+    nextUpdate = next;
+  }
+  std::vector<std::string> events;
+  std::optional<std::time_t> nextUpdate;
+};
+
+UpdateOutcome outcomeOf(OutcomeKind kind) {
+  UpdateOutcome outcome;
+  outcome.kind = kind;
+  if (kind == OutcomeKind::Failed) outcome.reason = "HTTP 404 Not Found";
+  return outcome;
+}
+
+class SchedulerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { storeInterval(60); }
+  void storeInterval(std::int32_t minutes) {
+    registry.putNumber(RegistryRoot::CurrentUser, perUserSettingsKey(), "install", 2);
+    registry.putNumber(RegistryRoot::CurrentUser, perUserSettingsKey(), "interval", minutes);
+  }
+  // Ends the running update as the worker's message would.
+  void finish(OutcomeKind kind) { finish(outcomeOf(kind)); }
+  void finish(const UpdateOutcome& outcome) {
+    ASSERT_FALSE(runner.started.empty());
+    const std::uint64_t id = runner.started.back().id;
+    runner.ended[id] = outcome;
+    scheduler.workerDone(id);
+  }
+  // Lets time pass with the timer firing whenever it is due; true when an update started.
+  bool waitFor(std::chrono::seconds time) {
+    const std::size_t before = runner.started.size();
+    std::chrono::seconds left = time;
+    while (left > 0s && timer.armedMs && runner.started.size() == before) {
+      const std::chrono::seconds step =
+          std::min(left, std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs)));
+      clock.pass(step);
+      left -= step;
+      scheduler.timerFired();
+    }
+    return runner.started.size() > before;
+  }
+  // Minutes until the next update starts by itself.
+  int minutesToNext() {
+    for (int minute = 1; minute <= 2 * kLongestInterval; ++minute)
+      if (waitFor(60s)) return minute;
+    return -1;
+  }
+
+  FakeRegistry registry;
+  FakeClock clock;
+  FakeTimer timer;
+  FakeRunner runner;
+  RecordingListener listener;
+  Scheduler scheduler{clock, timer, runner, listener};
+};
+
+TEST_F(SchedulerTest, FailuresRetrySoonAndNeverLaterThanTheInterval) {
+  struct Case {
+    std::int32_t interval;
+    std::vector<OutcomeKind> outcomes;
+    std::vector<int> waits;  // minutes to the next update after each outcome
+  };
+  const auto F = OutcomeKind::Failed, S = OutcomeKind::Updated, U = OutcomeKind::Unchanged;
+  const Case cases[] = {
+      {60, {F, F, F, F, F, F, F, F, S, F}, {1, 2, 4, 8, 16, 32, 60, 60, 60, 1}},
+      {5, {F, F, F, F, F, U, F}, {1, 2, 4, 5, 5, 5, 1}},
+      {1, {F, F, S}, {1, 1, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("interval " + std::to_string(c.interval));
+    storeInterval(c.interval);
+    RecordingListener freshListener;
+    FakeRunner freshRunner;
+    Scheduler fresh{clock, timer, freshRunner, freshListener};
+    fresh.startUp();
+    for (std::size_t i = 0; i < c.outcomes.size(); ++i) {
+      const std::uint64_t id = freshRunner.started.back().id;
+      freshRunner.ended[id] = outcomeOf(c.outcomes[i]);
+      fresh.workerDone(id);
+      ASSERT_TRUE(fresh.nextUpdate());
+      EXPECT_EQ(*fresh.nextUpdate() - clock.wall, c.waits[i] * 60) << "after outcome " << i;
+      // The timer never waits more than a minute at a time, and starts nothing early.
+      const std::size_t before = freshRunner.started.size();
+      int minutes = 0;
+      while (freshRunner.started.size() == before && minutes < 100) {
+        ASSERT_TRUE(timer.armedMs);
+        EXPECT_LE(*timer.armedMs, 60'000u);
+        clock.pass(std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs)));
+        fresh.timerFired();
+        ++minutes;
+      }
+      EXPECT_EQ(minutes, c.waits[i]) << "after outcome " << i;
+    }
+  }
+}
+
+TEST_F(SchedulerTest, ReloadDuringAnUpdateStartsNoSecondOneAndResetsTheBackOff) {
+  scheduler.startUp();
+  scheduler.reload();
+  EXPECT_EQ(runner.started.size(), 1u);
+  for (int i = 0; i < 4; ++i) {
+    finish(OutcomeKind::Failed);
+    ASSERT_TRUE(waitFor(60min));
+  }
+  finish(OutcomeKind::Failed);
+  EXPECT_EQ(scheduler.failuresInARow(), 5);
+  scheduler.reload();
+  EXPECT_EQ(scheduler.failuresInARow(), 0);
+  finish(OutcomeKind::Failed);
+  EXPECT_EQ(minutesToNext(), 1);
+}
+
+TEST_F(SchedulerTest, SaveDuringAnUpdateCancelsItAndStartsWithTheNewSettings) {
+  scheduler.startUp();
+  storeInterval(15);
+  scheduler.settingsSaved();
+  scheduler.settingsSaved();  // a second Save while the first waits: still one cancel
+  EXPECT_EQ(runner.cancels, 1);
+  EXPECT_EQ(runner.started.size(), 1u) << "the new update waits for the old one to let go";
+  UpdateOutcome cancelled = outcomeOf(OutcomeKind::Failed);
+  cancelled.reason = kCancelledReason;
+  finish(cancelled);
+  ASSERT_EQ(runner.started.size(), 2u);
+  EXPECT_EQ(runner.started[1].settings.interval, 15);
+  EXPECT_EQ(listener.events, (std::vector<std::string>{"update started",
+                                                       "failed cancelled (log only)",
+                                                       "update started"}));
+  finish(OutcomeKind::Updated);
+  EXPECT_EQ(minutesToNext(), 15);
+
+  // Saved while idle: at once.
+  finish(OutcomeKind::Updated);
+  scheduler.settingsSaved();
+  EXPECT_EQ(runner.started.size(), 4u);
+  EXPECT_EQ(runner.cancels, 1);
+}
+
+TEST_F(SchedulerTest, ExitDuringAnUpdateLeavesItAndStartsNothingMore) {
+  scheduler.startUp();
+  scheduler.shutdown();
+  EXPECT_EQ(runner.abandons, 1);
+  EXPECT_FALSE(timer.armedMs);
+  EXPECT_FALSE(scheduler.running());
+  EXPECT_EQ(listener.events.back(), "failed cancelled (log only)");
+  const std::size_t events = listener.events.size();
+  // Whatever still arrives afterwards is ignored.
+  finish(OutcomeKind::Updated);
+  scheduler.reload();
+  scheduler.settingsSaved();
+  scheduler.resumed();
+  scheduler.screensChanged();
+  scheduler.timerFired();
+  scheduler.shutdown();
+  EXPECT_EQ(runner.started.size(), 1u);
+  EXPECT_EQ(runner.abandons, 1);
+  EXPECT_EQ(listener.events.size(), events);
+}
+
+TEST_F(SchedulerTest, ResumeUpdatesOnceForBothMessages) {
+  scheduler.startUp();
+  scheduler.resumed();  // running: nothing more
+  finish(OutcomeKind::Failed);
+  scheduler.resumed();  // the update started less than a minute ago
+  EXPECT_EQ(runner.started.size(), 1u);
+
+  clock.pass(2h);  // asleep: the steady clock of a sleeping machine is no guide, the wall is
+  scheduler.resumed();
+  scheduler.resumed();
+  EXPECT_EQ(runner.started.size(), 2u);
+  EXPECT_EQ(scheduler.failuresInARow(), 0) << "a resume starts the back-off afresh";
+  finish(OutcomeKind::Failed);
+  EXPECT_EQ(minutesToNext(), 1);
+}
+
+TEST_F(SchedulerTest, AnUpdateTheMachineSleptThroughStartsWithinAMinuteOfWaking) {
+  scheduler.startUp();
+  finish(OutcomeKind::Updated);
+  ASSERT_TRUE(waitFor(30min) == false);
+  // Asleep for three hours: the steady clock stood still, the wall clock did not.
+  clock.wall += 3 * 3600;
+  clock.steady += 1min;
+  scheduler.timerFired();
+  EXPECT_EQ(runner.started.size(), 2u);
+
+  // A wall clock set back by a few seconds is no sleep.
+  finish(OutcomeKind::Updated);
+  clock.wall -= 30;
+  EXPECT_FALSE(waitFor(59min));
+  EXPECT_TRUE(waitFor(2min));
+}
+
+TEST_F(SchedulerTest, ScreenChangesRedrawWithoutMovingTheSchedule) {
+  scheduler.startUp();
+  scheduler.screensChanged();  // during the update: drawn again after it
+  finish(OutcomeKind::Updated);
+  ASSERT_EQ(runner.started.size(), 2u);
+  EXPECT_TRUE(runner.started[1].redrawOnly);
+  const std::optional<std::time_t> due = listener.nextUpdate;
+  clock.pass(10min);
+  finish(OutcomeKind::Failed);  // a failed redraw is no failed update
+  EXPECT_EQ(scheduler.failuresInARow(), 0);
+  EXPECT_EQ(scheduler.nextUpdate(), due);
+  EXPECT_EQ(minutesToNext(), 50);
+}
+
+TEST(RetryDelay, DoublesUpToTheInterval) {
+  const std::int32_t interval = kLongestInterval;
+  EXPECT_EQ(Scheduler::retryDelay(0, interval), std::chrono::minutes(interval));
+  EXPECT_EQ(Scheduler::retryDelay(1, interval), 1min);
+  EXPECT_EQ(Scheduler::retryDelay(16, interval), std::chrono::minutes(32'768));
+  EXPECT_EQ(Scheduler::retryDelay(17, interval), std::chrono::minutes(interval));
+  EXPECT_EQ(Scheduler::retryDelay(1'000'000, interval), std::chrono::minutes(interval));
+}
+
+}  // namespace
+}  // namespace tessaren
