@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <utility>
 
 #include "settings/text_format.h"
@@ -73,6 +74,16 @@ std::string statusReason(const std::string& code, const std::optional<std::strin
   return reason;
 }
 
+// "30 s", "0.3 s", "5 minutes".
+std::string durationText(std::uint32_t milliseconds) {
+  if (milliseconds >= 60'000 && milliseconds % 60'000 == 0)
+    return std::to_string(milliseconds / 60'000) + " minutes";
+  if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " s";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
+  return text;
+}
+
 FetchResult failed(std::string reason) {
   FetchResult result;
   result.status = FetchStatus::Failed;
@@ -134,7 +145,8 @@ std::string describeInternetError(std::uint32_t code, const DownloadTarget& targ
                                   const FetchLimits& limits) {
   switch (code) {
     case kErrorTimeout:
-      return "no answer within " + std::to_string(limits.receiveTimeoutMs / 1000) + " s";
+    case kWinsockTimedOut:
+      return "no answer within " + durationText(std::min(limits.receiveTimeoutMs, limits.overallMs));
     case kErrorNameNotResolved:
       return "can't find the server " + target.serverName;
     case kErrorCannotConnect:
@@ -157,9 +169,22 @@ FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, Pa
   const FetchLimits& limits = fetchLimits();
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits.overallMs);
   HttpApi& http = httpApi();
+  // How long the last waiting call took: Wine reports a receive time-out as a closed or
+  // timed-out socket (12030, 10060) rather than as ERROR_INTERNET_TIMEOUT, so a call that
+  // failed after waiting out the time-out is taken for what it was.
+  const auto receiveTimeout =
+      std::chrono::milliseconds(std::min(limits.receiveTimeoutMs, limits.overallMs));
+  Clock::duration waited{};
+  auto timed = [&](auto call) {
+    const Clock::time_point start = Clock::now();
+    const bool ok = call();
+    waited = Clock::now() - start;
+    return ok;
+  };
   // A failed call after cancel() is the closed handle, not the network.
   auto networkFailure = [&] {
-    const std::uint32_t code = http.lastError();
+    std::uint32_t code = http.lastError();
+    if (waited >= receiveTimeout * 9 / 10) code = kErrorTimeout;
     return cancel.stopped() ? cancelled() : failed(describeInternetError(code, target, limits));
   };
 
@@ -183,7 +208,7 @@ FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, Pa
   http.addHeaders(request, kRequestHeaders, kAddIfNew);
   const std::string conditions = conditionalHeaders(ask);
   if (!conditions.empty()) http.addHeaders(request, conditions, kAddIfNew);
-  if (!http.sendRequest(request)) return networkFailure();
+  if (!timed([&] { return http.sendRequest(request); })) return networkFailure();
 
   const std::optional<std::string> status =
       headerText(http, request, kQueryStatusCode, kStatusBufferSize);
@@ -223,14 +248,15 @@ FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, Pa
   for (;;) {
     if (cancel.stopped()) return cancelled();
     if (Clock::now() >= deadline)
-      return failed("the download took longer than " +
-                    std::to_string(limits.overallMs / 60'000) + " minutes");
+      return failed("the download took longer than " + durationText(limits.overallMs));
     std::uint32_t available = 0;
-    if (!http.queryDataAvailable(request, available)) return networkFailure();
+    if (!timed([&] { return http.queryDataAvailable(request, available); }))
+      return networkFailure();
     const std::uint32_t size =
         available == 0 ? kBodyChunkSize : std::min(available, kBodyChunkSize);
     std::uint32_t count = 0;
-    if (!http.readFile(request, chunk.data(), size, count)) return networkFailure();
+    if (!timed([&] { return http.readFile(request, chunk.data(), size, count); }))
+      return networkFailure();
     if (count == 0) break;
     if (count > size) return failed("network error: a read gave more than was asked");
     result.bytes += count;
@@ -239,8 +265,10 @@ FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, Pa
     if (!part.write(chunk.data(), count)) return failed(part.failure());
   }
   // WinINet reads a connection closed before Content-Length as a normal end.
-  if (announced && result.bytes != *announced)
+  if (announced && result.bytes < *announced)
     return failed("body cut short: " + formatSizeOf(result.bytes, *announced));
+  if (announced && result.bytes > *announced)
+    return failed("body longer than announced: " + formatSizeOf(result.bytes, *announced));
   if (!part.close()) return failed(part.failure());
   guard.keep();
   return result;

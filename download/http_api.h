@@ -30,6 +30,7 @@ constexpr std::uint32_t kErrorCannotConnect = 12029;      // ERROR_INTERNET_CANN
 constexpr std::uint32_t kErrorConnectionAborted = 12030;  // ERROR_INTERNET_CONNECTION_ABORTED
 constexpr std::uint32_t kErrorConnectionReset = 12031;    // ERROR_INTERNET_CONNECTION_RESET
 constexpr std::uint32_t kErrorInvalidResponse = 12152;    // ERROR_HTTP_INVALID_SERVER_RESPONSE
+constexpr std::uint32_t kWinsockTimedOut = 10060;         // WSAETIMEDOUT (Wine passes it on)
 
 enum class HttpTimeout {
   Connect,  // INTERNET_OPTION_CONNECT_TIMEOUT
