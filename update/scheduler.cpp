@@ -16,7 +16,7 @@ using std::chrono::seconds;
 // An update the wall clock shows more than this overdue was slept through.
 constexpr std::time_t kOverdueSeconds = 60;
 // Windows sends one resume message for the wake-up and often a second one when the user
-// comes back; an update started this recently already covers both.
+// comes back; the update the first one started covers both.
 constexpr std::time_t kResumeCoalesceSeconds = 60;
 
 std::string hostOf(const Settings& settings) {
@@ -75,7 +75,9 @@ void Scheduler::settingsSaved() {
 
 void Scheduler::resumed() {
   if (stopped_ || current_) return;
-  if (lastStartWall_ != 0 && clock_.wallNow() - lastStartWall_ < kResumeCoalesceSeconds) return;
+  const std::time_t now = clock_.wallNow();
+  if (lastResumeWall_ != 0 && now - lastResumeWall_ < kResumeCoalesceSeconds) return;
+  lastResumeWall_ = now;
   // The network may take a moment to come back: retries start from a minute again.
   failures_ = 0;
   begin(false);
@@ -142,7 +144,6 @@ void Scheduler::begin(bool redrawOnly) {
   request.redrawOnly = redrawOnly;
   request.startedAt = clock_.wallNow();
   interval_ = request.settings.interval;
-  lastStartWall_ = request.startedAt;
   current_ = request;
   listener_.updateStarted(request);
   runner_.start(request);

@@ -99,7 +99,7 @@ class Scheduler {
   std::int32_t interval_ = kDefaultInterval;
   std::optional<SteadyTime> dueSteady_;
   std::time_t dueWall_ = 0;
-  std::time_t lastStartWall_ = 0;
+  std::time_t lastResumeWall_ = 0;  // when a resume last started an update
 };
 
 }  // namespace tessaren

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# tessaren.exe end to end under Wine and Xvfb, in a private prefix, against a local HTTP
-# server: first-run defaults, a single instance, updates at start and on Reload, the tray
-# menu, the About box, the Properties dialog (show, save, cancel) and the tray Exit.
-# Usage: end_to_end_test.sh WINE_RUN TESSAREN_EXE DRIVER_EXE WORK_DIR
+# tessaren.exe end to end under Wine and Xvfb, in a private prefix, against a local picture
+# server that misbehaves on request: first-run defaults, settings of every type stored by
+# another program, new, unchanged and missing pictures with their log lines, a server that
+# never answers (the window still answers, Exit does not wait), the Properties checks,
+# folders in any script, start with Windows, resume, the retry after a failure, and every
+# way to end.
+# Usage: end_to_end_test.sh WINE_RUN TESSAREN_EXE DRIVER_EXE WORK_DIR PICTURE_SERVER
 set -uo pipefail
-wine_run=$1 exe=$2 driver=$3 work=$4
+wine_run=$1 exe=$2 driver=$3 work=$4 picture_server=$5
 
 if [ -z "${TESSAREN_HAVE_DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" env TESSAREN_HAVE_DISPLAY=1 bash "$0" "$@"
@@ -26,8 +29,11 @@ reg_value() {  # reg_value KEY NAME: the data of one value, or nothing
 }
 settings_key='HKCU\Software\Classes\Tessaren\Config'
 desktop_key='HKCU\Control Panel\Desktop'
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 setting() { reg_value "$settings_key" "$1"; }
-requests() { grep -c '"GET /weather.jpg' "$work/server.log" || true; }
+store() { "$wine_run" reg add "$settings_key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+contains() { [[ "$1" == *"$2"* ]]; }
 
 server_pid=
 tessaren_pid=
@@ -38,7 +44,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The picture: a weather-like gradient made on the spot, served from 127.0.0.1.
+# The pictures: a weather-like gradient made on the spot, also under a name in three scripts.
 rm -rf "$work/www" && mkdir -p "$work/www"
 python3 - "$work/picture.ppm" <<'PY'
 import sys
@@ -50,9 +56,15 @@ for y in range(h):
 open(sys.argv[1], "wb").write(b"P6 %d %d 255\n" % (w, h) + rows)
 PY
 cjpeg -quality 90 "$work/picture.ppm" >"$work/www/weather.jpg"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-(cd "$work/www" && exec python3 -m http.server --bind 127.0.0.1 "$port") >"$work/server.log" 2>&1 &
+unicode_name='Ünï 壁纸 🌦'
+cp "$work/www/weather.jpg" "$work/www/$unicode_name.jpg"
+rm -f "$work/port" "$work/requests.log"
+python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
 server_pid=$!
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+port=$(cat "$work/port")
+base="http://127.0.0.1:$port"
+requests() { grep -c . "$work/requests.log" 2>/dev/null || echo 0; }
 
 start() { "$wine_run" "$exe" & tessaren_pid=$!; }
 finish() {  # waits for the program and checks its exit code
@@ -61,14 +73,38 @@ finish() {  # waits for the program and checks its exit code
   tessaren_pid=
   check "the process ended with exit code 0 (was $code)" test "$code" = 0
 }
+exit_ms=
+timed_exit() {  # timed_exit HOW: ends the program; exit_ms is how long until its process was gone
+  local t0
+  t0=$(now_ms)
+  driver end "$1" >/dev/null
+  wait "$tessaren_pid"
+  exit_ms=$(($(now_ms) - t0))
+  tessaren_pid=
+}
 
 # A clean slate in the (reused) prefix.
 "$wine_run" reg delete 'HKCU\Software\Classes\Tessaren' /f >/dev/null 2>&1
+"$wine_run" reg delete "$run_key" /v Tessaren /f >/dev/null 2>&1
 "$wine_run" reg add "$desktop_key" /v Wallpaper /t REG_SZ /d "" /f >/dev/null
 drive_c="$TESSAREN_WINEPREFIX/drive_c"
-rm -rf "$drive_c/tessaren-e2e" && mkdir -p "$drive_c/tessaren-e2e/second"
+profile=$(ls -d "$drive_c"/users/*/AppData/Local 2>/dev/null | grep -v /Public/ | head -n 1)
+rm -rf "$drive_c/tessaren-e2e" "$profile/Tessaren" "$drive_c"/users/*/tessaren-e2e
+log_file() { ls "$drive_c"/users/*/AppData/Local/Tessaren/tessaren.log 2>/dev/null | head -n 1; }
+log_lines() { local f; f=$(log_file); [ -n "$f" ] && grep -c . "$f" || echo 0; }
+last_log() { tail -n 1 "$(log_file)" | tr -d '\r'; }
+wait_log() {  # wait_log COUNT: until the log holds COUNT lines (an update has ended)
+  for _ in $(seq 400); do [ "$(log_lines)" -ge "$1" ] && return 0; sleep 0.1; done
+  return 1
+}
+logged=0
+line=
+next_line() {  # next_line: waits for one more log line and puts it in line
+  logged=$((logged + 1))
+  if wait_log "$logged"; then line=$(last_log); else line="(no log line $logged)"; fi
+}
 
-echo "--- first run: defaults, single instance"
+echo "--- first run: defaults, the default picture, a single instance"
 # The first run fetches the default URL; a proxy setting sends that request to the local
 # server (which answers 404), so the test reaches no other host.
 internet_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
@@ -76,79 +112,151 @@ internet_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 "$wine_run" reg add "$internet_key" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
 start
 check "the program starts hidden with its tray icon" driver ready
+next_line
 check "first run writes install 2" test "$(setting install)" = 0x2
 check "first run writes interval 60" test "$(setting interval)" = 0x3c
 check "first run writes display 1" test "$(setting display)" = 0x1
 check "first run writes the default URL" test "$(setting url)" = \
   "http://www.weather.gov/images/getimagedata.cfm?image=triton/satin0002.jpg&type=jpeg"
-check "first run writes the default directory" \
+check "first run writes the default folder" \
   bash -c '[[ "$1" == *'\''\AppData\Local\Tessaren\'\'' ]]' _ "$(setting temp)"
+check "the first update asked for the default picture" \
+  grep -q '/images/getimagedata.cfm' "$work/requests.log"
+check "its log line says why it failed: $line" contains "$line" $'\tfailed\twww.weather.gov\tHTTP 404 Not Found'
 second_code=0
 timeout 30 "$wine_run" "$exe" || second_code=$?
-check "the first update asked for the default picture" \
-  grep -q '"GET http://www.weather.gov:80/images/getimagedata.cfm?image=triton/satin0002.jpg&type=jpeg' \
-  "$work/server.log"
 check "a second start ends at once with 0 (was $second_code)" test "$second_code" = 0
 check "a second start leaves one window" test "$(driver count | tr -d '\r')" = 1
 check "tray Exit" driver end tray
 finish
-
 "$wine_run" reg add "$internet_key" /v ProxyEnable /t REG_DWORD /d 0 /f >/dev/null
 
-echo "--- seeded settings: updates"
-"$wine_run" reg add "$settings_key" /v url /t REG_SZ /d "http://127.0.0.1:$port/weather.jpg" /f >/dev/null
-"$wine_run" reg add "$settings_key" /v temp /t REG_SZ /d 'C:\tessaren-e2e\' /f >/dev/null
-"$wine_run" reg add "$settings_key" /v interval /t REG_DWORD /d 5 /f >/dev/null
-"$wine_run" reg add "$settings_key" /v display /t REG_DWORD /d 0 /f >/dev/null
-"$wine_run" reg add "$settings_key" /v install /t REG_DWORD /d 2 /f >/dev/null
+echo "--- settings stored by another program: text numbers, an expandable folder without its backslash"
+store url REG_SZ "$base/weather.jpg"
+store temp REG_EXPAND_SZ '%USERPROFILE%\tessaren-e2e'
+store interval REG_SZ 5
+store display REG_SZ 0
+store install REG_DWORD 2
 start
-check "the program starts hidden with its tray icon" driver ready
-check "the first update ran before the message loop" test "$(requests)" = 1
-check "the picture was saved" cmp -s "$work/www/weather.jpg" "$drive_c/tessaren-e2e/tessaren.jpg"
-check "the BMP was written" bash -c 'head -c 2 "$1" | grep -q BM' _ "$drive_c/tessaren-e2e/tessaren.bmp"
-check "the wallpaper is the BMP" test "$(reg_value "$desktop_key" Wallpaper)" = 'C:\tessaren-e2e\tessaren.bmp'
-check "stretch style written" test "$(reg_value "$desktop_key" WallpaperStyle)" = 2
-check "no tiling written" test "$(reg_value "$desktop_key" TileWallpaper)" = 0
+check "the program starts" driver ready
+next_line
+check "the picture is in: $line" contains "$line" $'\tupdated\t127.0.0.1\t'
+folder=$(ls -d "$drive_c"/users/*/tessaren-e2e 2>/dev/null | head -n 1)
+user=$(basename "$(dirname "$folder")")
+check "the missing folder was made and the files are inside it" test -f "$folder/tessaren.bmp"
+check "the picture was saved" cmp -s "$work/www/weather.jpg" "$folder/tessaren.jpg"
+check "the wallpaper is the BMP" test "$(reg_value "$desktop_key" Wallpaper)" = "C:\\users\\$user\\tessaren-e2e\\tessaren.bmp"
+check "text display \"0\" counts as missing: Center" test "$(reg_value "$desktop_key" WallpaperStyle)" = 0
+check "Properties shows what was read" \
+  driver properties-show "$base/weather.jpg" "C:\\users\\$user\\tessaren-e2e\\" 60 1 off
+
+echo "--- the same picture again: asked about, and not written again"
+bmp_time=$(stat -c %Y.%N "$folder/tessaren.bmp")
 check "Reload" driver reload
-check "Reload updated at once" test "$(requests)" = 2
+next_line
+check "a 304 is logged as unchanged: $line" contains "$line" $'\tunchanged\t127.0.0.1\tsince '
+check "the request named the picture's ETag" bash -c 'tail -n 1 "$1" | grep -q "\"[0-9a-f]*\"$"' _ "$work/requests.log"
+store url REG_SZ "$base/same/weather.jpg"
+check "Reload" driver reload
+next_line
+check "the same bytes are logged as unchanged: $line" contains "$line" "(same picture)"
+check "the BMP was not written again" test "$(stat -c %Y.%N "$folder/tessaren.bmp")" = "$bmp_time"
+
+echo "--- a missing picture"
+store url REG_SZ "$base/missing.jpg"
+check "Reload" driver reload
+next_line
+check "the log says why: $line" contains "$line" $'\tfailed\t127.0.0.1\tHTTP 404 Not Found'
+check "the About box says it too" driver about-state "Last failure: " "HTTP 404 Not Found" \
+  "Last update: " "127.0.0.1" "Next update: "
+check "the last good picture stays" cmp -s "$work/www/weather.jpg" "$folder/tessaren.jpg"
 
 echo "--- tray menu and About box"
 check "right-button release" driver menu right
 check "left click" driver menu left
 for how in ok esc close; do check "About, $how" driver about "$how"; done
-check "menus and About run no update" test "$(requests)" = 2
 
-echo "--- Properties"
-check "Properties shows the stored settings" \
-  driver properties-show "http://127.0.0.1:$port/weather.jpg" 'C:\tessaren-e2e\' 5 0
-check "close box writes nothing" test "$(requests)" = 2
-# Long fields are stored whole, up to the 1023 characters the store reads back.
-long_url="http://127.0.0.1:$port/weather.jpg?$(printf 'q%.0s' $(seq 1 300))"
-check "Properties Save" driver properties-save "$long_url" \
-  'C:\tessaren-e2e\second\' '  15 minutes' 2
-check "Save stored the long URL whole" test "$(setting url)" = "$long_url"
-check "Save stored the directory" test "$(setting temp)" = 'C:\tessaren-e2e\second\'
-check "Save stored the interval's leading number" test "$(setting interval)" = 0xf
-check "Save stored the display mode" test "$(setting display)" = 0x2
-check "Save ran an update at once" test "$(requests)" = 3
-check "the update used the new directory" \
-  cmp -s "$work/www/weather.jpg" "$drive_c/tessaren-e2e/second/tessaren.jpg"
-check "the wallpaper follows" test "$(reg_value "$desktop_key" Wallpaper)" = 'C:\tessaren-e2e\second\tessaren.bmp'
-check "tile mode written" test "$(reg_value "$desktop_key" TileWallpaper)" = 1
-before=$("$wine_run" reg query "$settings_key" | tr -d '\r')
+echo "--- a server that never answers"
+store url REG_SZ "$base/stall/weather.jpg"
+before=$(requests)
+check "Reload" driver reload
+for _ in $(seq 100); do [ "$(requests)" -gt "$before" ] && break; sleep 0.1; done
+check "the request reached the silent server" test "$(requests)" -gt "$before"
+check "the window answers within 100 ms while the update waits" driver answer-time 100
+check "the menu opens" driver menu right
+check "the About box says an update runs" driver about-state "Next update: running now"
+check "Properties opens" driver properties-show "$base/stall/weather.jpg" "C:\\users\\$user\\tessaren-e2e\\" 60 1 off
+timed_exit tray
+stall_exit=$exit_ms
+echo "Exit while the update waited on the silent server: $stall_exit ms"
+logged=$((logged + 1))
+check "the cancelled update is logged: $(last_log)" contains "$(last_log)" $'\tfailed\t127.0.0.1\tcancelled'
+check "no partial file is left" bash -c '! ls "$1"/*.part 2>/dev/null | grep -q .' _ "$folder"
+check "the last good picture stays" cmp -s "$work/www/weather.jpg" "$folder/tessaren.jpg"
+store url REG_SZ "$base/weather.jpg"
+start
+check "the program starts" driver ready
+next_line
+timed_exit tray
+idle_exit=$exit_ms
+echo "Exit while idle: $idle_exit ms"
+check "Exit during the stall ($stall_exit ms) is about as quick as an idle Exit ($idle_exit ms)" \
+  test "$stall_exit" -le $((idle_exit + 2000))
+
+echo "--- Properties: checks, Enter, Escape, one dialog at a time, any script, start with Windows"
+start
+check "the program starts" driver ready
+next_line
+before=$(setting url)
+check "a URL without a scheme is refused" driver properties-refuse "www.example.com/cam.jpg" \
+  'C:\tessaren-e2e\' 5 1003
+check "an ftp URL is refused" driver properties-refuse "ftp://files.example/now.jpg" 'C:\tessaren-e2e\' 5 1003
+check "an interval with words is refused" driver properties-refuse "$base/weather.jpg" 'C:\tessaren-e2e\' "15 minutes" 1005
+check "nothing was stored" test "$(setting url)" = "$before"
+check "one dialog at a time" driver one-dialog
 check "Properties Cancel" driver properties-cancel "http://cancelled.invalid/"
-check "Cancel writes nothing" test "$("$wine_run" reg query "$settings_key" | tr -d '\r')" = "$before"
-check "Cancel runs no update" test "$(requests)" = 3
+check "Cancel writes nothing" test "$(setting url)" = "$before"
+check "Enter saves" driver properties-enter "  $base/weather.jpg?enter  "
+check "the URL was stored trimmed" test "$(setting url)" = "$base/weather.jpg?enter"
+next_line
+check "Save updates at once: $line" contains "$line" $'\t127.0.0.1\t'
+check "Save with a folder in three scripts and start with Windows" driver properties-save \
+  "$base/$unicode_name.jpg" "C:\\tessaren-e2e\\$unicode_name" 5 0 on
+next_line
+check "the picture named in three scripts is in: $line" contains "$line" $'\tupdated\t127.0.0.1\t'
+check "the BMP is in that folder" test -f "$drive_c/tessaren-e2e/$unicode_name/tessaren.bmp"
+check "the wallpaper names it" test "$(driver wallpaper | tr -d '\r')" = "C:\\tessaren-e2e\\$unicode_name\\tessaren.bmp"
+check "the interval was stored" test "$(setting interval)" = 0x5
+check "the Run value names the program" bash -c '[[ "$1" == \"*tessaren.exe\" ]]' _ "$(reg_value "$run_key" Tessaren)"
+check "Properties shows it all again" driver properties-show "$base/$unicode_name.jpg" \
+  "C:\\tessaren-e2e\\$unicode_name\\" 5 0 on
+check "Save with start with Windows off" driver properties-save "$base/weather.jpg" 'C:\tessaren-e2e' 5 0 off
+next_line
+check "the Run value is gone" test -z "$(reg_value "$run_key" Tessaren)"
+check "the folder got its backslash" test "$(setting temp)" = 'C:\tessaren-e2e\'
 
-echo "--- shell restart"
+echo "--- resume, shell restart"
+before=$(requests)
+check "a resume message" driver resume
+next_line
+check "starts an update: $line" test "$(requests)" -gt "$before"
 check "the icon comes back when the shell restarts" driver shell-restart
 
-echo "--- Exit"
+echo "--- a failing server is asked again after a minute, not an hour"
+store url REG_SZ "$base/fail/weather.jpg"
+check "Reload" driver reload
+next_line
+check "the failure is logged: $line" contains "$line" "HTTP 500"
+for _ in $(seq 90); do [ "$(grep -c $'\t/fail/' "$work/requests.log")" -ge 2 ] && break; sleep 1; done
+gap=$(grep $'\t/fail/' "$work/requests.log" | awk -F'\t' 'NR == 1 { first = $1 } NR == 2 { printf "%d", $1 - first }')
+echo "second request after ${gap:-?} s"
+check "the second request came about a minute later" test "${gap:-0}" -ge 55 -a "${gap:-0}" -le 75
 check "tray Exit" driver end tray
 finish
 
 echo "--- the other ways to end"
-for how in command close; do
+store url REG_SZ "$base/weather.jpg"
+for how in command close endsession; do
   start
   check "the program starts" driver ready
   check "ending by $how" driver end "$how"

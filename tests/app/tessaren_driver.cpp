@@ -1,14 +1,19 @@
 // Drives a running tessaren.exe from outside, as a user would: finds its hidden window by
 // class name and posts it commands, tray notifications and key presses, then checks what
 // appears on screen. One action per run; the exit code says whether the checks held.
-//   tessaren_driver ready | count | reload | menu right|left | about ok|esc|close
-//   tessaren_driver properties-show URL TEMP INTERVAL DISPLAY | properties-save URL TEMP
-//   INTERVAL DISPLAY | properties-cancel URL | shell-restart
-//   end tray|command|close | open about|properties
+//   tessaren_driver ready | count | reload | resume | answer-time MAX_MS
+//   tessaren_driver menu right|left | about ok|esc|close | about-state TEXT...
+//   tessaren_driver properties-show URL TEMP INTERVAL DISPLAY START
+//   tessaren_driver properties-save URL TEMP INTERVAL DISPLAY START | properties-enter URL
+//   tessaren_driver properties-refuse URL TEMP INTERVAL FIELD | properties-cancel URL
+//   tessaren_driver one-dialog | shell-restart | wallpaper | end tray|command|close|endsession
+//   tessaren_driver open about|properties
+// Texts go in and come out as UTF-8, whatever the code page of this program.
 #include <windows.h>
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +39,32 @@ HWND waitForWindow(const char* className, const char* title, DWORD milliseconds)
     if (waited >= milliseconds) return nullptr;
     Sleep(50);
   }
+}
+
+// Finds a dialog and waits until it is on screen: it exists (hidden) while its controls
+// are still being made.
+HWND waitForDialog(const char* title, DWORD milliseconds) {
+  HWND dialog = waitForWindow("#32770", title, milliseconds);
+  for (DWORD waited = 0; dialog != nullptr && !IsWindowVisible(dialog) && waited < milliseconds;
+       waited += 50)
+    Sleep(50);
+  return dialog;
+}
+
+std::wstring wide(const std::string& utf8) {
+  std::wstring text(utf8.size() + 1, L'\0');
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, text.data(),
+                                         static_cast<int>(text.size()));
+  text.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+  return text;
+}
+
+std::string utf8(const std::wstring& text) {
+  std::string out(text.size() * 4 + 1, '\0');
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(),
+                                         static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+  return out;
 }
 
 bool waitGone(HWND window, DWORD milliseconds) {
@@ -100,9 +131,13 @@ DWORD processOf(HWND window) {
 }
 
 std::string textOf(HWND window) {
-  char buffer[512] = {};
-  SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-  return buffer;
+  wchar_t buffer[4096] = {};
+  SendMessageW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
+  return utf8(buffer);
+}
+
+void setText(HWND dialog, int id, const std::string& text) {
+  SetDlgItemTextW(dialog, id, wide(text).c_str());
 }
 
 bool hasStyle(HWND window, LONG style) {
@@ -160,7 +195,7 @@ void menu(bool right) {
 void about(const std::string& how) {
   HWND window = mainWindow();
   PostMessageA(window, WM_COMMAND, how == "close" ? 32771 : 104, 0);
-  HWND box = waitForWindow("#32770", "About Tessaren ...", 10000);
+  HWND box = waitForDialog("About Tessaren ...", 10000);
   check(box != nullptr, "the About box opens");
   if (box == nullptr) return;
   HWND ok = GetDlgItem(box, IDOK);
@@ -178,7 +213,7 @@ void about(const std::string& how) {
 
 HWND openProperties(HWND window) {
   PostMessageA(window, WM_COMMAND, 32773, 0);
-  HWND dialog = waitForWindow("#32770", "Tessaren Properties", 10000);
+  HWND dialog = waitForDialog("Tessaren Properties", 10000);
   check(dialog != nullptr, "the Properties dialog opens");
   return dialog;
 }
@@ -188,42 +223,111 @@ void propertiesShow(char** field) {
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
   check(textOf(GetDlgItem(dialog, 1003)) == field[0], std::string("URL shows ") + field[0]);
-  check(textOf(GetDlgItem(dialog, 1004)) == field[1], std::string("directory shows ") + field[1]);
+  check(textOf(GetDlgItem(dialog, 1004)) == field[1], std::string("folder shows ") + field[1]);
   check(textOf(GetDlgItem(dialog, 1005)) == field[2], std::string("interval shows ") + field[2]);
   HWND list = GetDlgItem(dialog, 1006);
-  check(SendMessageA(list, CB_GETCOUNT, 0, 0) == 4, "the display list has four entries");
+  check(SendMessageA(list, CB_GETCOUNT, 0, 0) == 7, "the display list has seven entries");
   check(SendMessageA(list, CB_GETCURSEL, 0, 0) == std::atoi(field[3]),
         std::string("display selection is ") + field[3]);
-  check(hasStyle(GetDlgItem(dialog, 1000), WS_TABSTOP) &&
-            !hasStyle(GetDlgItem(dialog, 1000), BS_DEFPUSHBUTTON),
-        "Save is a plain push button");
-  // The dialog manager may trade WS_BORDER and WS_VSCROLL for other bits; these stay.
+  const bool startChecked = IsDlgButtonChecked(dialog, 1007) == BST_CHECKED;
+  check(startChecked == (std::strcmp(field[4], "on") == 0),
+        std::string("Start with Windows shows ") + field[4]);
   check(hasStyle(GetDlgItem(dialog, 1005), WS_TABSTOP | ES_AUTOHSCROLL) &&
             !hasStyle(GetDlgItem(dialog, 1005), ES_NUMBER),
         "the interval box takes any text");
   check(hasStyle(list, CBS_DROPDOWNLIST | WS_TABSTOP) && !hasStyle(list, CBS_SORT),
         "the display list is an unsorted drop-down list");
-  // Enter and Escape are not the dialog's business: it stays open.
-  HWND edit = GetDlgItem(dialog, 1003);
-  PostMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
-  PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
-  Sleep(700);
-  check(IsWindow(dialog) && IsWindowVisible(dialog), "Enter and Escape leave it open");
-  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-  check(waitGone(dialog, 10000), "the close box ends it");
+  // Escape cancels, as in every Windows dialog.
+  PostMessageA(GetDlgItem(dialog, 1003), WM_KEYDOWN, VK_ESCAPE, 0);
+  check(waitGone(dialog, 10000), "Escape ends it");
   check(settle(window), "the program goes on");
+}
+
+void fillProperties(HWND dialog, char** field) {
+  setText(dialog, 1003, field[0]);
+  setText(dialog, 1004, field[1]);
+  setText(dialog, 1005, field[2]);
+  SendDlgItemMessageA(dialog, 1006, CB_SETCURSEL, std::atoi(field[3]), 0);
+  CheckDlgButton(dialog, 1007, std::strcmp(field[4], "on") == 0 ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void propertiesSave(char** field) {
   HWND window = mainWindow();
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
-  SetDlgItemTextA(dialog, 1003, field[0]);
-  SetDlgItemTextA(dialog, 1004, field[1]);
-  SetDlgItemTextA(dialog, 1005, field[2]);
-  SendDlgItemMessageA(dialog, 1006, CB_SETCURSEL, std::atoi(field[3]), 0);
+  fillProperties(dialog, field);
   PostMessageA(GetDlgItem(dialog, 1000), BM_CLICK, 0, 0);
-  check(waitGone(dialog, 60000), "Save ends the dialog");
+  check(waitGone(dialog, 10000), "Save ends the dialog");
+  check(settle(window), "the program goes on");
+}
+
+// Enter in a field saves, as the default button would.
+void propertiesEnter(const char* url) {
+  HWND window = mainWindow();
+  HWND dialog = openProperties(window);
+  if (dialog == nullptr) return;
+  setText(dialog, 1003, url);
+  HWND edit = GetDlgItem(dialog, 1003);
+  PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+  PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+  check(waitGone(dialog, 10000), "Enter saves and ends the dialog");
+  check(settle(window), "the program goes on");
+}
+
+// A field that can't work keeps the dialog open: a message names the problem, then the
+// field has the focus. Escape leaves without saving.
+void propertiesRefuse(char** field) {
+  HWND window = mainWindow();
+  HWND dialog = openProperties(window);
+  if (dialog == nullptr) return;
+  char* all[] = {field[0], field[1], field[2], const_cast<char*>("1"), const_cast<char*>("off")};
+  fillProperties(dialog, all);
+  PostMessageA(GetDlgItem(dialog, 1000), BM_CLICK, 0, 0);
+  HWND message = waitForDialog("Tessaren", 10000);
+  check(message != nullptr, "a message names the problem");
+  if (message == nullptr) return;
+  std::string said;
+  for (HWND child = GetWindow(message, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char name[32] = {};
+    GetClassNameA(child, name, sizeof name);
+    if (std::strcmp(name, "Static") == 0) said += textOf(child);
+  }
+  std::printf("message: %s\n", said.c_str());
+  PostMessageA(message, WM_COMMAND, IDOK, 0);
+  check(waitGone(message, 10000), "the message closes");
+  Sleep(300);
+  check(IsWindow(dialog) && IsWindowVisible(dialog), "the dialog stays open");
+  const int expected = std::atoi(field[3]);
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+  check(GetDlgCtrlID(info.hwndFocus) == expected,
+        "the focus is on field " + std::to_string(expected) + " (is " +
+            std::to_string(GetDlgCtrlID(info.hwndFocus)) + ")");
+  PostMessageA(GetDlgItem(dialog, expected), WM_KEYDOWN, VK_ESCAPE, 0);
+  check(waitGone(dialog, 10000), "Escape ends it without saving");
+  check(settle(window), "the program goes on");
+}
+
+// One dialog at a time: asking again, or for the other one, brings the open one forward.
+void oneDialog() {
+  HWND window = mainWindow();
+  const DWORD process = processOf(window);
+  HWND dialog = openProperties(window);
+  if (dialog == nullptr) return;
+  PostMessageA(window, WM_COMMAND, 32773, 0);
+  PostMessageA(window, WM_COMMAND, 32771, 0);
+  PostMessageA(window, kTrayNotifyMessage, kTrayIconId, WM_RBUTTONUP);
+  Sleep(1500);
+  for (HWND popup : windowsOfClass("#32768", process))
+    if (IsWindowVisible(popup)) PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+  Sleep(300);
+  int dialogs = 0;
+  for (HWND candidate : windowsOfClass("#32770", process)) dialogs += IsWindowVisible(candidate);
+  check(dialogs == 1, "one dialog open (" + std::to_string(dialogs) + ")");
+  check(FindWindowA("#32770", "About Tessaren ...") == nullptr, "no About box over Properties");
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  check(waitGone(dialog, 10000), "the close box ends it");
   check(settle(window), "the program goes on");
 }
 
@@ -231,7 +335,7 @@ void propertiesCancel(const char* url) {
   HWND window = mainWindow();
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
-  SetDlgItemTextA(dialog, 1003, url);
+  setText(dialog, 1003, url);
   PostMessageA(GetDlgItem(dialog, 1002), BM_CLICK, 0, 0);
   check(waitGone(dialog, 10000), "Cancel ends the dialog");
   check(settle(window), "the program goes on");
@@ -248,6 +352,11 @@ void end(const std::string& how) {
     PostMessageA(window, WM_COMMAND, 32774, 0);
   } else if (how == "command") {
     PostMessageA(window, WM_COMMAND, 105, 0);
+  } else if (how == "endsession") {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+    check(answer == TRUE, "the session may end");
+    PostMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   } else {
     PostMessageA(window, WM_CLOSE, 0, 0);
   }
@@ -269,6 +378,59 @@ void shellRestart() {
   check(iconKnown(window), "the icon is back after TaskbarCreated");
 }
 
+// The About box's state lines, printed; each argument must appear in them.
+void aboutState(char** expected, int count) {
+  HWND window = mainWindow();
+  PostMessageA(window, WM_COMMAND, 32771, 0);
+  HWND box = waitForDialog("About Tessaren ...", 10000);
+  check(box != nullptr, "the About box opens");
+  if (box == nullptr) return;
+  std::string lines;
+  for (int id : {1010, 1011, 1012}) {
+    const std::string line = textOf(GetDlgItem(box, id));
+    std::printf("about: %s\n", line.c_str());
+    lines += line + "\n";
+  }
+  check(textOf(GetDlgItem(box, 1013)) == "Open log", "it has the Open log button");
+  for (int i = 0; i < count; ++i)
+    check(lines.find(expected[i]) != std::string::npos, std::string("it says ") + expected[i]);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  check(waitGone(box, 10000), "the About box ends");
+}
+
+// How long a message sent from outside waits for an answer, while whatever runs runs.
+void answerTime(int maximum) {
+  HWND window = mainWindow();
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  double worst = 0;
+  for (int i = 0; i < 10; ++i) {
+    DWORD_PTR result = 0;
+    QueryPerformanceCounter(&start);
+    const bool answered =
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+    QueryPerformanceCounter(&end);
+    const double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                      static_cast<double>(frequency.QuadPart);
+    worst = answered ? std::max(worst, ms) : 5000;
+    Sleep(50);
+  }
+  std::printf("answer: %.1f ms at worst of 10\n", worst);
+  check(worst <= maximum, "answers within " + std::to_string(maximum) + " ms");
+}
+
+// The wallpaper the desktop uses, as UTF-8.
+void wallpaper() {
+  HKEY key = nullptr;
+  wchar_t value[1024] = {};
+  DWORD size = sizeof value;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_READ, &key) == 0) {
+    RegQueryValueExW(key, L"Wallpaper", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+  }
+  std::printf("%s\n", utf8(value).c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -280,18 +442,35 @@ int main(int argc, char** argv) {
   } else if (action == "count") {
     std::printf("%zu\n", windowsOfClass("TESSAREN", 0).size());
   } else if (action == "reload") {
-    // Sent rather than posted: it returns once the whole refresh cycle has run.
     HWND window = mainWindow();
     DWORD_PTR result = 0;
-    check(SendMessageTimeoutA(window, WM_COMMAND, 32772, 0, SMTO_NORMAL, 60000, &result) != 0,
+    check(SendMessageTimeoutA(window, WM_COMMAND, 32772, 0, SMTO_NORMAL, 5000, &result) != 0,
           "Reload handled");
+  } else if (action == "resume") {
+    HWND window = mainWindow();
+    DWORD_PTR result = 0;
+    check(SendMessageTimeoutA(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL,
+                              5000, &result) != 0,
+          "resume handled");
+  } else if (action == "answer-time" && extra == 1) {
+    answerTime(std::atoi(argv[2]));
+  } else if (action == "about-state") {
+    aboutState(argv + 2, extra);
+  } else if (action == "wallpaper") {
+    wallpaper();
+  } else if (action == "one-dialog") {
+    oneDialog();
+  } else if (action == "properties-enter" && extra == 1) {
+    propertiesEnter(argv[2]);
+  } else if (action == "properties-refuse" && extra == 4) {
+    propertiesRefuse(argv + 2);
   } else if (action == "menu" && extra == 1) {
     menu(std::strcmp(argv[2], "right") == 0);
   } else if (action == "about" && extra == 1) {
     about(argv[2]);
-  } else if (action == "properties-show" && extra == 4) {
+  } else if (action == "properties-show" && extra == 5) {
     propertiesShow(argv + 2);
-  } else if (action == "properties-save" && extra == 4) {
+  } else if (action == "properties-save" && extra == 5) {
     propertiesSave(argv + 2);
   } else if (action == "properties-cancel" && extra == 1) {
     propertiesCancel(argv[2]);
@@ -301,8 +480,7 @@ int main(int argc, char** argv) {
     // Leaves a dialog open, for screenshots: "about" or "properties".
     const bool about = std::strcmp(argv[2], "about") == 0;
     PostMessageA(mainWindow(), WM_COMMAND, about ? 104 : 32773, 0);
-    check(waitForWindow("#32770", about ? "About Tessaren ..." : "Tessaren Properties", 10000) !=
-              nullptr,
+    check(waitForDialog(about ? "About Tessaren ..." : "Tessaren Properties", 10000) != nullptr,
           std::string(argv[2]) + " opens");
   } else if (action == "shell-restart") {
     shellRestart();

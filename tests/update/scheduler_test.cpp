@@ -234,16 +234,19 @@ TEST_F(SchedulerTest, ResumeUpdatesOnceForBothMessages) {
   scheduler.startUp();
   scheduler.resumed();  // running: nothing more
   finish(OutcomeKind::Failed);
-  scheduler.resumed();  // the update started less than a minute ago
-  EXPECT_EQ(runner.started.size(), 1u);
-
-  clock.pass(2h);  // asleep: the steady clock of a sleeping machine is no guide, the wall is
   scheduler.resumed();
-  scheduler.resumed();
+  scheduler.resumed();  // the second message of the same wake-up
   EXPECT_EQ(runner.started.size(), 2u);
   EXPECT_EQ(scheduler.failuresInARow(), 0) << "a resume starts the back-off afresh";
   finish(OutcomeKind::Failed);
+  scheduler.resumed();  // still the same wake-up
+  EXPECT_EQ(runner.started.size(), 2u);
   EXPECT_EQ(minutesToNext(), 1);
+
+  finish(OutcomeKind::Updated);
+  clock.pass(8h);  // the next night's sleep
+  scheduler.resumed();
+  EXPECT_EQ(runner.started.size(), 4u);
 }
 
 TEST_F(SchedulerTest, AnUpdateTheMachineSleptThroughStartsWithinAMinuteOfWaking) {
