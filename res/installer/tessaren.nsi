@@ -121,8 +121,16 @@ FunctionEnd
 !insertmacro END_RUNNING_COPY ""
 !insertmacro END_RUNNING_COPY "un."
 
+; Start at sign-in is on by default; an upgrade keeps it off where the user turned it off
+; (an installed Tessaren without its Run value), in the page and with /S alike.
 Function .onInit
   StrCpy $StartAtSignIn ${BST_CHECKED}
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $1 HKCU "${RUN_KEY}" "Tessaren"
+  ${If} $0 != ""
+  ${AndIf} $1 == ""
+    StrCpy $StartAtSignIn ${BST_UNCHECKED}
+  ${EndIf}
 FunctionEnd
 
 Function StartupPage

@@ -17,6 +17,7 @@ mkdir -p "$work"
 export TESSAREN_WINEPREFIX="$work/prefix"
 export WINEPREFIX="$TESSAREN_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX="$TESSAREN_WINEPREFIX" wineserver -k 2>/dev/null
+WINEPREFIX="$TESSAREN_WINEPREFIX" wineserver -w 2>/dev/null
 rm -rf "$TESSAREN_WINEPREFIX" "$TESSAREN_WINEPREFIX.lock"
 
 passed=0 failed=0
@@ -39,7 +40,9 @@ unix_path() { wine_ winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 server_pid=
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  server_pid=
   WINEPREFIX="$TESSAREN_WINEPREFIX" wineserver -k 2>/dev/null
+  WINEPREFIX="$TESSAREN_WINEPREFIX" wineserver -w 2>/dev/null
 }
 trap cleanup EXIT
 
@@ -132,6 +135,8 @@ check "its first update wrote the wallpaper into %LOCALAPPDATA%\\Tessaren" test 
 check "its first run stored the settings" has_key "$settings_key\\Config"
 
 echo "--- upgrade over the running copy"
+# Start at sign-in turned off since (as Properties does): the upgrade keeps it off.
+wine_ reg delete "$run_key" /v Tessaren /f >/dev/null
 code=0
 wine_ "$setup" /S || code=$?
 check "the second install exits with 0 (was $code)" test "$code" = 0
@@ -140,7 +145,8 @@ second=$(probe running "$installed_exe")
 check "a new copy runs from the installed place" grep -q '^pid=' <<<"$second"
 second_pid=$(sed -n 's/^pid=//p' <<<"$second")
 check "it is another process ($first_pid, then $second_pid)" test "${second_pid:-x}" != "$first_pid"
-check "the Run value is still there" test "$(reg_value "$run_key" Tessaren)" = "\"$installed_exe\""
+check "start at sign-in stays off" not has_value "$run_key" Tessaren
+check "the shortcut is still there" probe shortcut "$shortcut" "$installed_exe"
 
 echo "--- silent uninstall"
 # What a user's running copy leaves behind: a log, and downloads in a folder of their
@@ -154,6 +160,7 @@ printf 'x' >"$own_unix/tessaren.bmp"
 printf 'keep' >"$own_unix/holiday.txt"
 wine_ reg add "$settings_key\\Config" /v temp /t REG_SZ /d "$own_dir" /f >/dev/null
 wine_ reg add "$approved_key" /v Tessaren /t REG_BINARY /d 020000000000000000000000 /f >/dev/null
+wine_ reg add "$run_key" /v Tessaren /t REG_SZ /d "\"$installed_exe\"" /f >/dev/null
 
 uninstall_started=$SECONDS
 code=0
@@ -175,4 +182,7 @@ check "the user's own file and folder stay" test -s "$own_unix/holiday.txt"
 check "the Run key itself stays" has_key "$run_key"
 
 echo "$passed passed, $failed failed, in $((SECONDS - started)) s"
-[ "$failed" = 0 ]
+[ "$failed" = 0 ] || exit 1
+# The next run makes its own prefix: keep this one only when it can tell what went wrong.
+cleanup
+rm -rf "$TESSAREN_WINEPREFIX"
