@@ -8,9 +8,13 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 # The libraries linked into tessaren.exe whose licence texts travel with it.
 set(TESSAREN_LICENSED_LIBRARIES libjpeg-turbo mingw-w64 gcc)
+if(TARGET tessaren_stb)  # stb_image_resize, where the imaging code resamples with it
+  list(APPEND TESSAREN_LICENSED_LIBRARIES stb)
+endif()
 
 set(package_dir ${CMAKE_BINARY_DIR}/package)
 set(stage_dir ${package_dir}/stage)
+set(TESSAREN_STAGE_DIR ${stage_dir})
 set(TESSAREN_SETUP ${package_dir}/tessaren-${PROJECT_VERSION}-setup.exe)
 set(TESSAREN_PORTABLE_ZIP ${package_dir}/tessaren-${PROJECT_VERSION}-portable.zip)
 

@@ -2,9 +2,10 @@
 # The installer under Wine and Xvfb, in a fresh private prefix: a silent install, what it
 # writes, the program running from its installed place, an upgrade over the running copy,
 # then the silent uninstaller and that nothing of Tessaren's is left.
-# Usage: installer_test.sh WINE_RUN SETUP_EXE TESSAREN_EXE PROBE_EXE VERSION WORK_DIR
+# Usage: installer_test.sh WINE_RUN SETUP_EXE STAGE_DIR TESSAREN_EXE PROBE_EXE VERSION WORK_DIR
+# (STAGE_DIR: the files the installer was made from)
 set -uo pipefail
-wine_run=$1 setup=$2 built_exe=$3 probe=$4 version=$5 work=$6
+wine_run=$1 setup=$2 stage=$3 built_exe=$4 probe=$5 version=$6 work=$7
 
 if [ -z "${TESSAREN_HAVE_DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" env TESSAREN_HAVE_DISPLAY=1 bash "$0" "$@"
@@ -101,10 +102,8 @@ code=0
 wine_ "$setup" /S || code=$?
 check "the installer exits with 0 (was $code)" test "$code" = 0
 check "tessaren.exe installed, identical to the build's" cmp -s "$built_exe" "$install_unix/tessaren.exe"
-check "README.txt installed" test -s "$install_unix/README.txt"
-for library in libjpeg-turbo mingw-w64 gcc; do
-  check "licence text of $library installed" test -s "$install_unix/licenses/$library.txt"
-done
+check "README.txt and the licence texts installed as staged" \
+  diff -r -x uninstall.exe "$stage" "$install_unix"
 check "the uninstaller is there" test -s "$install_unix/uninstall.exe"
 check "Start-menu shortcut to the installed program" probe shortcut "$shortcut" "$installed_exe"
 
