@@ -1,0 +1,57 @@
+# What a Windows user downloads, made by every Windows build (scripts/package copies it
+# to build/dist): in ${CMAKE_BINARY_DIR}/package,
+#   tessaren-<version>-setup.exe     the NSIS installer (res/installer/tessaren.nsi)
+#   tessaren-<version>-portable.zip  tessaren.exe, README.txt and licenses\
+# Both are made from one staging folder, so they hold the same files.
+find_program(TESSAREN_MAKENSIS makensis REQUIRED)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+# The libraries linked into tessaren.exe whose licence texts travel with it.
+set(TESSAREN_LICENSED_LIBRARIES libjpeg-turbo mingw-w64 gcc)
+if(TARGET tessaren_stb)  # stb_image_resize, where the imaging code resamples with it
+  list(APPEND TESSAREN_LICENSED_LIBRARIES stb)
+endif()
+
+set(package_dir ${CMAKE_BINARY_DIR}/package)
+set(stage_dir ${package_dir}/stage)
+set(TESSAREN_STAGE_DIR ${stage_dir})
+set(TESSAREN_SETUP ${package_dir}/tessaren-${PROJECT_VERSION}-setup.exe)
+set(TESSAREN_PORTABLE_ZIP ${package_dir}/tessaren-${PROJECT_VERSION}-portable.zip)
+
+# Windows text: CRLF line ends.
+configure_file(${CMAKE_SOURCE_DIR}/res/installer/README.txt.in ${stage_dir}/README.txt
+  @ONLY NEWLINE_STYLE CRLF)
+
+set(license_files)
+foreach(library IN LISTS TESSAREN_LICENSED_LIBRARIES)
+  list(APPEND license_files ${stage_dir}/licenses/${library}.txt)
+endforeach()
+add_custom_command(OUTPUT ${license_files}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage_dir}/licenses
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/collect-licenses
+    ${stage_dir}/licenses ${TESSAREN_CACHE}/libjpeg-turbo-mingw64/share/doc/libjpeg-turbo
+    ${TESSAREN_LICENSED_LIBRARIES}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/collect-licenses
+  COMMENT "Collecting the licence texts")
+
+add_custom_command(OUTPUT ${stage_dir}/tessaren.exe
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:tessaren> ${stage_dir}/tessaren.exe
+  DEPENDS tessaren)
+
+set(staged ${stage_dir}/tessaren.exe ${stage_dir}/README.txt ${license_files})
+
+add_custom_command(OUTPUT ${TESSAREN_SETUP}
+  COMMAND ${TESSAREN_MAKENSIS} -V2 -WX -NOCD
+    -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage_dir} -DICON=${CMAKE_BINARY_DIR}/app/icons/wall.ico
+    -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
+  DEPENDS ${staged} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi ${CMAKE_BINARY_DIR}/app/icons/wall.ico
+  COMMENT "Building the installer tessaren-${PROJECT_VERSION}-setup.exe")
+
+add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E rm -f ${TESSAREN_PORTABLE_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${stage_dir}
+    ${CMAKE_COMMAND} -E tar cf ${TESSAREN_PORTABLE_ZIP} --format=zip tessaren.exe README.txt licenses
+  DEPENDS ${staged}
+  COMMENT "Building tessaren-${PROJECT_VERSION}-portable.zip")
+
+add_custom_target(tessaren_package ALL DEPENDS ${TESSAREN_SETUP} ${TESSAREN_PORTABLE_ZIP})
