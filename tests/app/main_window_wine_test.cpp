@@ -203,8 +203,9 @@ TEST_F(MainWindowTest, MessagesThatStartAnUpdate) {
       {WM_COMMAND, IDM_TRAY_RELOAD, 2},
       {WM_COMMAND, 4242, 2},  // not a command of ours: default handling
       {kTrayNotifyMessage, kTrayIconId, 2},
-      {WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 2},  // an update started less than a minute ago
-      {WM_DISPLAYCHANGE, 32, 2},                     // Center: nothing to draw again
+      {WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 3},
+      {WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 3},  // the same wake-up
+      {WM_DISPLAYCHANGE, 32, 3},                     // Center: nothing to draw again
   };
   for (const Case& c : cases) {
     const LPARAM lParam = c.message == kTrayNotifyMessage ? WM_MOUSEMOVE : 0;
@@ -217,7 +218,9 @@ TEST_F(MainWindowTest, MessagesThatStartAnUpdate) {
 }
 
 TEST_F(MainWindowTest, ShellRestartAndRefusedAddsBringTheIconBack) {
+  finishUpdates();
   work.kind = OutcomeKind::Failed;
+  SendMessageA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0);
   finishUpdates();
   tray.sent.clear();
   tray.refusals = 1;  // the new shell knows no icon of ours
