@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 
 #include "app/scoped_win32.h"
+#include "download/http_api.h"
 #include "res/resource.h"
 #include "settings/settings_store.h"
 #include "tray/tray_icon.h"
@@ -15,6 +16,7 @@ namespace {
 HINSTANCE instance = nullptr;
 // Sent to every top-level window when the shell (re)starts: our icon must be added again.
 UINT taskbarCreatedMessage = 0;
+UINT countersMessage = 0;
 std::unique_ptr<AppParts> parts;
 UpdateJob& updateJob() {
   static UpdateJob job = runUpdate;
@@ -93,6 +95,7 @@ void registerMainClass(HINSTANCE module, const char* className) {
 bool createMainWindow(HINSTANCE module, int, const char* className, const char* title) {
   instance = module;
   taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+  countersMessage = RegisterWindowMessageA(kCountersMessageName);
   // Never shown: the show command the program was started with is dropped.
   HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                 CW_USEDEFAULT, 0, nullptr, nullptr, module, nullptr);
@@ -178,6 +181,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     trayIcon().reloadPictures();
     keepIconShown(window);
     return 0;
+  }
+  if (message == countersMessage && countersMessage != 0) {
+    const auto lines = static_cast<std::uint64_t>(parts ? parts->feedback.linesLogged() : 0);
+    return static_cast<LRESULT>(static_cast<std::uint64_t>(trayIcon().picturesHeld()) |
+                                static_cast<std::uint64_t>(internetHandlesOpen()) << 8 |
+                                lines << 32);
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }

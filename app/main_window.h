@@ -14,6 +14,9 @@ namespace tessaren {
 
 // Posted by the worker when an update has ended; wParam is its id.
 constexpr UINT kUpdateEndedMessage = WM_APP + 1;
+// Answered with the program's own counts, for the soak: the tray pictures held (bits 0-7),
+// internet handles open (8-23) and log lines written (32-63).
+constexpr char kCountersMessageName[] = "Tessaren.Counters";
 // Adds the tray icon again every few seconds while the shell does not take it.
 constexpr UINT_PTR kTrayRetryTimerId = 20001;
 constexpr UINT kTrayRetryMs = 5000;

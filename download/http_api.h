@@ -80,6 +80,8 @@ void setHttpApi(HttpApi* api);
 
 // The platform's client: WinINet in the Windows build; natively one that reaches nobody.
 HttpApi& platformHttpApi();
+// Internet handles the platform's client has opened and not yet closed, for the soak.
+int internetHandlesOpen();
 
 // An internet handle that is closed when it goes out of scope, on every path.
 class ScopedInternetHandle {

@@ -35,4 +35,6 @@ HttpApi& platformHttpApi() {
   return none;
 }
 
+int internetHandlesOpen() { return 0; }
+
 }  // namespace tessaren

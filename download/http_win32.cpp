@@ -3,13 +3,20 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
+
 #include "download/http_api.h"
 
 namespace tessaren {
 namespace {
 
+std::atomic<int> handlesOpen{0};
+
 HINTERNET toHinternet(InternetHandle handle) { return reinterpret_cast<HINTERNET>(handle); }
-InternetHandle fromHinternet(HINTERNET handle) { return reinterpret_cast<InternetHandle>(handle); }
+InternetHandle fromHinternet(HINTERNET handle) {
+  if (handle != nullptr) ++handlesOpen;
+  return reinterpret_cast<InternetHandle>(handle);
+}
 
 DWORD optionOf(HttpTimeout which) {
   switch (which) {
@@ -75,7 +82,9 @@ class WinInet final : public HttpApi {
     return ok != FALSE;
   }
   bool closeHandle(InternetHandle handle) override {
-    return InternetCloseHandle(toHinternet(handle)) != FALSE;
+    const bool closed = InternetCloseHandle(toHinternet(handle)) != FALSE;
+    if (closed) --handlesOpen;
+    return closed;
   }
   std::uint32_t lastError() override { return GetLastError(); }
 };
@@ -86,5 +95,7 @@ HttpApi& platformHttpApi() {
   static WinInet wininet;
   return wininet;
 }
+
+int internetHandlesOpen() { return handlesOpen; }
 
 }  // namespace tessaren

@@ -8,6 +8,8 @@ the current ETag in If-None-Match gets 304. Paths beginning with
   /same/    serve the file but ignore validators and send none,
   /stall/   take the request and then say nothing until the client goes,
   /fail/    answer 500 every time,
+  /cycle/   go round a new picture, a 404 and a second of silence ending in a closed
+            connection, request by request (for the soak),
 anything else that is missing answers 404. Each request is logged as one line:
 seconds since the epoch, tab, path, tab, the If-None-Match it carried (or "-").
 The chosen port is written to PORT_FILE once the server listens.
@@ -23,6 +25,7 @@ import urllib.parse
 
 root, port_file, request_log = sys.argv[1], sys.argv[2], sys.argv[3]
 log_lock = threading.Lock()
+cycle = {"count": 0}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -47,6 +50,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path.startswith("/fail/"):
             self.send_error(500, "Internal Server Error")
             return
+        if path.startswith("/cycle/"):
+            with log_lock:
+                turn = cycle["count"]
+                cycle["count"] += 1
+            if turn % 3 == 1:
+                self.send_error(404, "Not Found")
+                return
+            if turn % 3 == 2:
+                time.sleep(1)
+                return
+            # Two pictures in turn, so that every good answer is a new picture.
+            path = "/" + sorted(n for n in os.listdir(root) if n.endswith(".jpg"))[(turn // 3) % 2]
         plain = path.startswith("/same/")
         name = path.split("/", 2)[2] if plain else path.lstrip("/")
         file = os.path.join(root, name)

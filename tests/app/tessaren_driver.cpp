@@ -7,6 +7,7 @@
 //   tessaren_driver properties-save URL TEMP INTERVAL DISPLAY START | properties-enter URL
 //   tessaren_driver properties-refuse URL TEMP INTERVAL FIELD | properties-cancel URL
 //   tessaren_driver one-dialog | shell-restart | wallpaper | end tray|command|close|endsession
+//   tessaren_driver counters | reload-loop COUNT
 //   tessaren_driver open about|properties
 // Texts go in and come out as UTF-8, whatever the code page of this program.
 #include <windows.h>
@@ -419,6 +420,48 @@ void answerTime(int maximum) {
   check(worst <= maximum, "answers within " + std::to_string(maximum) + " ms");
 }
 
+struct Counters {
+  int icons = -1;
+  int internetHandles = -1;
+  long long logLines = -1;
+};
+
+// The program's own counts, asked with its registered message.
+Counters counters(HWND window) {
+  DWORD_PTR packed = 0;
+  Counters result;
+  if (SendMessageTimeoutA(window, RegisterWindowMessageA("Tessaren.Counters"), 0, 0, SMTO_NORMAL,
+                          5000, &packed) != 0) {
+    const auto bits = static_cast<unsigned long long>(packed);
+    result.icons = static_cast<int>(bits & 0xFF);
+    result.internetHandles = static_cast<int>((bits >> 8) & 0xFFFF);
+    result.logLines = static_cast<long long>(bits >> 32);
+  }
+  return result;
+}
+
+// Reload, then wait for the update's log line, count times over.
+void reloadLoop(int count) {
+  HWND window = mainWindow();
+  long long lines = counters(window).logLines;
+  for (int i = 1; i <= count; ++i) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window, WM_COMMAND, 32772, 0, SMTO_NORMAL, 5000, &result);
+    bool ended = false;
+    for (int waited = 0; waited < 60000 && !ended; waited += 10) {
+      ended = counters(window).logLines > lines;
+      if (!ended) Sleep(10);
+    }
+    if (!ended) {
+      check(false, "update " + std::to_string(i) + " ended");
+      return;
+    }
+    ++lines;
+    if (i % 100 == 0) std::printf("%d updates\n", i);
+  }
+  check(true, std::to_string(count) + " updates ended");
+}
+
 // The wallpaper the desktop uses, as UTF-8.
 void wallpaper() {
   HKEY key = nullptr;
@@ -458,6 +501,12 @@ int main(int argc, char** argv) {
     aboutState(argv + 2, extra);
   } else if (action == "wallpaper") {
     wallpaper();
+  } else if (action == "counters") {
+    const Counters now = counters(mainWindow());
+    std::printf("icons %d internet-handles %d log-lines %lld\n", now.icons, now.internetHandles,
+                now.logLines);
+  } else if (action == "reload-loop" && extra == 1) {
+    reloadLoop(std::atoi(argv[2]));
   } else if (action == "one-dialog") {
     oneDialog();
   } else if (action == "properties-enter" && extra == 1) {
