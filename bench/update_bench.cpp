@@ -1,6 +1,9 @@
-// Times whole updates under Wine with nothing faked: the settings are stored in the
-// registry, then each run derives the target, downloads, converts and applies.
+// Times whole updates under Wine with nothing faked: each run downloads, converts and
+// applies, exactly as the worker does, with the picture on the desktop taken as unknown so
+// that no run is skipped as unchanged.
 // Usage: tessaren-update-bench URL DIRECTORY RUNS  (DIRECTORY ends in a backslash)
+#include <windows.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -8,32 +11,27 @@
 #include <string>
 #include <vector>
 
-#include "download/download_target.h"
-#include "settings/settings_store.h"
+#include "update/update_job.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
     std::fprintf(stderr, "usage: %s URL DIRECTORY RUNS\n", argv[0]);
     return 2;
   }
-  tessaren::Settings settings;
-  settings.url = argv[1];
-  settings.temp = argv[2];
-  settings.interval = 60;
-  settings.display = 1;
-  settings.install = tessaren::kInstalledMarker;
-  tessaren::saveSettings(settings);
+  tessaren::UpdateRequest request;
+  request.settings = tessaren::Settings{argv[1], argv[2], 60, 1, tessaren::kInstalledMarker};
 
   const int runs = std::max(1, std::atoi(argv[3]));
   std::vector<double> times;
   for (int run = 0; run < runs; ++run) {
+    DeleteFileA((request.settings.temp + "tessaren.jpg").c_str());
+    tessaren::CancelToken cancel;
     auto start = std::chrono::steady_clock::now();
-    tessaren::DownloadJob job;
-    std::int32_t result = job.fetch();
+    const tessaren::UpdateOutcome outcome = tessaren::runUpdate(request, cancel);
     double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (result != 0) {
-      std::fprintf(stderr, "update %d failed\n", run + 1);
+    if (outcome.kind != tessaren::OutcomeKind::Updated) {
+      std::fprintf(stderr, "update %d: %s\n", run + 1, outcome.reason.c_str());
       return 1;
     }
     std::printf("update_ms %.1f\n", ms);
