@@ -33,8 +33,8 @@ void openLog(HWND dialog, const AppParts& parts) {
   const auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteA(dialog, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   if (result <= 32) {
-    const std::string text = "The log " + path + " could not be opened (error " +
-                             std::to_string(result) + ").";
+    const std::string text =
+        "The log " + path + " could not be opened (error " + std::to_string(result) + ").";
     MessageBoxA(dialog, text.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
   }
 }

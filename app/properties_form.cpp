@@ -42,8 +42,7 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
   if (auto problem = directoryProblem(settings.temp))
     return refuse(PropertiesField::Folder, "This folder can't be used: " + *problem + ".");
   if (!localFileApi().createDirectories(settings.temp))
-    return refuse(PropertiesField::Folder, "The folder " + settings.temp +
-                                               " can't be created: " +
+    return refuse(PropertiesField::Folder, "The folder " + settings.temp + " can't be created: " +
                                                localFileApi().lastErrorText() + ".");
   settings.display = fields.display;
   return CheckedFields{settings, std::nullopt};

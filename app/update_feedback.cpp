@@ -30,8 +30,10 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
       outcome.applied ? outcome.applied->appliedAt : request.applied.appliedAt;
   if (appendLogLine(logPath_, logLine(outcome, now, changedAt))) ++linesLogged_;
 
-  UpdateRecord record{now, outcome.host, outcome.width, outcome.height, outcome.bytes,
-                      outcome.kind == OutcomeKind::Unchanged, outcome.reason};
+  UpdateRecord record{now,           outcome.host,
+                      outcome.width, outcome.height,
+                      outcome.bytes, outcome.kind == OutcomeKind::Unchanged,
+                      outcome.reason};
   if (outcome.kind == OutcomeKind::Failed) {
     lastFailure_ = record;
   } else {

@@ -146,7 +146,8 @@ std::string describeInternetError(std::uint32_t code, const DownloadTarget& targ
   switch (code) {
     case kErrorTimeout:
     case kWinsockTimedOut:
-      return "no answer within " + durationText(std::min(limits.receiveTimeoutMs, limits.overallMs));
+      return "no answer within " +
+             durationText(std::min(limits.receiveTimeoutMs, limits.overallMs));
     case kErrorNameNotResolved:
       return "can't find the server " + target.serverName;
     case kErrorCannotConnect:
@@ -193,9 +194,8 @@ FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, Pa
   if (!session) return networkFailure();
   ScopedInternetHandle connection(http.connect(session.get(), target.serverName, target.port));
   if (!connection) return networkFailure();
-  const InternetHandle request = http.openRequest(connection.get(), kRequestVerb,
-                                                  target.objectPath, kRequestVersion,
-                                                  requestFlags(target.secure));
+  const InternetHandle request = http.openRequest(connection.get(), kRequestVerb, target.objectPath,
+                                                  kRequestVersion, requestFlags(target.secure));
   if (request == 0) return networkFailure();
   if (!cancel.attach(request)) return cancelled();
   AttachedRequest attached(cancel);
@@ -204,7 +204,8 @@ FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, Pa
   // own receive time-out is none at all, so a silent server would hold us forever.
   http.setTimeout(request, HttpTimeout::Connect, limits.connectTimeoutMs);
   http.setTimeout(request, HttpTimeout::Send, limits.sendTimeoutMs);
-  http.setTimeout(request, HttpTimeout::Receive, std::min(limits.receiveTimeoutMs, limits.overallMs));
+  http.setTimeout(request, HttpTimeout::Receive,
+                  std::min(limits.receiveTimeoutMs, limits.overallMs));
   http.addHeaders(request, kRequestHeaders, kAddIfNew);
   const std::string conditions = conditionalHeaders(ask);
   if (!conditions.empty()) http.addHeaders(request, conditions, kAddIfNew);

@@ -9,7 +9,6 @@ namespace tessaren {
 
 enum class RegistryRoot { ClassesRoot, CurrentUser };
 
-
 // An open key as the platform hands it out; 0 means none.
 using RegistryKey = std::uintptr_t;
 
@@ -28,11 +27,11 @@ constexpr std::uint32_t kRegDword = 4;            // REG_DWORD
 constexpr std::uint32_t kRegQword = 11;           // REG_QWORD
 
 // RegGetValueA's type restrictions and options.
-constexpr std::uint32_t kOnlySz = 0x02;           // RRF_RT_REG_SZ
-constexpr std::uint32_t kOnlyExpandSz = 0x04;     // RRF_RT_REG_EXPAND_SZ
-constexpr std::uint32_t kOnlyBinary = 0x08;       // RRF_RT_REG_BINARY
-constexpr std::uint32_t kOnlyDword = 0x10;        // RRF_RT_REG_DWORD
-constexpr std::uint32_t kNoExpand = 0x10000000;   // RRF_NOEXPAND
+constexpr std::uint32_t kOnlySz = 0x02;          // RRF_RT_REG_SZ
+constexpr std::uint32_t kOnlyExpandSz = 0x04;    // RRF_RT_REG_EXPAND_SZ
+constexpr std::uint32_t kOnlyBinary = 0x08;      // RRF_RT_REG_BINARY
+constexpr std::uint32_t kOnlyDword = 0x10;       // RRF_RT_REG_DWORD
+constexpr std::uint32_t kNoExpand = 0x10000000;  // RRF_NOEXPAND
 
 class RegistryApi {
  public:

@@ -33,8 +33,8 @@ class Win32Registry final : public RegistryApi {
     key = result == ERROR_SUCCESS ? reinterpret_cast<RegistryKey>(created) : 0;
     return result;
   }
-  long getValue(RegistryKey key, const std::string& name, std::uint32_t flags,
-                std::uint32_t& type, std::uint8_t* data, std::uint32_t& size) override {
+  long getValue(RegistryKey key, const std::string& name, std::uint32_t flags, std::uint32_t& type,
+                std::uint8_t* data, std::uint32_t& size) override {
     DWORD storedType = 0;
     DWORD length = size;
     LONG result =

@@ -41,7 +41,7 @@ std::int32_t numberOr(const char* name, std::int32_t fallback) {
 std::size_t utf16Length(const std::string& utf8) {
   std::size_t units = 0;
   for (unsigned char c : utf8) {
-    if ((c & 0xC0) != 0x80) ++units;   // the first byte of each character
+    if ((c & 0xC0) != 0x80) ++units;  // the first byte of each character
     if ((c & 0xF8) == 0xF0) ++units;  // a surrogate pair
   }
   return units;
@@ -96,8 +96,8 @@ void saveAppliedPicture(const AppliedPicture& picture) {
   RegistryAccess registry;
   registry.writeText(kSettingsSubkey, kPictureUrl, picture.url);
   // A validator the server did not send is removed, not kept from an older picture.
-  for (const auto& [name, text] : {std::pair{kEtag, &picture.etag},
-                                   std::pair{kLastModified, &picture.lastModified}}) {
+  for (const auto& [name, text] :
+       {std::pair{kEtag, &picture.etag}, std::pair{kLastModified, &picture.lastModified}}) {
     if (text->empty()) {
       registry.deleteValue(kSettingsSubkey, name);
     } else {
@@ -111,8 +111,7 @@ void saveAppliedPicture(const AppliedPicture& picture) {
 
 std::string normaliseDirectory(const std::string& text) {
   std::string directory = trimmed(text);
-  if (!directory.empty() && directory.back() != '\\' && directory.back() != '/')
-    directory += '\\';
+  if (!directory.empty() && directory.back() != '\\' && directory.back() != '/') directory += '\\';
   return directory;
 }
 

@@ -60,7 +60,7 @@ struct AppliedPicture {
   std::string url;  // the URL the validators belong to
   std::string etag;
   std::string lastModified;
-  std::int32_t display = -1;  // the display mode it was applied with
+  std::int32_t display = -1;   // the display mode it was applied with
   std::int64_t appliedAt = 0;  // when it last changed, seconds since 1970 (0: unknown)
 
   bool operator==(const AppliedPicture&) const = default;

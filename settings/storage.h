@@ -27,8 +27,7 @@ class RegistryAccess {
   // its first NUL.
   std::int32_t readText(const std::string& subkey, const std::string& name,
                         std::string& destination) const;
-  void writeText(const std::string& subkey, const std::string& name,
-                 const std::string& text) const;
+  void writeText(const std::string& subkey, const std::string& name, const std::string& text) const;
   void writeNumber(const std::string& subkey, const std::string& name, std::int32_t number) const;
   void deleteValue(const std::string& subkey, const std::string& name) const;
 };

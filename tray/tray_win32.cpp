@@ -30,8 +30,8 @@ class ShellTray final : public TrayApi {
   }
   IconHandle loadIcon(ModuleHandle module, int id) override {
     HICON icon = nullptr;
-    if (FAILED(LoadIconMetric(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(id),
-                              LIM_SMALL, &icon)))
+    if (FAILED(LoadIconMetric(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(id), LIM_SMALL,
+                              &icon)))
       return 0;
     return reinterpret_cast<IconHandle>(icon);
   }

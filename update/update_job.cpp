@@ -85,8 +85,8 @@ UpdateOutcome runUpdate(const UpdateRequest& request, CancelToken& cancel) {
   if (auto problem = directoryProblem(target.tempDir))
     return failedOutcome(host, "can't use the folder " + target.tempDir + ": " + *problem);
   if (!localFileApi().createDirectories(target.tempDir))
-    return failedOutcome(host, "can't create the folder " + target.tempDir + ": " +
-                                   localFileApi().lastErrorText());
+    return failedOutcome(
+        host, "can't create the folder " + target.tempDir + ": " + localFileApi().lastErrorText());
 
   UpdateOutcome outcome;
   outcome.host = host;

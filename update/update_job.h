@@ -15,8 +15,8 @@ namespace tessaren {
 struct UpdateRequest {
   std::uint64_t id = 0;
   Settings settings;
-  AppliedPicture applied;    // what is on the desktop now, as far as we know
-  bool redrawOnly = false;   // draw the kept picture again (the screens changed); no download
+  AppliedPicture applied;     // what is on the desktop now, as far as we know
+  bool redrawOnly = false;    // draw the kept picture again (the screens changed); no download
   std::time_t startedAt = 0;  // wall clock, for the picture's time of change
 };
 

@@ -170,7 +170,8 @@ TEST_F(MainWindowTest, AnswersAtOnceWhileAnUpdateWaits) {
     const auto start = Clock::now();
     DWORD_PTR result = 0;
     if (SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0)
-      answerMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+      answerMs =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
   });
   pump(300);
   asker.join();
@@ -228,7 +229,9 @@ TEST_F(MainWindowTest, ShellRestartAndRefusedAddsBringTheIconBack) {
   ASSERT_EQ(tray.sent.size(), 2u) << "the change is refused, so the icon is added again";
   EXPECT_EQ(tray.sent[1].message, kNotifyAdd);
   EXPECT_EQ(tray.sent[1].record.hIcon, 130u);
-  EXPECT_EQ(std::string(tray.sent[1].record.szTip).rfind("Tessaren, communication error!\nHTTP 404", 0), 0u);
+  EXPECT_EQ(
+      std::string(tray.sent[1].record.szTip).rfind("Tessaren, communication error!\nHTTP 404", 0),
+      0u);
 
   // The shell refuses the icon for a while (busy at sign-in): it is added again later.
   tray.refusals = 2;

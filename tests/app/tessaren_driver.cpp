@@ -54,8 +54,8 @@ HWND waitForDialog(const char* title, DWORD milliseconds) {
 
 std::wstring wide(const std::string& utf8) {
   std::wstring text(utf8.size() + 1, L'\0');
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, text.data(),
-                                         static_cast<int>(text.size()));
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, text.data(), static_cast<int>(text.size()));
   text.resize(length > 0 ? static_cast<std::size_t>(length - 1) : 0);
   return text;
 }
@@ -355,7 +355,8 @@ void end(const std::string& how) {
     PostMessageA(window, WM_COMMAND, 105, 0);
   } else if (how == "endsession") {
     DWORD_PTR answer = 0;
-    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+                        &answer);
     check(answer == TRUE, "the session may end");
     PostMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   } else {

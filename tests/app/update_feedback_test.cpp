@@ -43,7 +43,8 @@ class UpdateFeedbackTest : public ::testing::Test {
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
-    logPath = fs::temp_directory_path() / ("tessaren-feedback-" + std::to_string(getpid()) + ".log");
+    logPath =
+        fs::temp_directory_path() / ("tessaren-feedback-" + std::to_string(getpid()) + ".log");
     trayIcon().add(IconState::Ready, 0x77, kTrayNotifyMessage, 0);
     trayIcon().setTip(kTipIdle);
     tray.calls.clear();
@@ -75,7 +76,8 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
   updated.width = 1920;
   updated.height = 1080;
   updated.bytes = 421'888;
-  updated.applied = AppliedPicture{"http://www.weather.gov/x.jpg", "\"v1\"", "", 1, clock.wallNow()};
+  updated.applied =
+      AppliedPicture{"http://www.weather.gov/x.jpg", "\"v1\"", "", 1, clock.wallNow()};
   feedback.updateFinished(request, updated, clock.wallNow() + 3600, true);
 
   UpdateOutcome unchanged;
@@ -86,8 +88,8 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
 
   const UpdateOutcome failed = failedOutcome("www.weather.gov", "HTTP 404 Not Found");
   feedback.updateFinished(request, failed, clock.wallNow() + 120, true);
-  feedback.updateFinished(request, failedOutcome("www.weather.gov", kCancelledReason),
-                          std::nullopt, false);
+  feedback.updateFinished(request, failedOutcome("www.weather.gov", kCancelledReason), std::nullopt,
+                          false);
 
   // Loading: the picture before the tip; at the end the tip before the picture.
   EXPECT_EQ(tray.calls, (std::vector<std::string>{
@@ -122,7 +124,8 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
 
 TEST_F(UpdateFeedbackTest, LongTipsAreCutAtACharacterBoundary) {
   // 127 bytes fit the record; "壁" takes three.
-  const std::string reason = "can't write C:\\" + std::string(80, 'x') + "\\\xe5\xa3\x81\xe5\xa3\x81\xe5\xa3\x81";
+  const std::string reason =
+      "can't write C:\\" + std::string(80, 'x') + "\\\xe5\xa3\x81\xe5\xa3\x81\xe5\xa3\x81";
   const std::string tip = tipText(kTipError, reason + ", next try 14:07");
   EXPECT_LE(tip.size(), kTipCapacity - 1);
   EXPECT_EQ(tip.substr(tip.size() - 3), "...");

@@ -158,7 +158,8 @@ TEST_F(FetchTest, ConditionalRequestAndNotModified) {
     std::string sent;
   } const cases[] = {
       {{"\"a\"", ""}, "If-None-Match: \"a\"\r\n"},
-      {{"", "Sun, 06 Dec 2026 10:00:00 GMT"}, "If-Modified-Since: Sun, 06 Dec 2026 10:00:00 GMT\r\n"},
+      {{"", "Sun, 06 Dec 2026 10:00:00 GMT"},
+       "If-Modified-Since: Sun, 06 Dec 2026 10:00:00 GMT\r\n"},
       {{"\"a\"\r\nHost: evil", ""}, ""},
       {{std::string(300, 'e'), ""}, ""},
   };
@@ -207,15 +208,18 @@ TEST_F(FetchTest, FailuresBeforeTheBody) {
   const std::vector<std::string> all = {"close request", "close connection", "close session"};
   const Case cases[] = {
       {{.failAt = Failure::Session}, "can't connect to pictures.example:8080", {}},
-      {{.failAt = Failure::Connect, .error = 12007}, "can't find the server pictures.example",
+      {{.failAt = Failure::Connect, .error = 12007},
+       "can't find the server pictures.example",
        {"close session"}},
-      {{.failAt = Failure::OpenRequest, .error = 99}, "network error 99",
+      {{.failAt = Failure::OpenRequest, .error = 99},
+       "network error 99",
        {"close connection", "close session"}},
       {{.failAt = Failure::Send, .error = 12002}, "no answer within 30 s", all},
       {{.failAt = Failure::Send, .error = 12029}, "can't connect to pictures.example:8080", all},
       {{.failAt = Failure::Send, .error = 12030}, "the server closed the connection", all},
       {{.failAt = Failure::Send, .error = 12045},
-       "no trusted secure connection to pictures.example (error 12045)", all},
+       "no trusted secure connection to pictures.example (error 12045)",
+       all},
       {{.failAt = Failure::Status, .error = 12152}, "the server's answer is not HTTP", all},
       {{.status = "404", .body = "not here", .statusText = "Not Found"}, "HTTP 404 Not Found", all},
       {{.status = "500"}, "HTTP 500", all},
@@ -224,7 +228,8 @@ TEST_F(FetchTest, FailuresBeforeTheBody) {
       {{.status = "2000", .body = sampleJpeg(8, 8)}, "HTTP 200", all},
       {{.status = "304"}, "HTTP 304", all},
       {{.contentLength = "268435457", .body = sampleJpeg(8, 8)},
-       "the picture is too large: 256 MB (at most 256 MB)", all},
+       "the picture is too large: 256 MB (at most 256 MB)",
+       all},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
@@ -251,12 +256,17 @@ TEST_F(FetchTest, FailuresWhileStoringTheBody) {
   const Case cases[] = {
       {{.body = picture, .readFailsAt = 2000, .error = 12002}, nullptr, "no answer within 30 s"},
       {{.contentLength = "4000", .body = picture}, nullptr, "body cut short: 2.9 of 3.9 KB"},
-      {{.contentLength = "2500", .body = picture}, nullptr, "body longer than announced: 2.9 of 2.4 KB"},
-      {{.body = picture}, [](FakeLocalFiles& f) { f.failWrite = true; },
+      {{.contentLength = "2500", .body = picture},
+       nullptr,
+       "body longer than announced: 2.9 of 2.4 KB"},
+      {{.body = picture},
+       [](FakeLocalFiles& f) { f.failWrite = true; },
        "can't write " + part + ": Access is denied. (5)"},
-      {{.body = picture}, [](FakeLocalFiles& f) { f.diskFullAt = 1500; },
+      {{.body = picture},
+       [](FakeLocalFiles& f) { f.diskFullAt = 1500; },
        "can't write " + part + ": disk full"},
-      {{.body = picture}, [](FakeLocalFiles& f) { f.failClose = true; },
+      {{.body = picture},
+       [](FakeLocalFiles& f) { f.failClose = true; },
        "can't write " + part + ": Access is denied. (5)"},
   };
   const std::vector<std::string> discarded = {"close file", "remove tessaren.jpg.part",
@@ -283,14 +293,15 @@ TEST_F(FetchTest, FailuresWhileStoringTheBody) {
   files.failCreate = true;
   http.responses = {{.body = picture}};
   EXPECT_EQ(fetch().reason, "can't create " + part + ": Access is denied. (5)");
-  EXPECT_EQ(closes(), (std::vector<std::string>{"close request", "close connection", "close session"}));
+  EXPECT_EQ(closes(),
+            (std::vector<std::string>{"close request", "close connection", "close session"}));
 }
 
 // Cancelling from another thread closes the request the download waits on, once, and
 // the download ends as cancelled with its partial file gone.
 TEST_F(FetchTest, CancelClosesTheRequestOnceAndDiscardsTheBody) {
-  http.responses = {{.body = "endless stream ", .endless = true,
-                     .readDelay = std::chrono::milliseconds(2)}};
+  http.responses = {
+      {.body = "endless stream ", .endless = true, .readDelay = std::chrono::milliseconds(2)}};
   PartialFile part(partialDownloadPath(target.jpegPath));
   CancelToken cancel;
   std::thread canceller([&] {
@@ -320,10 +331,11 @@ TEST_F(FetchTest, EndlessBodyIsCutOff) {
     const char* reason;
   };
   const Case cases[] = {
-      {{.maxBodyBytes = 64 * 1024}, std::chrono::milliseconds(0), 65,
+      {{.maxBodyBytes = 64 * 1024},
+       std::chrono::milliseconds(0),
+       65,
        "the picture is larger than 64 KB"},
-      {{.overallMs = 60}, std::chrono::milliseconds(5), 14,
-       "the download took longer than 0.1 s"},
+      {{.overallMs = 60}, std::chrono::milliseconds(5), 14, "the download took longer than 0.1 s"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-
 #include <thread>
 
 #include "download/fetch.h"
@@ -98,8 +97,8 @@ struct Case {
   const char* name;
   std::vector<ServerScript> scripts;  // one per connection
   const char* reason;                 // part of a failure's reason; empty for an update
-  std::string picture;  // what tessaren.jpg holds afterwards; empty: the old picture
-  milliseconds bound;   // the longest the update may take, before slack
+  std::string picture;                // what tessaren.jpg holds afterwards; empty: the old picture
+  milliseconds bound;                 // the longest the update may take, before slack
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
@@ -165,9 +164,11 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              kSmallPicture,
              milliseconds(3000)},
-        Case{
-            "404", {{ServerStep::send(httpResponse(404, {}, "<html>gone</html>"))}},
-            "HTTP 404 Not Found", "", kQuick},
+        Case{"404",
+             {{ServerStep::send(httpResponse(404, {}, "<html>gone</html>"))}},
+             "HTTP 404 Not Found",
+             "",
+             kQuick},
         Case{"500", {{ServerStep::send(httpResponse(500, {}, "oops"))}}, "HTTP 500", "", kQuick},
         Case{"204", {{ServerStep::send(httpResponse(204, {}))}}, "HTTP 204", "", kQuick},
         Case{
@@ -188,8 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
              "(text/html)",
              "",
              kQuick},
-        Case{"silence before the status line", {{ServerStep::silence()}},
-             "no answer within 0.6 s", "", kReceive},
+        Case{"silence before the status line",
+             {{ServerStep::silence()}},
+             "no answer within 0.6 s",
+             "",
+             kReceive},
         Case{"headers then silence",
              {{ServerStep::send(httpResponse(200, {"Content-Length: 5000"})),
                ServerStep::silence()}},
@@ -365,7 +369,8 @@ TEST_F(FetchUnderWine, CancelFromAnotherThread) {
     milliseconds bound;
   } const cases[] = {
       {"endless trickle",
-       {ServerStep::send(withoutLength(kSmallPicture.substr(0, 100))), ServerStep::endless("x", 20)},
+       {ServerStep::send(withoutLength(kSmallPicture.substr(0, 100))),
+        ServerStep::endless("x", 20)},
        milliseconds(300)},
       {"silence", {ServerStep::silence()}, kReceive},
   };

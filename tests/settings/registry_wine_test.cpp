@@ -107,7 +107,8 @@ TEST_F(RegistryOnWine, ValuesOfEveryTypeReadThroughTheirType) {
   RegCloseKey(key);
 
   const Settings loaded = loadSettings();
-  EXPECT_EQ(loaded.temp, "C:\\users\\test\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8 \xf0\x9f\x8c\xa6\\");
+  EXPECT_EQ(loaded.temp,
+            "C:\\users\\test\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8 \xf0\x9f\x8c\xa6\\");
   EXPECT_EQ(loaded.interval, 60) << "REG_SZ \"30\" is no number";
   EXPECT_EQ(loaded.display, 1) << "REG_SZ \"2\" is no number";
   EXPECT_EQ(loaded.install, 0) << "a REG_DWORD of two bytes is no number";

@@ -134,9 +134,9 @@ TEST_F(SettingsStore, WritesGoToPerUserKeyWithTheirTypesAndExactBytes) {
 
 TEST_F(SettingsStore, FirstRunWritesAllDefaultsWithMarkerLast) {
   ensureDefaults();
-  EXPECT_EQ(sets(), (std::vector<std::string>{
-                        "set url 1 " + std::to_string(kDefaultUrl.size() + 1), "set temp 1 35",
-                        "set interval 4 4", "set display 4 4", "set install 4 4"}));
+  EXPECT_EQ(sets(), (std::vector<std::string>{"set url 1 " + std::to_string(kDefaultUrl.size() + 1),
+                                              "set temp 1 35", "set interval 4 4",
+                                              "set display 4 4", "set install 4 4"}));
   EXPECT_EQ(loadSettings(), (Settings{kDefaultUrl, kDefaultFolder, 60, 1, 2}));
 
   registry.log.clear();
@@ -157,7 +157,8 @@ TEST_F(SettingsStore, FirstRunWritesAllDefaultsWithMarkerLast) {
 }
 
 TEST_F(SettingsStore, IntervalIsKeptWithinOneMinuteAndThirtyOneDays) {
-  for (auto [stored, loaded] : {std::pair{0, 1}, {-5, 1}, {1, 1}, {44'640, 44'640}, {50'000, 44'640}}) {
+  for (auto [stored, loaded] :
+       {std::pair{0, 1}, {-5, 1}, {1, 1}, {44'640, 44'640}, {50'000, 44'640}}) {
     registry.putNumber(kUser, perUserSettingsKey(), "interval", stored);
     EXPECT_EQ(loadSettings().interval, loaded) << stored;
   }
@@ -165,9 +166,10 @@ TEST_F(SettingsStore, IntervalIsKeptWithinOneMinuteAndThirtyOneDays) {
     const char* text;
     std::optional<std::int32_t> minutes;
   } const fields[] = {
-      {"15", 15},       {"  15 ", 15}, {"1", 1},        {"44640", 44'640}, {"44641", {}},
-      {"0", {}},        {"-3", {}},    {"+5", {}},      {"15 minutes", {}}, {"1.5", {}},
-      {"", {}},         {"   ", {}},   {"99999999999", {}},
+      {"15", 15},          {"  15 ", 15}, {"1", 1},   {"44640", 44'640},
+      {"44641", {}},       {"0", {}},     {"-3", {}}, {"+5", {}},
+      {"15 minutes", {}},  {"1.5", {}},   {"", {}},   {"   ", {}},
+      {"99999999999", {}},
   };
   for (const Field& field : fields)
     EXPECT_EQ(intervalFromField(field.text), field.minutes) << "\"" << field.text << "\"";
@@ -183,7 +185,8 @@ TEST_F(SettingsStore, FolderNormalisation) {
       {"  D:\\Pics  ", "D:\\Pics\\"},
       {"D:/Pics/", "D:/Pics/"},
       {"\\\\server\\share", "\\\\server\\share\\"},
-      {"Z:\\tmp\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8", "Z:\\tmp\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8\\"},
+      {"Z:\\tmp\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8",
+       "Z:\\tmp\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8\\"},
       {"", ""},
       {" \t", ""},
   };
@@ -239,8 +242,15 @@ TEST_F(SettingsStore, StartWithWindowsHonoursTaskManager) {
 
 TEST(TextFormat, Utf8CutsAndSizes) {
   const std::string mixed = "ab\xc3\x9c\xe5\xa3\x81\xf0\x9f\x8c\xa6";  // a b Ü 壁 🌦
-  for (auto [limit, kept] : {std::pair<std::size_t, std::size_t>{2, 2}, {3, 2}, {4, 4}, {5, 4},
-                             {6, 4}, {7, 7}, {10, 7}, {11, 11}, {100, 11}})
+  for (auto [limit, kept] : {std::pair<std::size_t, std::size_t>{2, 2},
+                             {3, 2},
+                             {4, 4},
+                             {5, 4},
+                             {6, 4},
+                             {7, 7},
+                             {10, 7},
+                             {11, 11},
+                             {100, 11}})
     EXPECT_EQ(utf8Prefix(mixed, limit), mixed.substr(0, kept)) << limit;
 
   for (auto [bytes, shown] : {std::pair<std::uint64_t, const char*>{0, "0 KB"},

@@ -82,10 +82,9 @@ long FakeRegistry::getValue(RegistryKey key, const std::string& name, std::uint3
   std::vector<std::uint8_t> stored = found->second.data;
   const bool isText = type == kRegSz || type == kRegExpandSz;
   if (isText && (stored.empty() || stored.back() != 0)) stored.push_back(0);
-  const std::uint32_t allowed = (type == kRegSz ? kOnlySz : 0) |
-                                (type == kRegExpandSz ? kOnlyExpandSz : 0) |
-                                (type == kRegBinary ? kOnlyBinary : 0) |
-                                (type == kRegDword ? kOnlyDword : 0);
+  const std::uint32_t allowed =
+      (type == kRegSz ? kOnlySz : 0) | (type == kRegExpandSz ? kOnlyExpandSz : 0) |
+      (type == kRegBinary ? kOnlyBinary : 0) | (type == kRegDword ? kOnlyDword : 0);
   if ((flags & allowed) == 0) {
     size = static_cast<std::uint32_t>(stored.size());
     return kRegistryUnsupportedType;

@@ -28,8 +28,8 @@ class FakeRegistry final : public RegistryApi {
                  RegistryKey& key) override;
   // As RegGetValueA under Wine: the type restriction and the NUL that texts are given
   // are kept; a REG_DWORD of another length than four is handed out as it is.
-  long getValue(RegistryKey key, const std::string& name, std::uint32_t flags,
-                std::uint32_t& type, std::uint8_t* data, std::uint32_t& size) override;
+  long getValue(RegistryKey key, const std::string& name, std::uint32_t flags, std::uint32_t& type,
+                std::uint8_t* data, std::uint32_t& size) override;
   long setValue(RegistryKey key, const std::string& name, std::uint32_t type,
                 const std::uint8_t* data, std::uint32_t size) override;
   long deleteValue(RegistryKey key, const std::string& name) override;

@@ -105,8 +105,8 @@ class SchedulerTest : public ::testing::Test {
     const std::size_t before = runner.started.size();
     std::chrono::seconds left = time;
     while (left > 0s && timer.armedMs && runner.started.size() == before) {
-      const std::chrono::seconds step =
-          std::min(left, std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs)));
+      const std::chrono::seconds step = std::min(
+          left, std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs)));
       clock.pass(step);
       left -= step;
       scheduler.timerFired();
@@ -159,7 +159,8 @@ TEST_F(SchedulerTest, FailuresRetrySoonAndNeverLaterThanTheInterval) {
       while (freshRunner.started.size() == before && minutes < 100) {
         ASSERT_TRUE(timer.armedMs);
         EXPECT_LE(*timer.armedMs, 60'000u);
-        clock.pass(std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs)));
+        clock.pass(
+            std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs)));
         fresh.timerFired();
         ++minutes;
       }
@@ -196,9 +197,9 @@ TEST_F(SchedulerTest, SaveDuringAnUpdateCancelsItAndStartsWithTheNewSettings) {
   finish(cancelled);
   ASSERT_EQ(runner.started.size(), 2u);
   EXPECT_EQ(runner.started[1].settings.interval, 15);
-  EXPECT_EQ(listener.events, (std::vector<std::string>{"update started",
-                                                       "failed cancelled (log only)",
-                                                       "update started"}));
+  EXPECT_EQ(listener.events,
+            (std::vector<std::string>{"update started", "failed cancelled (log only)",
+                                      "update started"}));
   finish(OutcomeKind::Updated);
   EXPECT_EQ(minutesToNext(), 15);
 

@@ -107,7 +107,11 @@ TEST_F(UpdateJobTest, UnchangedPicturesAreNotWrittenAgain) {
   };
   const Case cases[] = {
       {"304", {.status = "304"}, false, false, OutcomeKind::Unchanged, "not modified"},
-      {"same bytes", {.body = picture, .etag = "\"v1\""}, false, false, OutcomeKind::Unchanged,
+      {"same bytes",
+       {.body = picture, .etag = "\"v1\""},
+       false,
+       false,
+       OutcomeKind::Unchanged,
        "same picture"},
       {"304, mode changed", {.status = "304"}, true, false, OutcomeKind::Updated, "redrawn"},
       {"304, BMP gone", {.status = "304"}, false, true, OutcomeKind::Updated, "redrawn"},
@@ -116,12 +120,13 @@ TEST_F(UpdateJobTest, UnchangedPicturesAreNotWrittenAgain) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    request = UpdateRequest{0, Settings{kUrl, dir.string() + "/", 60, 1, 2}, {}, false,
-                            request.startedAt};
+    request = UpdateRequest{
+        0, Settings{kUrl, dir.string() + "/", 60, 1, 2}, {}, false, request.startedAt};
     applyFirst(picture);
     if (c.changeMode) request.settings.display = 0;
     if (c.removeBmp) fs::remove(dir / "tessaren.bmp");
-    const auto bmpTime = c.removeBmp ? fs::file_time_type{} : fs::last_write_time(dir / "tessaren.bmp");
+    const auto bmpTime =
+        c.removeBmp ? fs::file_time_type{} : fs::last_write_time(dir / "tessaren.bmp");
 
     http.responses = {c.answer};
     const UpdateOutcome outcome = run();
