@@ -65,11 +65,8 @@ void Scheduler::reload() {
 void Scheduler::settingsSaved() {
   if (stopped_) return;
   failures_ = 0;
-  if (current_) {
-    if (!restartPending_) runner_.cancel();
-    restartPending_ = true;
-    return;
-  }
+  // The update with the old settings is not waited for: the new one starts now.
+  dropCurrent();
   begin(false);
 }
 
@@ -97,13 +94,6 @@ void Scheduler::workerDone(std::uint64_t id) {
   if (!outcome || !current_ || current_->id != id) return;
   const UpdateRequest request = std::move(*current_);
   current_.reset();
-
-  if (restartPending_) {
-    restartPending_ = false;
-    listener_.updateFinished(request, *outcome, std::nullopt, false);
-    begin(false);
-    return;
-  }
   // Drawing the kept picture again is no update: the schedule stays as it was.
   if (!request.redrawOnly || !dueSteady_) {
     if (outcome->kind == OutcomeKind::Failed) {
@@ -126,10 +116,15 @@ void Scheduler::shutdown() {
   if (stopped_) return;
   stopped_ = true;
   timer_.killTimer(window_, kRefreshTimerId);
+  dropCurrent();
+}
+
+void Scheduler::dropCurrent() {
   if (!current_) return;
   runner_.abandon();
   const UpdateRequest request = std::move(*current_);
   current_.reset();
+  redrawPending_ = false;
   listener_.updateFinished(request, failedOutcome(hostOf(request.settings), kCancelledReason),
                            std::nullopt, false);
 }

@@ -29,10 +29,9 @@ class UpdateRunner {
   virtual void start(const UpdateRequest& request) = 0;
   // The outcome of an ended update, once; nothing for an id it does not know.
   virtual std::optional<UpdateOutcome> collect(std::uint64_t id) = 0;
-  // Asks the running update to stop; returns at once.
-  virtual void cancel() = 0;
-  // At exit: stops the running update and waits a moment for it; one that is still held
-  // by a blocking network call is left behind, to end with the process.
+  // Stops the running update and waits a moment for it; one that is still held by a
+  // blocking network call is left behind, to end by itself (or with the process), and is
+  // never heard of again.
   virtual void abandon() = 0;
 };
 
@@ -58,8 +57,8 @@ class Scheduler {
   void timerFired();
   // The tray menu's Reload: an update now, unless one is running.
   void reload();
-  // Properties saved: the running update (if any) is cancelled and a new one starts with
-  // the new settings as soon as it has let go.
+  // Properties saved: the running update (if any) is cancelled and a new one starts at
+  // once with the new settings.
   void settingsSaved();
   // The computer woke from sleep.
   void resumed();
@@ -81,6 +80,8 @@ class Scheduler {
 
  private:
   void begin(bool redrawOnly);
+  // Cancels the running update, if any, and logs it as cancelled.
+  void dropCurrent();
   void dueAfter(std::chrono::minutes delay);
   void arm();
 
@@ -92,7 +93,6 @@ class Scheduler {
 
   std::optional<UpdateRequest> current_;
   std::uint64_t lastId_ = 0;
-  bool restartPending_ = false;
   bool redrawPending_ = false;
   bool stopped_ = false;
   int failures_ = 0;

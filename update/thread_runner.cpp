@@ -7,7 +7,7 @@
 namespace tessaren {
 namespace {
 
-// How long Exit waits for an update to stop. A conversion stops within a band of rows and
+// How long Exit or Save waits for an update to stop. A conversion stops within a band of rows and
 // the wallpaper call is short; a network call that closing its handle ended (as WinINet
 // on Windows does) returns at once. Wine's WinINet goes on waiting for the server: such a
 // worker is left behind rather than waited for.
@@ -49,10 +49,6 @@ std::optional<UpdateOutcome> ThreadRunner::collect(std::uint64_t id) {
   std::optional<UpdateOutcome> outcome = std::move(run_->outcome);
   run_.reset();
   return outcome;
-}
-
-void ThreadRunner::cancel() {
-  if (run_) run_->cancel.cancel();
 }
 
 bool ThreadRunner::waitEnded(std::chrono::milliseconds limit) {

@@ -25,7 +25,6 @@ class ThreadRunner final : public UpdateRunner {
 
   void start(const UpdateRequest& request) override;
   std::optional<UpdateOutcome> collect(std::uint64_t id) override;
-  void cancel() override;
   void abandon() override;
 
   // A worker was left behind at exit; the process must end without waiting for it.

@@ -93,15 +93,16 @@ rm -rf "$drive_c/tessaren-e2e" "$profile/Tessaren" "$drive_c"/users/*/tessaren-e
 log_file() { ls "$drive_c"/users/*/AppData/Local/Tessaren/tessaren.log 2>/dev/null | head -n 1; }
 log_lines() { local f; f=$(log_file); [ -n "$f" ] && grep -c . "$f" || echo 0; }
 last_log() { tail -n 1 "$(log_file)" | tr -d '\r'; }
+log_line() { sed -n "$1p" "$(log_file)" | tr -d '\r'; }
 wait_log() {  # wait_log COUNT: until the log holds COUNT lines (an update has ended)
   for _ in $(seq 400); do [ "$(log_lines)" -ge "$1" ] && return 0; sleep 0.1; done
   return 1
 }
 logged=0
 line=
-next_line() {  # next_line: waits for one more log line and puts it in line
+next_line() {  # next_line: waits for the next log line and puts it in line
   logged=$((logged + 1))
-  if wait_log "$logged"; then line=$(last_log); else line="(no log line $logged)"; fi
+  if wait_log "$logged"; then line=$(log_line "$logged"); else line="(no log line $logged)"; fi
 }
 
 echo "--- first run: defaults, the default picture, a single instance"
@@ -186,6 +187,20 @@ check "the window answers within 100 ms while the update waits" driver answer-ti
 check "the menu opens" driver menu right
 check "the About box says an update runs" driver about-state "Next update: running now"
 check "Properties opens" driver properties-show "$base/stall/weather.jpg" "C:\\users\\$user\\tessaren-e2e\\" 60 1 off
+saved_at=$(now_ms)
+check "Save while the update waits" driver properties-save "$base/weather.jpg" "C:\\users\\$user\\tessaren-e2e" 60 1 off
+next_line
+check "cancels it: $line" contains "$line" $'\tfailed\t127.0.0.1\tcancelled'
+next_line
+replaced_ms=$(($(now_ms) - saved_at))
+echo "the update with the new settings ended $replaced_ms ms after Save"
+check "and the new settings are used at once: $line" test "$(cut -f2-3 <<<"$line")" != $'failed\t127.0.0.1'
+check "by a good update" contains "$line" $'\t127.0.0.1\t'
+check "without waiting out the silent server" test "$replaced_ms" -lt 10000
+store url REG_SZ "$base/stall/weather.jpg"
+before=$(requests)
+check "Reload" driver reload
+for _ in $(seq 100); do [ "$(requests)" -gt "$before" ] && break; sleep 0.1; done
 timed_exit tray
 stall_exit=$exit_ms
 echo "Exit while the update waited on the silent server: $stall_exit ms"

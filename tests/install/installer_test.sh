@@ -129,7 +129,7 @@ first=$(probe running "$installed_exe")
 check "Tessaren runs from its installed place" grep -q '^pid=' <<<"$first"
 echo "$first"
 first_pid=$(sed -n 's/^pid=//p' <<<"$first")
-for _ in $(seq 1 100); do [ -s "$data_unix/tessaren.bmp" ] && break; sleep 0.2; done
+for _ in $(seq 1 300); do [ -s "$data_unix/tessaren.bmp" ] && break; sleep 0.2; done
 check "its first update wrote the wallpaper into %LOCALAPPDATA%\\Tessaren" test -s "$data_unix/tessaren.bmp"
 check "its first run stored the settings" has_key "$settings_key\\Config"
 
