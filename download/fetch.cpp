@@ -183,7 +183,7 @@ std::int32_t DownloadJob::fetch() {
 }
 
 bool DownloadJob::convertAndApply(const std::string& jpegPath, const std::string& bmpPath) {
-  return tessaren::convertAndApply(jpegPath, bmpPath, downloadTarget().displayMode);
+  return tessaren::convertAndApply(jpegPath, bmpPath, downloadTarget().displayMode).applied;
 }
 
 }  // namespace tessaren
