@@ -193,30 +193,6 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
   }
 }
 
-// Every monitor's own part, rolled as the tiles are, lands where that monitor shows the
-// tile grid that starts at the primary monitor's corner.
-TEST(PictureGeometry, RolledCanvasPutsEachMonitorsPartUnderIt) {
-  const std::vector<Monitor> layouts[] = {
-      {{{-1920, -300, 0, 780}, false}, kFullHd, {{1920, 200, 3200, 1224}, false}},
-      {{{0, -1080, 1920, 0}, false}, kFullHd},
-      {kFullHd, {{-2560, 1080, 0, 2520}, false}},
-  };
-  for (const std::vector<Monitor>& monitors : layouts) {
-    const Rect box = boundingBox(monitors);
-    const CanvasLayout spanned = layOut(FitMode::Fill, 640, 480, monitors, false);
-    const CanvasLayout tiled = layOut(FitMode::Fill, 640, 480, monitors, true);
-    ASSERT_EQ(tiled.placements, spanned.placements);
-    for (const Monitor& m : monitors) {
-      // The monitor's top-left pixel in the spanned canvas and in the tile grid.
-      const int spannedX = m.bounds.left - box.left, spannedY = m.bounds.top - box.top;
-      const int gridX = ((m.bounds.left % box.width()) + box.width()) % box.width();
-      const int gridY = ((m.bounds.top % box.height()) + box.height()) % box.height();
-      EXPECT_EQ((spannedX + tiled.rollX) % box.width(), gridX);
-      EXPECT_EQ((spannedY + tiled.rollY) % box.height(), gridY);
-    }
-  }
-}
-
 TEST(PictureGeometry, ScaledSizesRoundUpLikeTheDecoder) {
   struct Case {
     int size, eighths, expected;
