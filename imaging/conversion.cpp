@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "imaging/bitmap_writer.h"
 #include "imaging/desktop_api.h"
@@ -27,6 +31,112 @@ constexpr std::int32_t kDecodeRows = 16;
 std::string sizeText(std::int32_t width, std::int32_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
+
+// A band of a placement's target rows and the part of the decoded picture drawn into it.
+struct Strip {
+  Rect target;              // canvas pixels
+  SourceRegion source;      // decoded pixels
+  std::int32_t rowsNeeded;  // decoded rows the filter reads, counted from the top
+};
+
+// Each placement cut into strips that can be resampled while the decoder is still busy
+// further down, in the order their rows come in.
+std::vector<Strip> cutIntoStrips(const CanvasLayout& layout, double across, double down,
+                                 std::int32_t decodedHeight) {
+  constexpr std::int32_t kStrips = 8;
+  std::vector<Strip> strips;
+  for (const Placement& p : layout.placements) {
+    const SourceRegion region{p.source.left * across, p.source.top * down, p.source.right * across,
+                              p.source.bottom * down};
+    const std::int32_t height = p.target.height();
+    const double rowsPerRow = (region.bottom - region.top) / height;
+    // Catmull-Rom reaches two pixels to either side: output pixels when shrinking, input
+    // pixels when enlarging; and a few rows more for rounding.
+    const double reach = 2 * std::max(rowsPerRow, 1.0) + 4;
+    for (std::int32_t k = 0; k < kStrips; ++k) {
+      const std::int32_t first = height * k / kStrips, end = height * (k + 1) / kStrips;
+      if (first == end) continue;
+      Strip strip{{p.target.left, p.target.top + first, p.target.right, p.target.top + end},
+                  {region.left, region.top + first * rowsPerRow, region.right,
+                   region.top + end * rowsPerRow},
+                  0};
+      strip.rowsNeeded = static_cast<std::int32_t>(
+          std::clamp(std::ceil(strip.source.bottom + reach), 0.0, double(decodedHeight)));
+      strips.push_back(strip);
+    }
+  }
+  std::stable_sort(strips.begin(), strips.end(),
+                   [](const Strip& a, const Strip& b) { return a.rowsNeeded < b.rowsNeeded; });
+  return strips;
+}
+
+// Resamples strips on a second thread as soon as the decoder has handed out the rows each
+// one reads: the decoder keeps one core busy, the resampling takes the other. Leaving the
+// scope without finish() stops the thread at its next strip and joins it.
+class StripResampler {
+ public:
+  StripResampler(const PixelView& decoded, std::vector<Strip> strips, std::uint8_t* canvas,
+                 std::size_t canvasStride)
+      : decoded_(decoded),
+        strips_(std::move(strips)),
+        canvas_(canvas),
+        canvasStride_(canvasStride),
+        thread_([this] { run(); }) {}
+  ~StripResampler() { close(); }
+  StripResampler(const StripResampler&) = delete;
+  StripResampler& operator=(const StripResampler&) = delete;
+
+  // The decoder has filled rows [0, rows).
+  void publish(std::int32_t rows) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      rows_ = rows;
+    }
+    ready_.notify_all();
+  }
+  // Waits for the last strip; false when one could not be drawn.
+  bool finish() {
+    thread_.join();
+    return !failed_;
+  }
+
+ private:
+  void close() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closed_ = true;
+    }
+    ready_.notify_all();
+  }
+  bool waitFor(std::int32_t rows) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready_.wait(lock, [&] { return rows_ >= rows || closed_; });
+    return !closed_;
+  }
+  void run() {
+    for (const Strip& strip : strips_) {
+      if (!waitFor(strip.rowsNeeded)) return;
+      std::uint8_t* at = canvas_ + std::size_t(strip.target.top) * canvasStride_ +
+                         std::size_t(strip.target.left) * 3;
+      if (!resampleRegion(decoded_, strip.source, at, strip.target.width(), strip.target.height(),
+                          canvasStride_)) {
+        failed_ = true;
+        return;
+      }
+    }
+  }
+
+  const PixelView decoded_;
+  const std::vector<Strip> strips_;
+  std::uint8_t* const canvas_;
+  const std::size_t canvasStride_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::int32_t rows_ = 0;
+  bool closed_ = false;
+  bool failed_ = false;  // read only after the thread has ended
+  std::jthread thread_;  // last: starts when everything else is in place, joins first
+};
 
 class Conversion {
  public:
@@ -147,13 +257,23 @@ class Conversion {
       return fail(reader_.reason());
     }
 
-    // The picture as decoded, already shrunk by the decoder as far as it may be.
+    // The picture as decoded, already shrunk by the decoder as far as it may be, and the
+    // canvas, black wherever no placement draws.
     const std::int32_t decodedWidth = reader_.outputWidth();
     const std::int32_t decodedHeight = reader_.outputHeight();
     const std::size_t decodedStride = std::size_t(decodedWidth) * 3;
     std::unique_ptr<std::uint8_t[], FreeDeleter> decoded(
         static_cast<std::uint8_t*>(std::malloc(decodedStride * std::size_t(decodedHeight))));
     if (!decoded) return outOfMemory(decodedWidth, decodedHeight);
+    const std::size_t canvasStride = std::size_t(layout.width) * 3;
+    std::unique_ptr<std::uint8_t[], FreeDeleter> canvas(
+        static_cast<std::uint8_t*>(std::calloc(canvasStride * std::size_t(layout.height), 1)));
+    if (!canvas) return outOfMemory(layout.width, layout.height);
+
+    StripResampler resampler({decoded.get(), decodedWidth, decodedHeight, decodedStride},
+                             cutIntoStrips(layout, double(decodedWidth) / width,
+                                           double(decodedHeight) / height, decodedHeight),
+                             canvas.get(), canvasStride);
     for (std::int32_t top = 0, count = 0; top < decodedHeight; top += count) {
       if (stopped()) return cancelled();
       count = std::min(kDecodeRows, decodedHeight - top);
@@ -162,26 +282,11 @@ class Conversion {
         rows[i] = decoded.get() + std::size_t(top + i) * decodedStride;
       }
       if (!readRows(rows, count)) return false;
+      resampler.publish(top + count);
     }
     if (!finishReading()) return false;
-
-    // Black wherever no placement draws.
-    const std::size_t canvasStride = std::size_t(layout.width) * 3;
-    std::unique_ptr<std::uint8_t[], FreeDeleter> canvas(
-        static_cast<std::uint8_t*>(std::calloc(canvasStride * std::size_t(layout.height), 1)));
-    if (!canvas) return outOfMemory(layout.width, layout.height);
-    const PixelView view{decoded.get(), decodedWidth, decodedHeight, decodedStride};
-    const double across = double(decodedWidth) / width, down = double(decodedHeight) / height;
-    for (const Placement& p : layout.placements) {
-      if (stopped()) return cancelled();
-      const SourceRegion region{p.source.left * across, p.source.top * down,
-                                p.source.right * across, p.source.bottom * down};
-      std::uint8_t* at =
-          canvas.get() + std::size_t(p.target.top) * canvasStride + std::size_t(p.target.left) * 3;
-      if (!resampleRegion(view, region, at, p.target.width(), p.target.height(), canvasStride)) {
-        return outOfMemory(p.target.width(), p.target.height());
-      }
-    }
+    if (!resampler.finish()) return outOfMemory(layout.width, layout.height);
+    if (stopped()) return cancelled();
     decoded.reset();
     return writeCanvas(canvas.get(), layout);
   }
