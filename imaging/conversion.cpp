@@ -257,38 +257,90 @@ class Conversion {
       return fail(reader_.reason());
     }
 
-    // The picture as decoded, already shrunk by the decoder as far as it may be, and the
-    // canvas, black wherever no placement draws.
+    // The picture as kept: shrunk by the decoder as far as it may be, then by averaging
+    // whole blocks of pixels where even that is far larger than the monitors need, so
+    // that memory follows the monitors' size rather than the picture's. And the canvas,
+    // black wherever no placement draws.
     const std::int32_t decodedWidth = reader_.outputWidth();
     const std::int32_t decodedHeight = reader_.outputHeight();
-    const std::size_t decodedStride = std::size_t(decodedWidth) * 3;
-    std::unique_ptr<std::uint8_t[], FreeDeleter> decoded(
-        static_cast<std::uint8_t*>(std::malloc(decodedStride * std::size_t(decodedHeight))));
-    if (!decoded) return outOfMemory(decodedWidth, decodedHeight);
+    const AveragingSteps steps = averagingSteps(width, height, decodedWidth, decodedHeight, layout);
+    const std::int32_t keptWidth = decodedWidth / steps.across;
+    const std::int32_t keptHeight = decodedHeight / steps.down;
+    const std::size_t keptStride = std::size_t(keptWidth) * 3;
+    std::unique_ptr<std::uint8_t[], FreeDeleter> kept(
+        static_cast<std::uint8_t*>(std::malloc(keptStride * std::size_t(keptHeight))));
+    if (!kept) return outOfMemory(keptWidth, keptHeight);
     const std::size_t canvasStride = std::size_t(layout.width) * 3;
     std::unique_ptr<std::uint8_t[], FreeDeleter> canvas(
         static_cast<std::uint8_t*>(std::calloc(canvasStride * std::size_t(layout.height), 1)));
     if (!canvas) return outOfMemory(layout.width, layout.height);
 
-    StripResampler resampler({decoded.get(), decodedWidth, decodedHeight, decodedStride},
-                             cutIntoStrips(layout, double(decodedWidth) / width,
-                                           double(decodedHeight) / height, decodedHeight),
+    StripResampler resampler({kept.get(), keptWidth, keptHeight, keptStride},
+                             cutIntoStrips(layout, double(decodedWidth) / width / steps.across,
+                                           double(decodedHeight) / height / steps.down, keptHeight),
                              canvas.get(), canvasStride);
-    for (std::int32_t top = 0, count = 0; top < decodedHeight; top += count) {
+    const bool decoded = steps.across == 1 && steps.down == 1
+                             ? decodeInto(kept.get(), resampler)
+                             : decodeAveraging(steps, kept.get(), keptWidth, keptHeight, resampler);
+    if (!decoded || !finishReading()) return false;
+    if (!resampler.finish()) return outOfMemory(layout.width, layout.height);
+    if (stopped()) return cancelled();
+    kept.reset();
+    return writeCanvas(canvas.get(), layout);
+  }
+
+  // Every decoded row straight into its place in pixels.
+  bool decodeInto(std::uint8_t* pixels, StripResampler& resampler) {
+    const std::int32_t height = reader_.outputHeight();
+    const std::size_t stride = std::size_t(reader_.outputWidth()) * 3;
+    for (std::int32_t top = 0, count = 0; top < height; top += count) {
       if (stopped()) return cancelled();
-      count = std::min(kDecodeRows, decodedHeight - top);
+      count = std::min(kDecodeRows, height - top);
       std::uint8_t* rows[kDecodeRows];
-      for (std::int32_t i = 0; i < count; ++i) {
-        rows[i] = decoded.get() + std::size_t(top + i) * decodedStride;
-      }
+      for (std::int32_t i = 0; i < count; ++i) rows[i] = pixels + std::size_t(top + i) * stride;
       if (!readRows(rows, count)) return false;
       resampler.publish(top + count);
     }
-    if (!finishReading()) return false;
-    if (!resampler.finish()) return outOfMemory(layout.width, layout.height);
-    if (stopped()) return cancelled();
-    decoded.reset();
-    return writeCanvas(canvas.get(), layout);
+    return true;
+  }
+
+  // Each block of steps.across x steps.down decoded pixels becomes one kept pixel, their
+  // mean; the rows and columns left over at the right and bottom edges are dropped.
+  bool decodeAveraging(const AveragingSteps& steps, std::uint8_t* kept, std::int32_t keptWidth,
+                       std::int32_t keptHeight, StripResampler& resampler) {
+    const std::int32_t height = reader_.outputHeight();
+    const std::size_t stride = std::size_t(reader_.outputWidth()) * 3;
+    const std::size_t keptStride = std::size_t(keptWidth) * 3;
+    std::vector<std::uint8_t> band(stride * kDecodeRows);
+    std::vector<std::uint64_t> sums(keptStride);
+    const std::uint64_t area = std::uint64_t(steps.across) * std::uint64_t(steps.down);
+    std::int32_t keptRows = 0, rowsInBlock = 0;
+    for (std::int32_t top = 0, count = 0; top < height; top += count) {
+      if (stopped()) return cancelled();
+      count = std::min(kDecodeRows, height - top);
+      std::uint8_t* rows[kDecodeRows];
+      for (std::int32_t i = 0; i < count; ++i) rows[i] = band.data() + std::size_t(i) * stride;
+      if (!readRows(rows, count)) return false;
+      for (std::int32_t i = 0; i < count && keptRows < keptHeight; ++i) {
+        const std::uint8_t* row = rows[i];
+        for (std::size_t x = 0; x < keptStride; x += 3, row += 3 * steps.across) {
+          for (std::int32_t k = 0; k < steps.across; ++k) {
+            sums[x] += row[3 * k];
+            sums[x + 1] += row[3 * k + 1];
+            sums[x + 2] += row[3 * k + 2];
+          }
+        }
+        if (++rowsInBlock < steps.down) continue;
+        std::uint8_t* out = kept + std::size_t(keptRows++) * keptStride;
+        for (std::size_t x = 0; x < keptStride; ++x) {
+          out[x] = static_cast<std::uint8_t>((sums[x] + area / 2) / area);
+          sums[x] = 0;
+        }
+        rowsInBlock = 0;
+      }
+      resampler.publish(keptRows);
+    }
+    return true;
   }
 
   // Writes the canvas bottom row first, each row and column moved by the layout's roll.

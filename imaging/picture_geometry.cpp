@@ -129,4 +129,20 @@ int decodeScaleEighths(std::int32_t pictureWidth, std::int32_t pictureHeight,
   return 8;
 }
 
+AveragingSteps averagingSteps(std::int32_t pictureWidth, std::int32_t pictureHeight,
+                              std::int32_t decodedWidth, std::int32_t decodedHeight,
+                              const CanvasLayout& layout) {
+  if (layout.placements.empty() || pictureWidth <= 0 || pictureHeight <= 0) return {};
+  double across = 1e9, down = 1e9;
+  for (const Placement& p : layout.placements) {
+    const double columns = (p.source.right - p.source.left) * decodedWidth / pictureWidth;
+    const double rows = (p.source.bottom - p.source.top) * decodedHeight / pictureHeight;
+    across = std::min(across, columns / p.target.width());
+    down = std::min(down, rows / p.target.height());
+  }
+  // The small allowance keeps exact multiples from losing a step to rounding.
+  return {std::max(1, static_cast<std::int32_t>(across + 1e-6)),
+          std::max(1, static_cast<std::int32_t>(down + 1e-6))};
+}
+
 }  // namespace tessaren

@@ -80,4 +80,16 @@ std::int32_t scaledSize(std::int32_t size, int eighths);
 int decodeScaleEighths(std::int32_t pictureWidth, std::int32_t pictureHeight,
                        const CanvasLayout& layout);
 
+// Beyond one eighth the decoder shrinks no further. How many decoded pixels across and
+// down can then be averaged into one while every placement's source region still keeps
+// at least as many pixels as its target: 1 and 1 when none can.
+struct AveragingSteps {
+  std::int32_t across = 1;
+  std::int32_t down = 1;
+  bool operator==(const AveragingSteps&) const = default;
+};
+AveragingSteps averagingSteps(std::int32_t pictureWidth, std::int32_t pictureHeight,
+                              std::int32_t decodedWidth, std::int32_t decodedHeight,
+                              const CanvasLayout& layout);
+
 }  // namespace tessaren

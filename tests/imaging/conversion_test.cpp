@@ -199,6 +199,46 @@ TEST_F(Conversion, FitFillAndSpanDrawEachMonitorsPartInPlace) {
   }
 }
 
+// A picture whose red rises left to right and green top to bottom must keep every value
+// in its place whatever shrinks or enlarges it: averaging blocks past the decoder's
+// eighth, a DCT scale on its own, DCT scale and resampling, enlarging.
+TEST_F(Conversion, GradientsKeepTheirPlaceAtEveryScale) {
+  const int width = 2400, height = 600;
+  Bytes pixels;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      pixels.insert(pixels.end(), {std::uint8_t(x * 255 / (width - 1)),
+                                   std::uint8_t(y * 255 / (height - 1)), 128});
+    }
+  }
+  const std::string jpegPath =
+      put("ramp.jpg", test::encodeJpeg({.width = width, .height = height, .quality = 100}, pixels));
+  // How far a value may stray; one pixel off on the smallest screen would be 4 or more.
+  const struct {
+    int screenWidth, screenHeight, tolerance;
+  } cases[] = {{60, 40, 1}, {300, 200, 3}, {1000, 700, 3}, {4000, 3000, 5}};
+  for (const auto& [screenWidth, screenHeight, tolerance] : cases) {
+    SCOPED_TRACE(testing::Message() << "on " << screenWidth << "x" << screenHeight);
+    ConversionRequest request;
+    request.fit = FitMode::Fit;
+    request.monitors = {{{0, 0, screenWidth, screenHeight}, true}};
+    ASSERT_TRUE(convertJpegToBitmap(jpegPath, bmpPath, request).written);
+    const Rect part = fitInside(width, height, request.monitors[0].bounds);
+    const Bitmap bitmap = readBitmap(bmpPath);
+    ASSERT_EQ(bitmap.width, screenWidth);
+    int worst = 0;
+    for (int y = part.top; y < part.bottom; ++y) {
+      for (int x = part.left; x < part.right; ++x) {
+        const double red = 255.0 * (x - part.left + 0.5) / part.width();
+        const double green = 255.0 * (y - part.top + 0.5) / part.height();
+        worst = std::max({worst, int(std::abs(bitmap.at(x, y)[2] - red)),
+                          int(std::abs(bitmap.at(x, y)[1] - green))});
+      }
+    }
+    EXPECT_LE(worst, tolerance);
+  }
+}
+
 // Every way a conversion gives up: its reason, and no file left where it wrote.
 TEST_F(Conversion, FailuresSayWhyAndLeaveNoFile) {
   const Bytes good = test::encodeJpeg({.width = 64, .height = 48}, test::patternPixels(64, 48, 3));

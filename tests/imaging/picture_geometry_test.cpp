@@ -201,5 +201,43 @@ TEST(PictureGeometry, ScaledSizesRoundUpLikeTheDecoder) {
   for (const Case& c : cases) EXPECT_EQ(scaledSize(c.size, c.eighths), c.expected) << c.size;
 }
 
+// Past one eighth, whole blocks of decoded pixels are averaged, as far as the most
+// demanding monitor allows.
+TEST(PictureGeometry, AveragingStepsBeyondTheDecodersScaling) {
+  const std::vector<Monitor> two = {kFullHd, {{1920, 0, 2560, 480}, false}};
+  struct Case {
+    const char* name;
+    FitMode mode;
+    int width, height;
+    std::vector<Monitor> monitors;
+    AveragingSteps steps;
+  } cases[] = {
+      {"5.6 times the screen: the decoder's eighth is enough",
+       FitMode::Fit,
+       10848,
+       10848,
+       {kFullHd},
+       {1, 1}},
+      {"largest JPEG on one monitor", FitMode::Fit, 65500, 65500, {kFullHd}, {7, 7}},
+      {"wide panorama fitted", FitMode::Fit, 65500, 2000, {kFullHd}, {4, 4}},
+      {"the larger of two monitors decides", FitMode::Fill, 40000, 30000, two, {2, 2}},
+      {"the smaller monitor alone would allow more",
+       FitMode::Fill,
+       40000,
+       30000,
+       {{{1920, 0, 2560, 480}, true}},
+       {7, 7}},
+      {"enlarged", FitMode::Span, 300, 200, two, {1, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CanvasLayout layout = layOut(c.mode, c.width, c.height, c.monitors, false);
+    const int eighths = decodeScaleEighths(c.width, c.height, layout);
+    EXPECT_EQ(averagingSteps(c.width, c.height, scaledSize(c.width, eighths),
+                             scaledSize(c.height, eighths), layout),
+              c.steps);
+  }
+}
+
 }  // namespace
 }  // namespace tessaren
