@@ -40,10 +40,12 @@ struct Strip {
 };
 
 // Each placement cut into strips that can be resampled while the decoder is still busy
-// further down, in the order their rows come in.
+// further down, in the order their rows come in. The strips shrink towards the bottom:
+// only the last waits for the decoder's last row, and each strip costs the library a
+// fresh set of filter weights, so a few strips do better than many.
 std::vector<Strip> cutIntoStrips(const CanvasLayout& layout, double across, double down,
                                  std::int32_t decodedHeight) {
-  constexpr std::int32_t kStrips = 8;
+  constexpr std::int32_t kStripEnds[] = {10, 16, 19, 20};  // twentieths of the height
   std::vector<Strip> strips;
   for (const Placement& p : layout.placements) {
     const SourceRegion region{p.source.left * across, p.source.top * down, p.source.right * across,
@@ -53,8 +55,9 @@ std::vector<Strip> cutIntoStrips(const CanvasLayout& layout, double across, doub
     // Catmull-Rom reaches two pixels to either side: output pixels when shrinking, input
     // pixels when enlarging; and a few rows more for rounding.
     const double reach = 2 * std::max(rowsPerRow, 1.0) + 4;
-    for (std::int32_t k = 0; k < kStrips; ++k) {
-      const std::int32_t first = height * k / kStrips, end = height * (k + 1) / kStrips;
+    std::int32_t first = 0;
+    for (std::int32_t twentieths : kStripEnds) {
+      const std::int32_t end = height * twentieths / 20;
       if (first == end) continue;
       Strip strip{{p.target.left, p.target.top + first, p.target.right, p.target.top + end},
                   {region.left, region.top + first * rowsPerRow, region.right,
@@ -63,6 +66,7 @@ std::vector<Strip> cutIntoStrips(const CanvasLayout& layout, double across, doub
       strip.rowsNeeded = static_cast<std::int32_t>(
           std::clamp(std::ceil(strip.source.bottom + reach), 0.0, double(decodedHeight)));
       strips.push_back(strip);
+      first = end;
     }
   }
   std::stable_sort(strips.begin(), strips.end(),
