@@ -229,8 +229,8 @@ class Conversion {
     if (!createFile(width, height)) return false;
 
     const std::size_t stride = bitmapStride(width);
-    const std::int32_t bandRows = static_cast<std::int32_t>(std::clamp<std::size_t>(
-        kBandBytes / stride, kDecodeRows, static_cast<std::size_t>(height)));
+    const std::int32_t bandRows = static_cast<std::int32_t>(std::min<std::size_t>(
+        std::max<std::size_t>(kBandBytes / stride, kDecodeRows), static_cast<std::size_t>(height)));
     // Zeroed once: the decoder never writes the padding at the end of each row.
     std::unique_ptr<std::uint8_t[]> band(new (std::nothrow)
                                              std::uint8_t[stride * std::size_t(bandRows)]());
