@@ -1,5 +1,6 @@
-# Finds libjpeg-turbo (6b interface) and GoogleTest for the build at hand. The Windows
-# copies are cross-built by scripts/setup into a cache outside the work tree.
+# Finds libjpeg-turbo (6b interface), GoogleTest and stb_image_resize for the build at
+# hand. The Windows copies of the first two are cross-built by scripts/setup into a cache
+# outside the work tree; stb is one header, the same for both builds.
 set(TESSAREN_CACHE "$ENV{HOME}/.cache/tessaren" CACHE PATH "Where scripts/setup keeps the cross-built libraries")
 if(DEFINED ENV{TESSAREN_CACHE})
   set(TESSAREN_CACHE "$ENV{TESSAREN_CACHE}" CACHE PATH "" FORCE)
@@ -39,3 +40,15 @@ else()
     add_link_options(-fsanitize=address,undefined)
   endif()
 endif()
+
+# Debian's libstb-dev: header-only, so the cross build takes it from the host's include
+# directory too. SYSTEM: its own code is not held to our warning flags.
+find_path(TESSAREN_STB_INCLUDE_DIR stb_image_resize.h PATHS /usr/include/stb
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT TESSAREN_STB_INCLUDE_DIR)
+  message(FATAL_ERROR "stb_image_resize.h is missing: run scripts/setup (libstb-dev)")
+endif()
+add_library(tessaren_stb INTERFACE IMPORTED GLOBAL)
+set_target_properties(tessaren_stb PROPERTIES
+  INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${TESSAREN_STB_INCLUDE_DIR}
+  INTERFACE_INCLUDE_DIRECTORIES ${TESSAREN_STB_INCLUDE_DIR})

@@ -1,8 +1,9 @@
-// BMP writer: 14-byte file header, 40-byte info header, rows padded to 4 bytes. One
-// write per row from the caller's buffer, never a copy of the picture.
+// BMP writers: 14-byte file header, 40-byte info header, rows padded to 4 bytes, bottom
+// row first. Rows go out from the caller's buffer, never through a copy of the picture.
 #include "imaging/bitmap_writer.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
 #include <limits>
 
 namespace tessaren {
@@ -15,10 +16,42 @@ void putLittleEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+void putHeaders(std::uint8_t (&headers)[kHeaderBytes], std::uint64_t fileSize, std::int32_t width,
+                std::int32_t height) {
+  std::uint8_t* fileHeader = headers;
+  std::uint8_t* infoHeader = headers + 14;
+  std::fill(headers, headers + kHeaderBytes, 0);
+  fileHeader[0] = 'B';
+  fileHeader[1] = 'M';
+  putLittleEndian(fileHeader + 2, static_cast<std::uint32_t>(fileSize), 4);
+  putLittleEndian(fileHeader + 10, kHeaderBytes, 4);
+  putLittleEndian(infoHeader + 0, 40, 4);
+  putLittleEndian(infoHeader + 4, static_cast<std::uint32_t>(width), 4);
+  putLittleEndian(infoHeader + 8, static_cast<std::uint32_t>(height), 4);  // positive: bottom-up
+  putLittleEndian(infoHeader + 12, 1, 2);
+  putLittleEndian(infoHeader + 14, 24, 2);
+}
+
+// Offsets past 2 GiB: the Windows C runtime's fseek takes a 32-bit long.
+int seekTo(std::FILE* file, std::uint64_t offset) {
+#ifdef _WIN32
+  return _fseeki64(file, static_cast<long long>(offset), SEEK_SET);
+#else
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
+#endif
+}
+
 }  // namespace
 
 std::uint32_t bitmapStride(std::int32_t width) {
   return (24u * static_cast<std::uint32_t>(width) + 31u) / 32u * 4u;
+}
+
+std::uint64_t bitmapFileSize(std::int32_t width, std::int32_t height) {
+  if (width < 0 || height < 0 || width > (1 << 27)) return 0;
+  const std::uint64_t size =
+      std::uint64_t{bitmapStride(width)} * static_cast<std::uint64_t>(height) + kHeaderBytes;
+  return size > std::numeric_limits<std::uint32_t>::max() ? 0 : size;
 }
 
 void BitmapWriter::write(const std::string& path, const std::uint8_t* pixels, std::int32_t width,
@@ -27,12 +60,8 @@ void BitmapWriter::write(const std::string& path, const std::uint8_t* pixels, st
 
   // A negative side, or a file whose size does not fit its 32-bit size field, cannot be
   // written correctly; refuse before any file is touched.
-  const std::uint64_t fileSize =
-      width < 0 || height < 0
-          ? std::numeric_limits<std::uint64_t>::max()
-          : std::uint64_t{bitmapStride(width)} * static_cast<std::uint64_t>(height) + kHeaderBytes;
-  if (width < 0 || height < 0 || width > (1 << 27) ||
-      fileSize > std::numeric_limits<std::uint32_t>::max()) {
+  const std::uint64_t fileSize = bitmapFileSize(width, height);
+  if (fileSize == 0) {
     status_ = kBitmapWriteError;
     return;
   }
@@ -48,17 +77,9 @@ void BitmapWriter::write(const std::string& path, const std::uint8_t* pixels, st
   // The Windows C runtime's default 4 KiB buffer splits every row into several system
   // writes; 64 KiB lets a few rows go out in one. Still one fwrite per row.
   std::setvbuf(file, nullptr, _IOFBF, kStreamBufferBytes);
-  std::uint8_t fileHeader[14] = {'B', 'M'};
-  putLittleEndian(fileHeader + 2, static_cast<std::uint32_t>(fileSize), 4);
-  putLittleEndian(fileHeader + 10, kHeaderBytes, 4);
-  std::uint8_t infoHeader[40] = {};
-  putLittleEndian(infoHeader + 0, 40, 4);
-  putLittleEndian(infoHeader + 4, static_cast<std::uint32_t>(width), 4);
-  putLittleEndian(infoHeader + 8, static_cast<std::uint32_t>(height), 4);  // positive: bottom-up
-  putLittleEndian(infoHeader + 12, 1, 2);
-  putLittleEndian(infoHeader + 14, 24, 2);
-  std::fwrite(fileHeader, sizeof fileHeader, 1, file);
-  std::fwrite(infoHeader, sizeof infoHeader, 1, file);
+  std::uint8_t headers[kHeaderBytes];
+  putHeaders(headers, fileSize, width, height);
+  std::fwrite(headers, sizeof headers, 1, file);
 
   const std::uint8_t zero = 0;
   for (std::int32_t row = 0; row < height; ++row) {
@@ -75,6 +96,59 @@ void BitmapWriter::write(const std::string& path, const std::uint8_t* pixels, st
   // disk must not pass for a complete file.
   const bool failedLate = std::ferror(file) != 0;
   if (std::fclose(file) != 0 || failedLate) status_ = kBitmapWriteError;
+}
+
+BitmapFile::~BitmapFile() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool BitmapFile::fail() {
+  if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+  return false;
+}
+
+bool BitmapFile::create(const std::string& path, std::int32_t width, std::int32_t height) {
+  const std::uint64_t fileSize = bitmapFileSize(width, height);
+  if (file_ != nullptr || fileSize == 0) {
+    error_ = EINVAL;
+    return false;
+  }
+  errno = 0;
+  file_ = std::fopen(path.c_str(), "wb");
+  if (file_ == nullptr) return fail();
+  width_ = width;
+  height_ = height;
+  std::uint8_t headers[kHeaderBytes];
+  putHeaders(headers, fileSize, width, height);
+  if (std::fwrite(headers, sizeof headers, 1, file_) != 1) return fail();
+  return true;
+}
+
+bool BitmapFile::writeBand(std::int32_t top, std::int32_t count, const std::uint8_t* rows) {
+  if (file_ == nullptr || error_ != 0) return false;
+  if (top < 0 || count < 0 || count > height_ - top) {
+    error_ = EINVAL;
+    return false;
+  }
+  const std::uint64_t stride = bitmapStride(width_);
+  const std::uint64_t lowestRow = static_cast<std::uint64_t>(height_ - top - count);
+  const std::size_t bytes = static_cast<std::size_t>(stride * static_cast<std::uint64_t>(count));
+  errno = 0;
+  if (bytes == 0) return true;
+  if (seekTo(file_, kHeaderBytes + lowestRow * stride) != 0) return fail();
+  if (std::fwrite(rows, bytes, 1, file_) != 1) return fail();
+  return true;
+}
+
+bool BitmapFile::close() {
+  if (file_ == nullptr) return false;
+  errno = 0;
+  // Buffered bytes only reach the disk here: a full disk must not pass for a complete file.
+  const bool failedLate = std::ferror(file_) != 0;
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!closed || failedLate) return fail();
+  return error_ == 0;
 }
 
 }  // namespace tessaren

@@ -1,7 +1,9 @@
-// Writes a bottom-up blue-green-red pixel buffer as an uncompressed 24-bit BMP file.
+// Uncompressed 24-bit BMP files: BitmapWriter writes one from a whole bottom-up
+// blue-green-red buffer, BitmapFile writes one band of rows at a time.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace tessaren {
@@ -12,6 +14,10 @@ inline constexpr const char* kBitmapWriteError = "fwrite error\nGiving up";
 
 // Length of one row in the file: 3 x width bytes rounded up to a multiple of 4.
 std::uint32_t bitmapStride(std::int32_t width);
+
+// The whole file's size, headers included; 0 for sizes no BMP file can hold (a negative
+// side, or more than its 32-bit size field counts).
+std::uint64_t bitmapFileSize(std::int32_t width, std::int32_t height);
 
 class BitmapWriter {
  public:
@@ -26,6 +32,39 @@ class BitmapWriter {
 
  private:
   std::string status_ = kBitmapOk;
+};
+
+// A BMP file whose size is fixed by its header, filled in bands of rows in any order:
+// pictures decoded top row first go out without ever being whole in memory, although
+// the file stores them bottom row first.
+class BitmapFile {
+ public:
+  BitmapFile() = default;
+  ~BitmapFile();
+  BitmapFile(const BitmapFile&) = delete;
+  BitmapFile& operator=(const BitmapFile&) = delete;
+
+  // Creates path and writes both headers.
+  bool create(const std::string& path, std::int32_t width, std::int32_t height);
+  // Writes count rows, the first of them `top` rows below the picture's top edge. rows
+  // holds them as the file does: lowest row first, bitmapStride(width) bytes each with
+  // the padding.
+  bool writeBand(std::int32_t top, std::int32_t count, const std::uint8_t* rows);
+  // True when every byte reached the file.
+  bool close();
+
+  // The C library's error number of the first failure, 0 when there was none.
+  int error() const { return error_; }
+  // Between a create that got as far as making the file, and close.
+  bool isOpen() const { return file_ != nullptr; }
+
+ private:
+  bool fail();
+
+  std::FILE* file_ = nullptr;
+  std::int32_t width_ = 0;
+  std::int32_t height_ = 0;
+  int error_ = 0;
 };
 
 }  // namespace tessaren

@@ -1,24 +1,117 @@
-// tessaren-convert IN.jpg OUT.bmp: the program's own decode and BMP writer from the
-// command line, for benchmarks, fuzzing seeds and checks by hand. Exit status 0 when a
-// complete BMP was written, 2 when it was but the JPEG was cut short, 1 otherwise.
+// tessaren-convert [OPTIONS] IN.jpg OUT.bmp: the program's own conversion from the command
+// line, for benchmarks, fuzzing seeds and checks by hand. Without options the BMP has the
+// picture's own size, as for Stretch, Center and Tile. Options draw it as Fit, Fill or Span:
+//   --fit WxH, --fill WxH                      one monitor of that size
+//   --monitors "l,t,r,b;l,t,r,b;..." --mode fit|fill|span
+//                                              monitors in virtual-screen pixels; the one
+//                                              at 0,0 is the primary (else the first)
+//   --tiled                                    lay the parts out for a wallpaper tiled
+//                                              from the primary monitor (older Windows)
+// Exit status 0 when a complete BMP was written, 2 when it was but the JPEG was cut
+// short, 1 otherwise.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
-#include "imaging/bitmap_writer.h"
-#include "imaging/jpeg_decoder.h"
+#include "imaging/conversion.h"
+
+namespace {
+
+using tessaren::FitMode;
+using tessaren::Monitor;
+
+int usage(const char* program) {
+  std::fprintf(stderr,
+               "usage: %s [--fit WxH | --fill WxH | --monitors \"l,t,r,b;...\" "
+               "--mode fit|fill|span] [--tiled] IN.jpg OUT.bmp\n",
+               program);
+  return 1;
+}
+
+bool parseSize(const char* text, Monitor& monitor) {
+  int width = 0, height = 0, used = 0;
+  if (std::sscanf(text, "%dx%d%n", &width, &height, &used) != 2 || text[used] != '\0' ||
+      width <= 0 || height <= 0) {
+    return false;
+  }
+  monitor = {{0, 0, width, height}, true};
+  return true;
+}
+
+bool parseMonitors(const std::string& text, std::vector<Monitor>& monitors) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find(';', start), text.size());
+    const std::string item = text.substr(start, end - start);
+    Monitor m;
+    int used = 0;
+    if (std::sscanf(item.c_str(), "%d,%d,%d,%d%n", &m.bounds.left, &m.bounds.top, &m.bounds.right,
+                    &m.bounds.bottom, &used) != 4 ||
+        item[static_cast<std::size_t>(used)] != '\0' || m.bounds.width() <= 0 ||
+        m.bounds.height() <= 0) {
+      return false;
+    }
+    monitors.push_back(m);
+    start = end + 1;
+  }
+  bool primary = false;
+  for (Monitor& m : monitors) {
+    if (m.bounds.left == 0 && m.bounds.top == 0) primary = m.primary = true;
+  }
+  if (!primary && !monitors.empty()) monitors.front().primary = true;
+  return !monitors.empty();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s IN.jpg OUT.bmp\n", argc > 0 ? argv[0] : "tessaren-convert");
+  const char* program = argc > 0 ? argv[0] : "tessaren-convert";
+  tessaren::ConversionRequest request;
+  request.keepCutShort = true;
+  std::vector<const char*> files;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if ((option == "--fit" || option == "--fill") && hasValue) {
+      Monitor monitor;
+      if (!parseSize(argv[++i], monitor)) return usage(program);
+      request.monitors = {monitor};
+      request.fit = option == "--fit" ? FitMode::Fit : FitMode::Fill;
+    } else if (option == "--monitors" && hasValue) {
+      if (!parseMonitors(argv[++i], request.monitors)) return usage(program);
+    } else if (option == "--mode" && hasValue) {
+      const std::string mode = argv[++i];
+      if (mode == "fit") {
+        request.fit = FitMode::Fit;
+      } else if (mode == "fill") {
+        request.fit = FitMode::Fill;
+      } else if (mode == "span") {
+        request.fit = FitMode::Span;
+      } else {
+        return usage(program);
+      }
+    } else if (option == "--tiled") {
+      request.tiled = true;
+    } else if (option.rfind("--", 0) == 0) {
+      return usage(program);
+    } else {
+      files.push_back(argv[i]);
+    }
+  }
+  // --monitors and --mode come together; --tiled needs something to lay out.
+  if (files.size() != 2 || request.fit.has_value() == request.monitors.empty() ||
+      (request.tiled && !request.fit)) {
+    return usage(program);
+  }
+
+  const tessaren::ConversionResult result =
+      tessaren::convertJpegToBitmap(files[0], files[1], request);
+  if (!result.written) {
+    std::fprintf(stderr, "%s: %s\n", files[1], result.reason.c_str());
     return 1;
   }
-  auto decoded = tessaren::decodeJpegFileForBitmap(argv[1]);
-  if (!decoded) return 1;
-  tessaren::BitmapWriter writer;
-  const tessaren::PixelBuffer& buffer = decoded->buffer;
-  writer.write(argv[2], buffer.pixels.get(), buffer.width, buffer.height);
-  if (writer.status() != tessaren::kBitmapOk) {
-    std::fprintf(stderr, "%s: %s\n", argv[2], writer.status().c_str());
-    return 1;
-  }
-  return decoded->endedEarly ? 2 : 0;
+  if (result.cutShort) std::fprintf(stderr, "%s: JPEG cut short\n", files[0]);
+  return result.cutShort ? 2 : 0;
 }

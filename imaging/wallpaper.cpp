@@ -1,13 +1,12 @@
 // Wallpaper application. The desktop only ever sees a complete BMP: the new file is
-// written beside the old one and renamed over it once the writer says "OK"; the style
-// values and the wallpaper call come after that, never before.
+// written beside the old one and renamed over it once it is complete; the style values
+// and the wallpaper call come after that, never before.
 #include "imaging/wallpaper.h"
 
 #include <cstdio>
 
-#include "imaging/bitmap_writer.h"
+#include "imaging/conversion.h"
 #include "imaging/desktop_api.h"
-#include "imaging/jpeg_decoder.h"
 #include "settings/registry_api.h"
 
 namespace tessaren {
@@ -26,6 +25,15 @@ void writeDesktopValue(const std::string& name, const std::string& text) {
                          static_cast<std::uint32_t>(text.size() + 1));
 }
 
+bool drawnMode(std::int32_t displayMode) {
+  return displayMode == kDisplayFit || displayMode == kDisplayFill || displayMode == kDisplaySpan;
+}
+
+void writeStyleValues(const WallpaperStyleValues& values) {
+  if (values.wallpaperStyle) writeWallpaperStyle(values.wallpaperStyle);
+  if (values.tileWallpaper) writeTileWallpaper(values.tileWallpaper);
+}
+
 }  // namespace
 
 std::string partialBitmapPath(const std::string& bmpPath) { return bmpPath + ".part"; }
@@ -34,53 +42,71 @@ void writeWallpaperStyle(const std::string& text) { writeDesktopValue("Wallpaper
 
 void writeTileWallpaper(const std::string& text) { writeDesktopValue("TileWallpaper", text); }
 
-void writeDisplayModeStyle(std::int32_t displayMode) {
+WallpaperStyleValues wallpaperStyleValues(std::int32_t displayMode, bool spanSupported) {
   switch (displayMode) {
-    case 0:  // stretch
-      writeWallpaperStyle("2");
-      writeTileWallpaper("0");
-      break;
-    case 1:  // center
-      writeWallpaperStyle("0");
-      writeTileWallpaper("0");
-      break;
-    case 2:  // tile
-      writeTileWallpaper("1");
-      break;
+    case kDisplayStretch:
+      return {"2", "0"};
+    case kDisplayCenter:
+      return {"0", "0"};
+    case kDisplayTile:
+      return {"0", "1"};
+    case kDisplayFit:
+    case kDisplayFill:
+    case kDisplaySpan:
+      return spanSupported ? WallpaperStyleValues{"22", "0"} : WallpaperStyleValues{"0", "1"};
     default:  // the desktop's own settings
-      break;
+      return {};
   }
 }
 
-bool convertAndApply(const std::string& jpegPath, const std::string& bmpPath,
-                     std::int32_t displayMode) {
-  // Byte for byte what decodeJpegFile, reverseRows and swapRedBlue give, in one pass.
-  std::optional<DecodedJpeg> decoded = decodeJpegFileForBitmap(jpegPath);
-  if (!decoded) return false;
-  if (decoded->endedEarly) {
-    // Its lower part would be grey filler: keep the last good wallpaper.
-    std::fprintf(stderr, "%s is cut short; the wallpaper stays as it was\n", jpegPath.c_str());
-    return false;
+void writeDisplayModeStyle(std::int32_t displayMode) {
+  const bool span = drawnMode(displayMode) && desktopApi().spanSupported();
+  writeStyleValues(wallpaperStyleValues(displayMode, span));
+}
+
+ApplyResult convertAndApply(const std::string& jpegPath, const std::string& bmpPath,
+                            std::int32_t displayMode, const std::atomic<bool>* stop) {
+  ConversionRequest request;
+  request.stop = stop;
+  request.shownPath = bmpPath;
+  bool span = false;
+  if (drawnMode(displayMode)) {
+    request.fit = displayMode == kDisplayFit    ? FitMode::Fit
+                  : displayMode == kDisplayFill ? FitMode::Fill
+                                                : FitMode::Span;
+    request.monitors = desktopApi().monitors();
+    // One answer for both the drawing and the style values.
+    span = desktopApi().spanSupported();
+    request.tiled = !span;
   }
 
   const std::string partial = partialBitmapPath(bmpPath);
-  BitmapWriter writer;
-  const PixelBuffer& buffer = decoded->buffer;
-  writer.write(partial, buffer.pixels.get(), buffer.width, buffer.height);
-  decoded.reset();
-  if (writer.status() != kBitmapOk) {
-    std::fprintf(stderr, "%s: %s\n", partial.c_str(), writer.status().c_str());
+  const ConversionResult converted = convertJpegToBitmap(jpegPath, partial, request);
+  ApplyResult result;
+  result.width = converted.width;
+  result.height = converted.height;
+  if (!converted.written) {
+    result.reason = converted.reason;
+    return result;
+  }
+  if (stop != nullptr && stop->load()) {
     std::remove(partial.c_str());
-    return false;
+    result.reason = "cancelled";
+    return result;
   }
   if (!desktopApi().replaceFile(partial, bmpPath)) {
-    std::fprintf(stderr, "can't replace %s\n", bmpPath.c_str());
     std::remove(partial.c_str());
-    return false;
+    result.reason = "can't replace " + bmpPath;
+    return result;
   }
 
-  writeDisplayModeStyle(displayMode);
-  return desktopApi().setWallpaper(bmpPath);
+  writeStyleValues(wallpaperStyleValues(displayMode, span));
+  if (!desktopApi().setWallpaper(bmpPath)) {
+    result.reason = "the desktop did not take " + bmpPath + " as its wallpaper";
+    return result;
+  }
+  result.applied = true;
+  return result;
 }
 
 }  // namespace tessaren

@@ -36,23 +36,11 @@ bool sameContents(const std::string& first, const std::string& second) {
   }
 }
 
-struct Applied {
-  bool ok = false;
-  std::string reason;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-};
-
-Applied applyToDesktop(const std::string& jpegPath, const std::string& bmpPath,
-                       std::int32_t displayMode, const CancelToken& cancel) {
-  Applied applied;
-  if (cancel.stopped()) {
-    applied.reason = kCancelledReason;
-    return applied;
-  }
-  applied.ok = convertAndApply(jpegPath, bmpPath, displayMode);
-  if (!applied.ok) applied.reason = "not a usable JPEG picture, or the wallpaper was refused";
-  return applied;
+// The conversion checks the stop flag between bands of rows: Exit and Save do not wait
+// for a large picture to be decoded to its end.
+ApplyResult applyToDesktop(const std::string& jpegPath, const std::string& bmpPath,
+                           std::int32_t displayMode, const CancelToken& cancel) {
+  return convertAndApply(jpegPath, bmpPath, displayMode, &cancel.flag());
 }
 
 class Stopwatch {
@@ -94,8 +82,8 @@ UpdateOutcome runUpdate(const UpdateRequest& request, CancelToken& cancel) {
   remembered.url = settings.url;
   remembered.display = settings.display;
   // bytes is the new picture's size; 0 when the kept picture was drawn again.
-  auto finish = [&](const Applied& applied, std::uint64_t bytes) {
-    if (!applied.ok) return failedOutcome(host, applied.reason);
+  auto finish = [&](const ApplyResult& applied, std::uint64_t bytes) {
+    if (!applied.applied) return failedOutcome(host, applied.reason);
     outcome.kind = OutcomeKind::Updated;
     outcome.width = applied.width;
     outcome.height = applied.height;
@@ -144,11 +132,12 @@ UpdateOutcome runUpdate(const UpdateRequest& request, CancelToken& cancel) {
     part.discard();
     return unchanged("same picture");
   }
-  Applied applied = applyToDesktop(part.path(), target.bmpPath, settings.display, cancel);
-  if (!applied.ok && applied.reason.rfind("not a", 0) == 0 && !fetched.contentType.empty() &&
-      fetched.contentType.rfind("image/", 0) != 0)
+  ApplyResult applied = applyToDesktop(part.path(), target.bmpPath, settings.display, cancel);
+  // "not a JPEG picture (text/html)": a page in place of the picture says what it was.
+  if (!applied.applied && applied.reason.rfind("not a JPEG", 0) == 0 &&
+      !fetched.contentType.empty() && fetched.contentType.rfind("image/", 0) != 0)
     applied.reason += " (" + fetched.contentType + ")";
-  if (applied.ok) {
+  if (applied.applied) {
     // The body takes the JPEG file's name only once it has become the wallpaper, so that
     // tessaren.jpg always holds the last picture that was shown, never a page or a stub.
     // The wallpaper has changed whether or not the move succeeds.

@@ -235,16 +235,23 @@ check "Enter saves" driver properties-enter "  $base/weather.jpg?enter  "
 check "the URL was stored trimmed" test "$(setting url)" = "$base/weather.jpg?enter"
 next_line
 check "Save updates at once: $line" contains "$line" $'\t127.0.0.1\t'
-check "Save with a folder in three scripts and start with Windows" driver properties-save \
-  "$base/$unicode_name.jpg" "C:\\tessaren-e2e\\$unicode_name" 5 0 on
+check "Save with a folder in three scripts, Fit and start with Windows" driver properties-save \
+  "$base/$unicode_name.jpg" "C:\\tessaren-e2e\\$unicode_name" 5 4 on
 next_line
-check "the picture named in three scripts is in: $line" contains "$line" $'\tupdated\t127.0.0.1\t'
+check "the picture named in three scripts is in: $line" contains "$line" $'\tupdated\t127.0.0.1\t160 x 120, '
 check "the BMP is in that folder" test -f "$drive_c/tessaren-e2e/$unicode_name/tessaren.bmp"
+bmp_size() { python3 -c 'import struct, sys; d = open(sys.argv[1], "rb").read(26); print("%dx%d" % struct.unpack("<ii", d[18:26]))' "$1"; }
+check "Fit drew it at the screen's size" test "$(bmp_size "$drive_c/tessaren-e2e/$unicode_name/tessaren.bmp")" = 1024x768
+before=$(requests)
+check "a change of the screens" driver display-change
+next_line
+check "draws the kept picture again: $line" contains "$line" "redrawn"
+check "with no download" test "$(requests)" = "$before"
 check "the wallpaper names it" test "$(driver wallpaper | tr -d '\r')" = "C:\\tessaren-e2e\\$unicode_name\\tessaren.bmp"
 check "the interval was stored" test "$(setting interval)" = 0x5
 check "the Run value names the program" bash -c '[[ "$1" == \"*tessaren.exe\" ]]' _ "$(reg_value "$run_key" Tessaren)"
 check "Properties shows it all again" driver properties-show "$base/$unicode_name.jpg" \
-  "C:\\tessaren-e2e\\$unicode_name\\" 5 0 on
+  "C:\\tessaren-e2e\\$unicode_name\\" 5 4 on
 check "Save with start with Windows off" driver properties-save "$base/weather.jpg" 'C:\tessaren-e2e' 5 0 off
 next_line
 check "the Run value is gone" test -z "$(reg_value "$run_key" Tessaren)"

@@ -1,7 +1,7 @@
 // Drives a running tessaren.exe from outside, as a user would: finds its hidden window by
 // class name and posts it commands, tray notifications and key presses, then checks what
 // appears on screen. One action per run; the exit code says whether the checks held.
-//   tessaren_driver ready | count | reload | resume | answer-time MAX_MS
+//   tessaren_driver ready | count | reload | resume | display-change | answer-time MAX_MS
 //   tessaren_driver menu right|left | about ok|esc|close | about-state TEXT...
 //   tessaren_driver properties-show URL TEMP INTERVAL DISPLAY START
 //   tessaren_driver properties-save URL TEMP INTERVAL DISPLAY START | properties-enter URL
@@ -490,6 +490,12 @@ int main(int argc, char** argv) {
     DWORD_PTR result = 0;
     check(SendMessageTimeoutA(window, WM_COMMAND, 32772, 0, SMTO_NORMAL, 5000, &result) != 0,
           "Reload handled");
+  } else if (action == "display-change") {
+    HWND window = mainWindow();
+    DWORD_PTR result = 0;
+    check(SendMessageTimeoutA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768), SMTO_NORMAL,
+                              5000, &result) != 0,
+          "display change handled");
   } else if (action == "resume") {
     HWND window = mainWindow();
     DWORD_PTR result = 0;

@@ -1,9 +1,10 @@
-// The BMP writer byte for byte: headers, stride and padding, and its status after each
-// kind of failure.
+// The BMP writers byte for byte: headers, stride and padding, bands written in any order,
+// and the outcome of each kind of failure.
 #include "imaging/bitmap_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "tests/imaging/jpeg_fixtures.h"
@@ -95,6 +96,56 @@ TEST(BitmapWriter, FullDiskIsAWriteErrorWhetherTheRowOrTheCloseFails) {
   const Bytes wide = test::patternPixels(5000, 2, 3);  // a row larger than the buffer
   writer.write("/dev/full", wide.data(), 5000, 2);
   EXPECT_EQ(writer.status(), "fwrite error\nGiving up");
+}
+
+// Bands arrive top first, in any size; the file holds the rows bottom first. Whatever the
+// order, the file is the whole-buffer writer's.
+TEST(BitmapFile, BandsInAnyOrderMakeTheWholeBufferFile) {
+  test::TempDir dir;
+  const int width = 5, height = 7;                             // 15 bytes a row, padded to 16
+  const Bytes pixels = test::patternPixels(width, height, 3);  // bottom row first
+  BitmapWriter writer;
+  writer.write(dir.file("whole.bmp"), pixels.data(), width, height);
+
+  // Each band as the file stores it: its lowest row first, padding included.
+  auto band = [&](int top, int count) {
+    Bytes rows;
+    for (int row = height - top - count; row < height - top; ++row) {
+      rows.insert(rows.end(), pixels.begin() + row * width * 3,
+                  pixels.begin() + (row + 1) * width * 3);
+      rows.push_back(0);
+    }
+    return rows;
+  };
+  const std::vector<std::pair<int, int>> orders[] = {
+      {{0, 7}}, {{0, 3}, {3, 3}, {6, 1}}, {{6, 1}, {0, 2}, {2, 4}}, {{4, 3}, {0, 1}, {1, 3}}};
+  for (const auto& bands : orders) {
+    BitmapFile file;
+    ASSERT_TRUE(file.create(dir.file("bands.bmp"), width, height));
+    for (auto [top, count] : bands)
+      EXPECT_TRUE(file.writeBand(top, count, band(top, count).data()));
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(file.error(), 0);
+    EXPECT_EQ(test::readFile(dir.file("bands.bmp")), test::readFile(dir.file("whole.bmp")));
+  }
+
+  BitmapFile file;
+  ASSERT_TRUE(file.create(dir.file("bands.bmp"), width, height));
+  EXPECT_FALSE(file.writeBand(5, 3, band(4, 3).data()));  // past the bottom edge
+  EXPECT_EQ(file.error(), EINVAL);
+  EXPECT_FALSE(file.close());
+  EXPECT_FALSE(BitmapFile().create(dir.file("huge.bmp"), 30000, 60000));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("huge.bmp")));
+}
+
+TEST(BitmapFile, FullDiskIsReportedWithItsErrorNumber) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  BitmapFile file;
+  ASSERT_TRUE(file.create("/dev/full", 4, 2));  // the headers sit in the stream buffer
+  const Bytes rows(32, 7);
+  file.writeBand(0, 2, rows.data());
+  EXPECT_FALSE(file.close());
+  EXPECT_EQ(file.error(), ENOSPC);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The command-line converter as a program: exit status per outcome, and its BMP files
-// byte for byte against libjpeg-turbo's own djpeg -bmp where that is installed.
+// The command-line converter as a program: exit status per outcome, the options that
+// draw for monitors, and its BMP files byte for byte against libjpeg-turbo's own
+// djpeg -bmp where that is installed.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -50,9 +51,13 @@ TEST(Converter, ExitStatusTellsWhetherACompleteBitmapWasWritten) {
 TEST(Converter, BitmapsMatchDjpeg) {
   if (exitStatus("djpeg -version") != 0) GTEST_SKIP() << "djpeg is not installed";
   test::TempDir dir;
-  const test::JpegRecipe recipes[] = {{.width = 37, .height = 21, .subsampled = true},
-                                      {.width = 64, .height = 9, .progressive = true},
-                                      {.width = 13, .height = 13, .components = 1}};
+  const test::JpegRecipe recipes[] = {
+      {.width = 37, .height = 21, .subsampled = true},
+      {.width = 64, .height = 9, .progressive = true},
+      {.width = 13, .height = 13, .components = 1},
+      // Streamed in several bands, the last one short; and rows wider than a band.
+      {.width = 301, .height = 1500, .progressive = true, .subsampled = true},
+      {.width = 12001, .height = 37, .subsampled = true}};
   for (const test::JpegRecipe& r : recipes) {
     test::writeFile(dir.file("in.jpg"),
                     test::encodeJpeg(r, test::patternPixels(r.width, r.height, r.components)));
@@ -64,6 +69,46 @@ TEST(Converter, BitmapsMatchDjpeg) {
               0);
     EXPECT_EQ(test::readFile(dir.file("ours.bmp")), test::readFile(dir.file("djpeg.bmp")))
         << r.width << "x" << r.height;
+  }
+}
+
+TEST(Converter, MonitorOptionsSetTheBitmapsSize) {
+  test::TempDir dir;
+  test::writeFile(dir.file("in.jpg"),
+                  test::encodeJpeg({.width = 80, .height = 60}, test::patternPixels(80, 60, 3)));
+  const std::string in = " '" + dir.file("in.jpg") + "' '" + dir.file("out.bmp") + "'";
+  struct Case {
+    const char* options;
+    int status;
+    int width, height;  // of the BMP, when written
+  } cases[] = {
+      {"", 0, 80, 60},
+      {"--fit 40x50", 0, 40, 50},
+      {"--fill 300x20", 0, 300, 20},
+      {"--monitors '0,0,64,48;-100,-10,0,50' --mode span", 0, 164, 60},
+      {"--monitors '0,0,64,48;-100,-10,0,50' --mode fit --tiled", 0, 164, 60},
+      {"--fit 0x50", 1, 0, 0},
+      {"--fit 40", 1, 0, 0},
+      {"--mode fill", 1, 0, 0},                     // no monitors
+      {"--monitors '0,0,64,48'", 1, 0, 0},          // no mode
+      {"--monitors '0,0,64' --mode fit", 1, 0, 0},  // three numbers
+      {"--monitors '0,0,64,48;' --mode fit", 1, 0, 0},
+      {"--fit 40x50 --mode zoom", 1, 0, 0},
+      {"--tiled", 1, 0, 0},
+      {"--scale 2", 1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(dir.file("out.bmp"));
+    EXPECT_EQ(exitStatus(std::string(TESSAREN_CONVERT) + " " + c.options + in), c.status)
+        << c.options;
+    if (c.status != 0) {
+      EXPECT_FALSE(std::filesystem::exists(dir.file("out.bmp"))) << c.options;
+      continue;
+    }
+    const Bytes bmp = test::readFile(dir.file("out.bmp"));
+    ASSERT_GE(bmp.size(), 26u) << c.options;
+    EXPECT_EQ(bmp[18] | bmp[19] << 8, c.width) << c.options;
+    EXPECT_EQ(bmp[22] | bmp[23] << 8, c.height) << c.options;
   }
 }
 

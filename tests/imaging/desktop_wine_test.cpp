@@ -1,9 +1,11 @@
 // The Win32 desktop side under Wine: the style values really land in
 // HKEY_CURRENT_USER\Control Panel\Desktop, read back here with the plain registry calls,
-// and SystemParametersInfoA records the wallpaper only after a good update.
+// SystemParametersInfoA records the wallpaper only after a good update, and the monitors,
+// free space and version come from the system's own calls.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "imaging/desktop_api.h"
 #include "imaging/wallpaper.h"
 #include "tests/imaging/jpeg_fixtures.h"
 
@@ -44,13 +46,37 @@ Bytes text(const std::string& value) {
   return data;
 }
 
+// The version the system reports to ntdll's own caller, which no manifest changes.
+bool windows8OrLater() {
+  using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+  auto get = reinterpret_cast<GetVersion>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (get == nullptr || get(&version) != 0) return false;
+  return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
+}
+
 TEST(DesktopUnderWine, StyleValuesAreTwoByteTextsPerDisplayMode) {
+  // Wine's prefixes here say Windows 7 unless told otherwise: Fit, Fill and Span then
+  // tile from the primary monitor.
+  const bool span = desktopApi().spanSupported();
+  EXPECT_EQ(span, windows8OrLater());
+  const char* drawnStyle = span ? "22" : "0";
+  const char* drawnTile = span ? "0" : "1";
   struct Case {
     std::int32_t mode;
     const char* style;  // what each value holds afterwards; "x" is the seeded value
     const char* tile;
-  } cases[] = {{0, "2", "0"}, {1, "0", "0"},  {2, "x", "1"},
-               {3, "x", "x"}, {-1, "x", "x"}, {7, "x", "x"}};
+  } cases[] = {{0, "2", "0"},
+               {1, "0", "0"},
+               {2, "0", "1"},
+               {3, "x", "x"},
+               {-1, "x", "x"},
+               {7, "x", "x"},
+               {4, drawnStyle, drawnTile},
+               {5, drawnStyle, drawnTile},
+               {6, drawnStyle, drawnTile}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
     seed("WallpaperStyle", "x");
@@ -72,14 +98,14 @@ TEST(DesktopUnderWine, WallpaperNamesTheBitmapOnlyAfterAGoodUpdate) {
 
   const std::string page = "<html>Not Found</html>";
   test::writeFile(jpegPath, Bytes(page.begin(), page.end()));
-  EXPECT_FALSE(convertAndApply(jpegPath, bmpPath, 0));
+  EXPECT_EQ(convertAndApply(jpegPath, bmpPath, 0).reason, "not a JPEG picture");
   EXPECT_EQ(stored("Wallpaper"), text("C:\\earlier.bmp"));
   EXPECT_FALSE(std::filesystem::exists(bmpPath));
 
   test::writeFile(jpegPath,
                   test::encodeJpeg({.width = 64, .height = 40}, test::patternPixels(64, 40, 3)));
   test::writeFile(bmpPath, {'o', 'l', 'd'});  // replaced, not appended to
-  ASSERT_TRUE(convertAndApply(jpegPath, bmpPath, 1));
+  ASSERT_TRUE(convertAndApply(jpegPath, bmpPath, 1).applied);
   EXPECT_EQ(stored("Wallpaper"), text(bmpPath));
   EXPECT_EQ(std::filesystem::file_size(bmpPath), 54u + 64u * 3u * 40u);
   EXPECT_FALSE(std::filesystem::exists(partialBitmapPath(bmpPath)));
@@ -89,9 +115,57 @@ TEST(DesktopUnderWine, WallpaperNamesTheBitmapOnlyAfterAGoodUpdate) {
   const Bytes whole = test::readFile(jpegPath);
   test::writeFile(jpegPath, Bytes(whole.begin(), whole.begin() + whole.size() / 2));
   seed("Wallpaper", "C:\\earlier.bmp");
-  EXPECT_FALSE(convertAndApply(jpegPath, bmpPath, 1));
+  EXPECT_EQ(convertAndApply(jpegPath, bmpPath, 1).reason, "JPEG cut short");
   EXPECT_EQ(stored("Wallpaper"), text("C:\\earlier.bmp"));
   EXPECT_EQ(std::filesystem::file_size(bmpPath), 54u + 64u * 3u * 40u);
+}
+
+TEST(DesktopUnderWine, MonitorsFreeSpaceAndVersionComeFromTheSystem) {
+  const std::vector<Monitor> monitors = desktopApi().monitors();
+  ASSERT_FALSE(monitors.empty());
+  int primaries = 0;
+  for (const Monitor& m : monitors) {
+    if (!m.primary) continue;
+    ++primaries;
+    EXPECT_EQ(m.bounds, (Rect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}));
+  }
+  EXPECT_EQ(primaries, 1);
+  const Rect box = boundingBox(monitors);
+  EXPECT_EQ(box,
+            (Rect{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                  GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                  GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)}));
+
+  test::TempDir dir;
+  const std::optional<std::uint64_t> free = desktopApi().freeBytes(dir.path().string() + "\\");
+  ASSERT_TRUE(free);
+  EXPECT_GT(*free, 0u);
+  EXPECT_FALSE(desktopApi().freeBytes(dir.file("not-there") + "\\"));
+}
+
+// Wine shows a BMP only tiled or centred, never scaled: a picture drawn at the screen's
+// size is what shows it whole.
+TEST(DesktopUnderWine, DrawnModesEndInABitmapTheSizeOfTheScreen) {
+  test::TempDir dir;
+  const std::string jpegPath = dir.file("tessaren.jpg");
+  const std::string bmpPath = dir.file("tessaren.bmp");
+  test::writeFile(jpegPath, test::encodeJpeg({.width = 1200, .height = 500},
+                                             test::patternPixels(1200, 500, 3)));
+  const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  for (std::int32_t mode : {kDisplayFit, kDisplayFill, kDisplaySpan}) {
+    SCOPED_TRACE(mode);
+    seed("Wallpaper", "C:\\earlier.bmp");
+    const ApplyResult result = convertAndApply(jpegPath, bmpPath, mode);
+    ASSERT_TRUE(result.applied) << result.reason;
+    EXPECT_EQ(result.width, 1200);
+    EXPECT_EQ(stored("Wallpaper"), text(bmpPath));
+    const Bytes bitmap = test::readFile(bmpPath);
+    ASSERT_GE(bitmap.size(), 54u);
+    EXPECT_EQ(bitmap[18] | bitmap[19] << 8 | bitmap[20] << 16, width);
+    EXPECT_EQ(bitmap[22] | bitmap[23] << 8 | bitmap[24] << 16, height);
+    EXPECT_EQ(bitmap.size(), 54u + ((3u * width + 3u) & ~3u) * height);
+  }
 }
 
 }  // namespace

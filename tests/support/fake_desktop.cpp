@@ -21,4 +21,19 @@ bool FakeDesktop::replaceFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+std::vector<Monitor> FakeDesktop::monitors() {
+  if (log) log->push_back("monitors");
+  return monitorList;
+}
+
+std::optional<std::uint64_t> FakeDesktop::freeBytes(const std::string& directory) {
+  if (log) log->push_back("free " + directory);
+  return freeSpace;
+}
+
+bool FakeDesktop::spanSupported() {
+  if (log) log->push_back("span");
+  return span;
+}
+
 }  // namespace tessaren::test

@@ -1,0 +1,405 @@
+// The conversion pipelines. At full size no picture buffer exists: each band of decoded
+// rows is written straight to its place in the file. Fit, Fill and Span decode at the
+// smallest DCT scale that still gives every monitor enough pixels, resample each
+// monitor's part into a canvas the size of the monitors' bounding box, and write that.
+#include "imaging/conversion.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "imaging/bitmap_writer.h"
+#include "imaging/desktop_api.h"
+#include "imaging/resample.h"
+
+namespace tessaren {
+namespace {
+
+// Half a MiB of rows at a time: small enough to stay in the cache between the decoder
+// and the write, large enough that the write is one system call for many rows.
+constexpr std::size_t kBandBytes = 512 * 1024;
+constexpr std::int32_t kDecodeRows = 16;
+
+std::string sizeText(std::int32_t width, std::int32_t height) {
+  return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// A band of a placement's target rows and the part of the decoded picture drawn into it.
+struct Strip {
+  Rect target;              // canvas pixels
+  SourceRegion source;      // decoded pixels
+  std::int32_t rowsNeeded;  // decoded rows the filter reads, counted from the top
+};
+
+// Each placement cut into strips that can be resampled while the decoder is still busy
+// further down, in the order their rows come in. The strips shrink towards the bottom:
+// only the last waits for the decoder's last row, and each strip costs the library a
+// fresh set of filter weights, so a few strips do better than many.
+std::vector<Strip> cutIntoStrips(const CanvasLayout& layout, double across, double down,
+                                 std::int32_t decodedHeight) {
+  constexpr std::int32_t kStripEnds[] = {10, 16, 19, 20};  // twentieths of the height
+  std::vector<Strip> strips;
+  for (const Placement& p : layout.placements) {
+    const SourceRegion region{p.source.left * across, p.source.top * down, p.source.right * across,
+                              p.source.bottom * down};
+    const std::int32_t height = p.target.height();
+    const double rowsPerRow = (region.bottom - region.top) / height;
+    // Catmull-Rom reaches two pixels to either side: output pixels when shrinking, input
+    // pixels when enlarging; and a few rows more for rounding.
+    const double reach = 2 * std::max(rowsPerRow, 1.0) + 4;
+    std::int32_t first = 0;
+    for (std::int32_t twentieths : kStripEnds) {
+      const std::int32_t end = height * twentieths / 20;
+      if (first == end) continue;
+      Strip strip{{p.target.left, p.target.top + first, p.target.right, p.target.top + end},
+                  {region.left, region.top + first * rowsPerRow, region.right,
+                   region.top + end * rowsPerRow},
+                  0};
+      strip.rowsNeeded = static_cast<std::int32_t>(
+          std::clamp(std::ceil(strip.source.bottom + reach), 0.0, double(decodedHeight)));
+      strips.push_back(strip);
+      first = end;
+    }
+  }
+  std::stable_sort(strips.begin(), strips.end(),
+                   [](const Strip& a, const Strip& b) { return a.rowsNeeded < b.rowsNeeded; });
+  return strips;
+}
+
+// Resamples strips on a second thread as soon as the decoder has handed out the rows each
+// one reads: the decoder keeps one core busy, the resampling takes the other. Leaving the
+// scope without finish() stops the thread at its next strip and joins it.
+class StripResampler {
+ public:
+  StripResampler(const PixelView& decoded, std::vector<Strip> strips, std::uint8_t* canvas,
+                 std::size_t canvasStride)
+      : decoded_(decoded),
+        strips_(std::move(strips)),
+        canvas_(canvas),
+        canvasStride_(canvasStride),
+        thread_([this] { run(); }) {}
+  ~StripResampler() { close(); }
+  StripResampler(const StripResampler&) = delete;
+  StripResampler& operator=(const StripResampler&) = delete;
+
+  // The decoder has filled rows [0, rows).
+  void publish(std::int32_t rows) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      rows_ = rows;
+    }
+    ready_.notify_all();
+  }
+  // Waits for the last strip; false when one could not be drawn.
+  bool finish() {
+    thread_.join();
+    return !failed_;
+  }
+
+ private:
+  void close() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closed_ = true;
+    }
+    ready_.notify_all();
+  }
+  bool waitFor(std::int32_t rows) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready_.wait(lock, [&] { return rows_ >= rows || closed_; });
+    return !closed_;
+  }
+  void run() {
+    for (const Strip& strip : strips_) {
+      if (!waitFor(strip.rowsNeeded)) return;
+      std::uint8_t* at = canvas_ + std::size_t(strip.target.top) * canvasStride_ +
+                         std::size_t(strip.target.left) * 3;
+      if (!resampleRegion(decoded_, strip.source, at, strip.target.width(), strip.target.height(),
+                          canvasStride_)) {
+        failed_ = true;
+        return;
+      }
+    }
+  }
+
+  const PixelView decoded_;
+  const std::vector<Strip> strips_;
+  std::uint8_t* const canvas_;
+  const std::size_t canvasStride_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::int32_t rows_ = 0;
+  bool closed_ = false;
+  bool failed_ = false;  // read only after the thread has ended
+  std::jthread thread_;  // last: starts when everything else is in place, joins first
+};
+
+class Conversion {
+ public:
+  Conversion(const std::string& jpegPath, const std::string& bmpPath,
+             const ConversionRequest& request)
+      : jpegPath_(jpegPath), bmpPath_(bmpPath), request_(request) {}
+
+  ConversionResult run() {
+    if (!reader_.open(jpegPath_, request_.limits)) {
+      fail(reader_.reason());
+    } else {
+      result_.width = reader_.width();
+      result_.height = reader_.height();
+      if (request_.fit ? drawOnMonitors() : streamFullSize()) {
+        result_.written = true;
+        result_.cutShort = reader_.endedEarly();
+        return result_;
+      }
+    }
+    if (fileCreated_) {
+      file_.close();
+      std::remove(bmpPath_.c_str());
+    }
+    return result_;
+  }
+
+ private:
+  bool fail(const std::string& reason) {
+    if (result_.reason.empty()) result_.reason = reason;
+    return false;
+  }
+  bool stopped() const {
+    return request_.stop != nullptr && request_.stop->load(std::memory_order_relaxed);
+  }
+  bool cancelled() { return fail("cancelled"); }
+  bool outOfMemory(std::int32_t width, std::int32_t height) {
+    return fail("not enough memory for a " + sizeText(width, height) + " picture");
+  }
+  bool writeFailed(int error) {
+    const std::string& shown = request_.shownPath.empty() ? bmpPath_ : request_.shownPath;
+    return fail("can't write " + shown + ": " +
+                (error == ENOSPC ? std::string("disk full") : std::strerror(error)));
+  }
+
+  // The file must be one a BMP header can describe, and fit on its volume with room to spare.
+  bool checkRoom(std::int32_t width, std::int32_t height) {
+    const std::uint64_t size = bitmapFileSize(width, height);
+    if (size == 0)
+      return fail("picture too large for a BMP file (" + sizeText(width, height) + ")");
+    const std::optional<std::uint64_t> free = desktopApi().freeBytes(directoryOf(bmpPath_));
+    if (free && *free < size + kFreeSpaceHeadroom) {
+      return fail("not enough free space on " + volumeOf(bmpPath_) + " for a " +
+                  std::to_string((size + 999999) / 1000000) + " MB picture");
+    }
+    return true;
+  }
+
+  bool createFile(std::int32_t width, std::int32_t height) {
+    const bool created = file_.create(bmpPath_, width, height);
+    fileCreated_ = file_.isOpen();  // from here on a failure removes what was made
+    return created || writeFailed(file_.error());
+  }
+
+  // Reads exactly count rows, stopping early at the first sign of a cut-short file
+  // unless the caller keeps such pictures.
+  bool readRows(std::uint8_t* const* rows, std::int32_t count) {
+    for (std::int32_t got = 0; got < count;) {
+      const std::int32_t read = reader_.read(rows + got, count - got);
+      if (read == 0) return fail(reader_.reason());
+      got += read;
+    }
+    if (reader_.endedEarly() && !request_.keepCutShort) return fail("JPEG cut short");
+    return true;
+  }
+
+  bool finishReading() {
+    if (!reader_.finish()) return fail(reader_.reason());
+    if (reader_.endedEarly() && !request_.keepCutShort) return fail("JPEG cut short");
+    return true;
+  }
+
+  bool streamFullSize() {
+    const std::int32_t width = reader_.width(), height = reader_.height();
+    if (!checkRoom(width, height)) return false;
+    if (!reader_.start(8, true)) return fail(reader_.reason());
+    if (!createFile(width, height)) return false;
+
+    const std::size_t stride = bitmapStride(width);
+    const std::int32_t bandRows = static_cast<std::int32_t>(std::min<std::size_t>(
+        std::max<std::size_t>(kBandBytes / stride, kDecodeRows), static_cast<std::size_t>(height)));
+    // Zeroed once: the decoder never writes the padding at the end of each row.
+    std::unique_ptr<std::uint8_t[]> band(new (std::nothrow)
+                                             std::uint8_t[stride * std::size_t(bandRows)]());
+    if (!band) return outOfMemory(width, height);
+    std::vector<std::uint8_t*> rows(static_cast<std::size_t>(bandRows));
+
+    for (std::int32_t top = 0, count = 0; top < height; top += count) {
+      if (stopped()) return cancelled();
+      count = std::min(bandRows, height - top);
+      // The file holds rows bottom first: the band's last row goes first.
+      for (std::int32_t i = 0; i < count; ++i) {
+        rows[static_cast<std::size_t>(i)] = band.get() + std::size_t(count - 1 - i) * stride;
+      }
+      if (!readRows(rows.data(), count)) return false;
+      if (!file_.writeBand(top, count, band.get())) return writeFailed(file_.error());
+    }
+    if (!finishReading()) return false;
+    return file_.close() || writeFailed(file_.error());
+  }
+
+  bool drawOnMonitors() {
+    const std::int32_t width = reader_.width(), height = reader_.height();
+    const CanvasLayout layout =
+        layOut(*request_.fit, width, height, request_.monitors, request_.tiled);
+    if (layout.width <= 0) return fail("no monitor to draw the picture on");
+    if (!checkRoom(layout.width, layout.height)) return false;
+    if (!reader_.start(decodeScaleEighths(width, height, layout), true)) {
+      return fail(reader_.reason());
+    }
+
+    // The picture as kept: shrunk by the decoder as far as it may be, then by averaging
+    // whole blocks of pixels where even that is far larger than the monitors need, so
+    // that memory follows the monitors' size rather than the picture's. And the canvas,
+    // black wherever no placement draws.
+    const std::int32_t decodedWidth = reader_.outputWidth();
+    const std::int32_t decodedHeight = reader_.outputHeight();
+    const AveragingSteps steps = averagingSteps(width, height, decodedWidth, decodedHeight, layout);
+    const std::int32_t keptWidth = decodedWidth / steps.across;
+    const std::int32_t keptHeight = decodedHeight / steps.down;
+    const std::size_t keptStride = std::size_t(keptWidth) * 3;
+    std::unique_ptr<std::uint8_t[], FreeDeleter> kept(
+        static_cast<std::uint8_t*>(std::malloc(keptStride * std::size_t(keptHeight))));
+    if (!kept) return outOfMemory(keptWidth, keptHeight);
+    const std::size_t canvasStride = std::size_t(layout.width) * 3;
+    std::unique_ptr<std::uint8_t[], FreeDeleter> canvas(
+        static_cast<std::uint8_t*>(std::calloc(canvasStride * std::size_t(layout.height), 1)));
+    if (!canvas) return outOfMemory(layout.width, layout.height);
+
+    StripResampler resampler({kept.get(), keptWidth, keptHeight, keptStride},
+                             cutIntoStrips(layout, double(decodedWidth) / width / steps.across,
+                                           double(decodedHeight) / height / steps.down, keptHeight),
+                             canvas.get(), canvasStride);
+    const bool decoded = steps.across == 1 && steps.down == 1
+                             ? decodeInto(kept.get(), resampler)
+                             : decodeAveraging(steps, kept.get(), keptWidth, keptHeight, resampler);
+    if (!decoded || !finishReading()) return false;
+    if (!resampler.finish()) return outOfMemory(layout.width, layout.height);
+    if (stopped()) return cancelled();
+    kept.reset();
+    return writeCanvas(canvas.get(), layout);
+  }
+
+  // Every decoded row straight into its place in pixels.
+  bool decodeInto(std::uint8_t* pixels, StripResampler& resampler) {
+    const std::int32_t height = reader_.outputHeight();
+    const std::size_t stride = std::size_t(reader_.outputWidth()) * 3;
+    for (std::int32_t top = 0, count = 0; top < height; top += count) {
+      if (stopped()) return cancelled();
+      count = std::min(kDecodeRows, height - top);
+      std::uint8_t* rows[kDecodeRows];
+      for (std::int32_t i = 0; i < count; ++i) rows[i] = pixels + std::size_t(top + i) * stride;
+      if (!readRows(rows, count)) return false;
+      resampler.publish(top + count);
+    }
+    return true;
+  }
+
+  // Each block of steps.across x steps.down decoded pixels becomes one kept pixel, their
+  // mean; the rows and columns left over at the right and bottom edges are dropped.
+  bool decodeAveraging(const AveragingSteps& steps, std::uint8_t* kept, std::int32_t keptWidth,
+                       std::int32_t keptHeight, StripResampler& resampler) {
+    const std::int32_t height = reader_.outputHeight();
+    const std::size_t stride = std::size_t(reader_.outputWidth()) * 3;
+    const std::size_t keptStride = std::size_t(keptWidth) * 3;
+    std::vector<std::uint8_t> band(stride * kDecodeRows);
+    std::vector<std::uint64_t> sums(keptStride);
+    const std::uint64_t area = std::uint64_t(steps.across) * std::uint64_t(steps.down);
+    std::int32_t keptRows = 0, rowsInBlock = 0;
+    for (std::int32_t top = 0, count = 0; top < height; top += count) {
+      if (stopped()) return cancelled();
+      count = std::min(kDecodeRows, height - top);
+      std::uint8_t* rows[kDecodeRows];
+      for (std::int32_t i = 0; i < count; ++i) rows[i] = band.data() + std::size_t(i) * stride;
+      if (!readRows(rows, count)) return false;
+      for (std::int32_t i = 0; i < count && keptRows < keptHeight; ++i) {
+        const std::uint8_t* row = rows[i];
+        for (std::size_t x = 0; x < keptStride; x += 3, row += 3 * steps.across) {
+          for (std::int32_t k = 0; k < steps.across; ++k) {
+            sums[x] += row[3 * k];
+            sums[x + 1] += row[3 * k + 1];
+            sums[x + 2] += row[3 * k + 2];
+          }
+        }
+        if (++rowsInBlock < steps.down) continue;
+        std::uint8_t* out = kept + std::size_t(keptRows++) * keptStride;
+        for (std::size_t x = 0; x < keptStride; ++x) {
+          out[x] = static_cast<std::uint8_t>((sums[x] + area / 2) / area);
+          sums[x] = 0;
+        }
+        rowsInBlock = 0;
+      }
+      resampler.publish(keptRows);
+    }
+    return true;
+  }
+
+  // Writes the canvas bottom row first, each row and column moved by the layout's roll.
+  bool writeCanvas(const std::uint8_t* canvas, const CanvasLayout& layout) {
+    const std::int32_t width = layout.width, height = layout.height;
+    if (!createFile(width, height)) return false;
+    const std::size_t stride = bitmapStride(width), rowBytes = std::size_t(width) * 3;
+    const std::int32_t bandRows = static_cast<std::int32_t>(
+        std::clamp<std::size_t>(kBandBytes / stride, 1, static_cast<std::size_t>(height)));
+    std::unique_ptr<std::uint8_t[]> band(new (std::nothrow)
+                                             std::uint8_t[stride * std::size_t(bandRows)]());
+    if (!band) return outOfMemory(width, height);
+    const std::size_t rolled = std::size_t(layout.rollX) * 3;
+
+    for (std::int32_t top = 0, count = 0; top < height; top += count) {
+      if (stopped()) return cancelled();
+      count = std::min(bandRows, height - top);
+      for (std::int32_t i = 0; i < count; ++i) {
+        // Row `shown` of the wallpaper holds canvas row shown - rollY, wrapped around.
+        const std::int32_t shown = top + count - 1 - i;
+        const std::int32_t source = (shown - layout.rollY + height) % height;
+        const std::uint8_t* from = canvas + std::size_t(source) * rowBytes;
+        std::uint8_t* to = band.get() + std::size_t(i) * stride;
+        std::memcpy(to, from + rowBytes - rolled, rolled);
+        std::memcpy(to + rolled, from, rowBytes - rolled);
+      }
+      if (!file_.writeBand(top, count, band.get())) return writeFailed(file_.error());
+    }
+    return file_.close() || writeFailed(file_.error());
+  }
+
+  const std::string& jpegPath_;
+  const std::string& bmpPath_;
+  const ConversionRequest& request_;
+  JpegReader reader_;
+  BitmapFile file_;
+  bool fileCreated_ = false;
+  ConversionResult result_;
+};
+
+}  // namespace
+
+ConversionResult convertJpegToBitmap(const std::string& jpegPath, const std::string& bmpPath,
+                                     const ConversionRequest& request) {
+  return Conversion(jpegPath, bmpPath, request).run();
+}
+
+std::string directoryOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+std::string volumeOf(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2) + "\\";
+  return directoryOf(path);
+}
+
+}  // namespace tessaren
