@@ -84,6 +84,8 @@ TEST_F(UpdateJobTest, NewPictureBecomesTheWallpaperAndIsRemembered) {
   ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.reason;
   EXPECT_EQ(outcome.host, "pictures.example");
   EXPECT_EQ(outcome.bytes, 1500u);
+  EXPECT_EQ(outcome.width, 16);
+  EXPECT_EQ(outcome.height, 8);
   EXPECT_EQ(desktop.wallpapers, std::vector<std::string>{(dir / "tessaren.bmp").string()});
   EXPECT_EQ(readFile(dir / "tessaren.jpg"), picture);
   EXPECT_FALSE(fs::exists(dir / "tessaren.jpg.part"));
