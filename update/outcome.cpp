@@ -9,9 +9,10 @@
 namespace tessaren {
 namespace {
 
+// "0.8 s"; below a tenth, "0.03 s" rather than a bare "0.0 s".
 std::string seconds(double value) {
   char text[16];
-  std::snprintf(text, sizeof text, "%.1f s", value);
+  std::snprintf(text, sizeof text, value < 0.095 ? "%.2f s" : "%.1f s", value);
   return text;
 }
 

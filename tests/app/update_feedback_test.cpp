@@ -105,7 +105,7 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
                             "next try 14:07\"",
                         }));
   EXPECT_EQ(logText(),
-            "2026-12-07 14:05:09\tupdated\twww.weather.gov\t1920 x 1080, 412 KB in 0.0 s\r\n"
+            "2026-12-07 14:05:09\tupdated\twww.weather.gov\t1920 x 1080, 412 KB in 0.00 s\r\n"
             "2026-12-07 14:05:09\tunchanged\twww.weather.gov\tsince 13:05 (not modified)\r\n"
             "2026-12-07 14:05:09\tfailed\twww.weather.gov\tHTTP 404 Not Found\r\n"
             "2026-12-07 14:05:09\tfailed\twww.weather.gov\tcancelled\r\n");
