@@ -22,7 +22,17 @@ check() {  # check DESCRIPTION COMMAND...
   if "$@"; then passed=$((passed + 1)); echo "ok: $what"
   else failed=$((failed + 1)); echo "FAILED: $what"; fi
 }
-driver() { "$wine_run" "$driver" "$@"; }
+driver() {  # one driver action; a driver that died before saying anything is run again once
+  local out code=0
+  out=$("$wine_run" "$driver" "$@") || code=$?
+  if [ "$code" != 0 ] && [ -z "$out" ]; then
+    echo "(the driver ended with $code and said nothing; once more)"
+    code=0
+    out=$("$wine_run" "$driver" "$@") || code=$?
+  fi
+  [ -n "$out" ] && printf '%s\n' "$out"
+  return "$code"
+}
 reg_value() {  # reg_value KEY NAME: the data of one value, or nothing
   "$wine_run" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
     awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
