@@ -17,6 +17,7 @@
 
 #include "tests/download/sample_jpeg.h"
 #include "tests/support/fake_http.h"
+#include "tests/support/file_contents.h"
 
 namespace tessaren {
 namespace {
@@ -27,11 +28,6 @@ using test::sampleJpeg;
 using test::ScriptedResponse;
 using Failure = ScriptedResponse::Failure;
 namespace fs = std::filesystem;
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class FetchTest : public ::testing::Test {
  protected:
@@ -55,7 +51,7 @@ class FetchTest : public ::testing::Test {
     CancelToken cancel;
     FetchResult result = fetchPicture(target, ask, part, cancel);
     // What the caller finds in the partial file, before the test's own clean-up.
-    stored = fs::exists(part.path()) ? readFile(part.path()) : std::string("(none)");
+    stored = fs::exists(part.path()) ? test::fileContents(part.path()) : std::string("(none)");
     exchange = log;
     return result;
   }

@@ -15,6 +15,7 @@
 #include "tests/support/fake_desktop.h"
 #include "tests/support/fake_http.h"
 #include "tests/support/fake_registry.h"
+#include "tests/support/file_contents.h"
 
 namespace tessaren {
 namespace {
@@ -24,11 +25,6 @@ using test::FakeLocalFiles;
 using test::sampleJpeg;
 using test::ScriptedResponse;
 namespace fs = std::filesystem;
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -87,7 +83,7 @@ TEST_F(UpdateJobTest, NewPictureBecomesTheWallpaperAndIsRemembered) {
   EXPECT_EQ(outcome.width, 16);
   EXPECT_EQ(outcome.height, 8);
   EXPECT_EQ(desktop.wallpapers, std::vector<std::string>{(dir / "tessaren.bmp").string()});
-  EXPECT_EQ(readFile(dir / "tessaren.jpg"), picture);
+  EXPECT_EQ(test::fileContents(dir / "tessaren.jpg"), picture);
   EXPECT_FALSE(fs::exists(dir / "tessaren.jpg.part"));
   ASSERT_TRUE(outcome.applied);
   EXPECT_EQ(*outcome.applied,
@@ -136,7 +132,7 @@ TEST_F(UpdateJobTest, UnchangedPicturesAreNotWrittenAgain) {
     EXPECT_EQ(outcome.detail, c.detail);
     EXPECT_EQ(http.headersAdded, kRequestHeaders + "If-None-Match: \"v1\"\r\n");
     EXPECT_FALSE(fs::exists(dir / "tessaren.jpg.part"));
-    EXPECT_EQ(readFile(dir / "tessaren.jpg"), picture);
+    EXPECT_EQ(test::fileContents(dir / "tessaren.jpg"), picture);
     if (c.kind == OutcomeKind::Unchanged) {
       EXPECT_TRUE(desktop.wallpapers.empty());
       EXPECT_EQ(fs::last_write_time(dir / "tessaren.bmp"), bmpTime);
@@ -203,7 +199,7 @@ TEST_F(UpdateJobTest, FailuresSayWhyAndChangeNothing) {
     EXPECT_EQ(outcome.kind, OutcomeKind::Failed);
     EXPECT_NE(outcome.reason.find(c.reason), std::string::npos) << outcome.reason;
     EXPECT_TRUE(desktop.wallpapers.empty());
-    EXPECT_EQ(readFile(dir / "tessaren.jpg"), picture);
+    EXPECT_EQ(test::fileContents(dir / "tessaren.jpg"), picture);
     EXPECT_FALSE(fs::exists(dir / "tessaren.jpg.part"));
     EXPECT_FALSE(outcome.applied);
     EXPECT_EQ(resultCodeOf(outcome), 1);
@@ -225,7 +221,7 @@ TEST_F(UpdateJobTest, WallpaperStandsWhenTheJpegFileCannotBeReplaced) {
   http.responses = {{.body = sampleJpeg(8, 8)}};
   EXPECT_EQ(run().kind, OutcomeKind::Updated);
   EXPECT_EQ(desktop.wallpapers.size(), 1u);
-  EXPECT_EQ(readFile(dir / "tessaren.jpg"), "an older picture");
+  EXPECT_EQ(test::fileContents(dir / "tessaren.jpg"), "an older picture");
   EXPECT_FALSE(fs::exists(dir / "tessaren.jpg.part"));
 }
 
