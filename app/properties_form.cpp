@@ -3,7 +3,7 @@
 
 #include "download/local_file_api.h"
 #include "download/url_parser.h"
-#include "settings/text_format.h"
+#include "platform/text.h"
 
 namespace tessaren {
 namespace {

@@ -1,7 +1,7 @@
 // The tray, the log and the About box's state after each update.
 #include "app/update_feedback.h"
 
-#include "settings/text_format.h"
+#include "platform/text.h"
 #include "tray/tray_icon.h"
 #include "update/update_log.h"
 

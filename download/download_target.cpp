@@ -2,7 +2,7 @@
 #include "download/download_target.h"
 
 #include "download/url_parser.h"
-#include "settings/text_format.h"
+#include "platform/text.h"
 
 namespace tessaren {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "settings/text_format.h"
+#include "platform/text.h"
 
 namespace tessaren {
 namespace {

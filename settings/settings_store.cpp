@@ -5,7 +5,7 @@
 
 #include "settings/default_directory.h"
 #include "settings/storage.h"
-#include "settings/text_format.h"
+#include "platform/text.h"
 
 namespace tessaren {
 namespace {
@@ -34,17 +34,6 @@ std::string textOr(const char* name, std::string fallback) {
 std::int32_t numberOr(const char* name, std::int32_t fallback) {
   RegistryAccess().readNumber(kSettingsSubkey, name, fallback);
   return fallback;
-}
-
-// Windows counts path lengths in UTF-16 units: one per character, two for those beyond
-// the basic plane (four-byte UTF-8 sequences).
-std::size_t utf16Length(const std::string& utf8) {
-  std::size_t units = 0;
-  for (unsigned char c : utf8) {
-    if ((c & 0xC0) != 0x80) ++units;  // the first byte of each character
-    if ((c & 0xF8) == 0xF0) ++units;  // a surrogate pair
-  }
-  return units;
 }
 
 }  // namespace

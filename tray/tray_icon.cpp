@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "settings/text_format.h"
+#include "platform/text.h"
 
 namespace tessaren {
 

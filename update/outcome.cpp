@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "settings/text_format.h"
+#include "platform/text.h"
 #include "update/clock.h"
 
 namespace tessaren {

@@ -8,7 +8,7 @@
 #include "settings/default_directory.h"
 #include "settings/startup.h"
 #include "settings/storage.h"
-#include "settings/text_format.h"
+#include "platform/text.h"
 #include "tests/support/fake_registry.h"
 
 namespace tessaren {

@@ -1,9 +1,11 @@
 // Small text helpers shared by every part that shows text to the user: cutting UTF-8
-// without splitting a character, and sizes in the units people read.
+// without splitting a character, making outside text safe to show, and sizes in the units
+// people read.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tessaren {
 
@@ -13,6 +15,17 @@ std::string trimmed(const std::string& text);
 // At most maxBytes bytes of text, cut at a character boundary: never inside a UTF-8
 // sequence (a broken sequence shows as a box or a question mark).
 std::string utf8Prefix(const std::string& text, std::size_t maxBytes);
+
+// Text from outside (a server's header, a page, a file name, the registry) made safe for
+// one field of a log line, the tip or a dialog: TAB, CR, LF and every other control
+// character become a space, a byte that is not part of valid UTF-8 becomes U+FFFD, and
+// the result is at most maxBytes bytes, cut at a character boundary with "..." at the
+// end. Every such text passes here before it is shown or logged.
+std::string displaySafe(std::string_view text, std::size_t maxBytes = 200);
+
+// Windows counts path lengths in UTF-16 units: one per character, two for those beyond
+// the basic plane.
+std::size_t utf16Length(std::string_view utf8);
 
 // "412 KB", "1.2 MB", "350 MB": whole kilobytes below a megabyte, one decimal below ten
 // megabytes, whole megabytes above (1 KB = 1024 bytes).
