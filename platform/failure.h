@@ -8,19 +8,19 @@
 namespace tessaren {
 
 enum class FailureKind : std::uint8_t {
-  Cancelled,        // the user replaced the update (Save) or left (Exit): not shown as a failure
-  NotModified,      // the server says the picture has not changed since we asked
-  TimedOut,         // no answer in time, or the whole request took too long
-  Unreachable,      // no such server, no connection, or the connection broke
-  NotHttp,          // the server's answer is not HTTP
-  Insecure,         // no trusted TLS connection
-  HttpStatus,       // an answer other than the one that delivers the picture
+  Cancelled,    // the user replaced the update (Save) or left (Exit): not shown as a failure
+  NotModified,  // the server says the picture has not changed since we asked
+  TimedOut,     // no answer in time, or the whole request took too long
+  Unreachable,  // no such server, no connection, or the connection broke
+  NotHttp,      // the server's answer is not HTTP
+  Insecure,     // no trusted TLS connection
+  HttpStatus,   // an answer other than the one that delivers the picture
   TooManyRedirects,
-  CutShort,         // the body, or the picture inside it, ended early
-  TooLarge,         // beyond a size limit: the body, a page, the picture at full size
-  NotAPicture,      // bytes of no format Tessaren reads
-  BrokenPicture,    // a format Tessaren reads, damaged or unsupported inside
-  NoPictureFound,   // a page, feed or document that names no picture
+  CutShort,        // the body, or the picture inside it, ended early
+  TooLarge,        // beyond a size limit: the body, a page, the picture at full size
+  NotAPicture,     // bytes of no format Tessaren reads
+  BrokenPicture,   // a format Tessaren reads, damaged or unsupported inside
+  NoPictureFound,  // a page, feed or document that names no picture
   DiskFull,
   CannotWrite,  // a file or folder can't be made, written or replaced
   OutOfMemory,
