@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include "app/main_window.h"
-#include "download/local_file_api.h"
 #include "res/resource.h"
 
 namespace tessaren {
@@ -23,8 +22,8 @@ void showState(HWND dialog, const AppParts& parts) {
 }
 
 void openLog(HWND dialog, const AppParts& parts) {
-  const std::string& path = parts.feedback.logPath();
-  if (!localFileApi().exists(path)) {
+  const std::string& path = parts.log.path();
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     MessageBoxA(dialog, "No update has ended yet, so the log is still empty.", "Tessaren",
                 MB_OK | MB_ICONINFORMATION);
     return;

@@ -1,14 +1,13 @@
-// The hidden main window: it owns the schedule's timer, receives the tray icon's
-// notifications and the worker's messages, and carries the menu commands. It never waits
-// for an update: those run on the worker.
+// The hidden main window: it owns the schedule's timers, receives the tray icon's
+// notifications and the workers' messages, and carries the menu commands. It never waits
+// for an update: those run on workers, and Exit waits for them only a moment, pumping
+// messages all the while.
 #include "app/main_window.h"
 
-#include "app/scoped_win32.h"
-#include "download/http_api.h"
+#include <windowsx.h>
+
+#include "platform/handles.h"
 #include "res/resource.h"
-#include "settings/settings_store.h"
-#include "tray/tray_icon.h"
-#include "update/update_log.h"
 
 namespace tessaren {
 namespace {
@@ -16,22 +15,17 @@ namespace {
 HINSTANCE instance = nullptr;
 // Sent to every top-level window when the shell (re)starts: our icon must be added again.
 UINT taskbarCreatedMessage = 0;
-UINT countersMessage = 0;
 std::unique_ptr<AppParts> parts;
-UpdateJob& updateJob() {
-  static UpdateJob job = runUpdate;
-  return job;
-}
-bool workerLeftBehind = false;
+bool workersLeftBehind = false;
+bool exiting = false;
 // The one dialog open, and whether the tray menu is being tracked: DialogBoxParam and
 // TrackPopupMenu run message loops that still deliver tray clicks and commands here.
 HWND openDialog = nullptr;
 bool menuOpen = false;
-
-WindowHandle handleOf(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+POINT clickPoint{};
 
 void keepIconShown(HWND window) {
-  if (trayIcon().wanted() && !trayIcon().shown()) {
+  if (parts && parts->tray.wanted() && !parts->tray.shown()) {
     SetTimer(window, kTrayRetryTimerId, kTrayRetryMs, nullptr);
   } else {
     KillTimer(window, kTrayRetryTimerId);
@@ -47,167 +41,198 @@ void showDialog(HWND window, int templateId, DLGPROC procedure) {
                   reinterpret_cast<LPARAM>(parts.get()));
 }
 
-bool drawsForTheScreens() {
-  const std::int32_t display = loadSettings().display;
-  return display == static_cast<std::int32_t>(DisplayMode::Fit) ||
-         display == static_cast<std::int32_t>(DisplayMode::Fill) ||
-         display == static_cast<std::int32_t>(DisplayMode::Span);
+// At the cursor for the mouse, at the icon's corner for the keyboard: the shell puts the
+// right point into every version 4 notification.
+void showMenu(HWND window, POINT at) {
+  if (menuOpen) return;
+  // Without the foreground the menu would not close when the user clicks elsewhere.
+  SetForegroundWindow(window);
+  const OwnedMenu menu(LoadMenuA(instance, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+  HMENU popup = GetSubMenu(menu.get(), 0);
+  const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+  menuOpen = true;
+  TrackPopupMenu(popup, align | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
+  menuOpen = false;
+  PostMessageA(window, WM_NULL, 0, 0);
 }
 
-// Cancels the update and lets go of the worker; the icon and the window go with it.
-void shutDown() {
-  if (!parts) return;
-  parts->scheduler.shutdown();
-  workerLeftBehind = workerLeftBehind || parts->runner.leftWorkerBehind();
+void onTrayNotify(HWND window, WPARAM wParam, LPARAM lParam) {
+  const POINT at{GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
+  switch (LOWORD(lParam)) {
+    case WM_CONTEXTMENU:
+    case NIN_KEYSELECT:
+      showMenu(window, at);
+      break;
+    case NIN_SELECT:
+      clickPoint = at;
+      SetTimer(window, kClickTimerId, GetDoubleClickTime(), nullptr);
+      break;
+    case WM_LBUTTONDBLCLK:
+      KillTimer(window, kClickTimerId);
+      showDialog(window, IDD_ABOUTBOX, aboutDialogProc);
+      break;
+  }
+}
+
+// Dispatches messages until the scheduler has heard from every update it cancelled, or
+// until the time is up.
+void waitForWorkers(DWORD milliseconds) {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  while (parts->scheduler.waitingForWorkers()) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+      }
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}
+
+UpdateWork realUpdate(UpdateServices& services) {
+  return [&services](const UpdateRequest& request, CancelToken& cancel) {
+    return runUpdate(request, services, cancel);
+  };
 }
 
 }  // namespace
 
-AppParts::AppParts(HWND window, UpdateJob job)
-    : feedback(systemClock(), updateLogPath()),
+AppParts::AppParts(HWND window, HINSTANCE module, AppServices given)
+    : window(window),
+      services(std::move(given)),
+      settings(services.store, services.defaultFolder),
+      shell(services.makeTray ? services.makeTray(window)
+                              : makeShellTray(window, kTrayNotifyMessage, module)),
+      tray(*shell),
+      log(services.defaultFolder + "tessaren.log"),
+      timer(makeWindowTimer(window)),
+      feedback(systemClock(), tray, log),
+      updateServices{platformFetcher(), services.files, platformDesktop(), services.store, commits},
       runner([window](std::uint64_t id) { PostMessageA(window, kUpdateEndedMessage, id, 0); },
-             std::move(job)),
-      scheduler(systemClock(), timerApi(), runner, feedback) {
-  scheduler.setWindow(handleOf(window));
-}
+             services.work ? services.work : realUpdate(updateServices)),
+      scheduler(systemClock(), *timer, runner, feedback, settings) {}
 
-HINSTANCE moduleInstance() { return instance; }
+bool leftWorkersBehind() { return workersLeftBehind; }
 
-void setUpdateJob(UpdateJob job) { updateJob() = job ? std::move(job) : UpdateJob(runUpdate); }
-
-bool leftWorkerBehind() { return workerLeftBehind; }
-
-void registerMainClass(HINSTANCE module, const char* className) {
+void registerMainClass(HINSTANCE module) {
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof windowClass;
-  windowClass.style = CS_HREDRAW | CS_VREDRAW;
   windowClass.lpfnWndProc = mainWindowProc;
   windowClass.hInstance = module;
   windowClass.hIcon = LoadIconA(module, MAKEINTRESOURCEA(IDI_TESSAREN));
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszMenuName = MAKEINTRESOURCEA(IDC_TESSAREN);
-  windowClass.lpszClassName = className;
+  windowClass.lpszClassName = kMainClassName;
   windowClass.hIconSm = LoadIconA(module, MAKEINTRESOURCEA(IDI_SMALL));
   RegisterClassExA(&windowClass);
 }
 
-bool createMainWindow(HINSTANCE module, int, const char* className, const char* title) {
+AppParts* createMainWindow(HINSTANCE module, AppServices services) {
   instance = module;
   taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-  countersMessage = RegisterWindowMessageA(kCountersMessageName);
-  // Never shown: the show command the program was started with is dropped.
-  HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+  // Never shown; a top-level window all the same, since message-only windows hear no
+  // broadcasts (TaskbarCreated, power, display and session changes).
+  HWND window = CreateWindowExA(0, kMainClassName, "Tessaren", WS_OVERLAPPED, CW_USEDEFAULT, 0,
                                 CW_USEDEFAULT, 0, nullptr, nullptr, module, nullptr);
-  if (window == nullptr) return false;
-  parts = std::make_unique<AppParts>(window, updateJob());
-  workerLeftBehind = false;
-  trayIcon().add(IconState::Ready, handleOf(window), kTrayNotifyMessage,
-                 reinterpret_cast<ModuleHandle>(module));
-  trayIcon().setTip(kTipIdle);
+  if (window == nullptr) return nullptr;
+  parts = std::make_unique<AppParts>(window, module, std::move(services));
+  workersLeftBehind = false;
+  exiting = false;
+  parts->tray.add(IconState::Ready, kTipIdle);
   keepIconShown(window);
   parts->scheduler.startUp();
-  return true;
+  return parts.get();
 }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!parts || parts->window != window) return DefWindowProcA(window, message, wParam, lParam);
   switch (message) {
     case WM_DESTROY:
       // Whichever way the window ends, no update goes on and no dead icon stays behind.
-      shutDown();
-      trayIcon().remove();
-      KillTimer(window, kTrayRetryTimerId);
+      parts->scheduler.shutdown();
+      parts->tray.remove();
+      for (UINT_PTR id : {kTrayRetryTimerId, kClickTimerId}) KillTimer(window, id);
       PostQuitMessage(0);
+      if (parts->runner.stillRunning() > 0) {
+        // Its workers still use the parts: they go with the process, never before.
+        workersLeftBehind = true;
+        static_cast<void>(parts.release());
+      } else {
+        parts.reset();
+      }
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(window, &paint);
-      EndPaint(window, &paint);
-      return 0;
-    }
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
-        case IDM_ABOUT:
         case IDM_TRAY_ABOUT:
           showDialog(window, IDD_ABOUTBOX, aboutDialogProc);
           return 0;
         case IDM_TRAY_RELOAD:
-          if (parts) parts->scheduler.reload();
+          parts->scheduler.reload();
           return 0;
         case IDM_TRAY_PROPERTIES:
           showDialog(window, IDD_PROPERTIES, propertiesDialogProc);
           return 0;
         case IDM_TRAY_EXIT:
-          exitFromTray(window);
-          return 0;
-        case IDM_EXIT:
-          DestroyWindow(window);
+          exitProgram(window);
           return 0;
       }
-      return DefWindowProcA(window, message, wParam, lParam);
+      break;
     case WM_TIMER:
       if (wParam == kTrayRetryTimerId) {
-        trayIcon().restore();
+        parts->tray.restore();
         keepIconShown(window);
-      } else if (parts) {
-        parts->scheduler.timerFired();
+      } else if (wParam == kClickTimerId) {
+        KillTimer(window, kClickTimerId);
+        showMenu(window, clickPoint);
+      } else {
+        parts->scheduler.timerFired(wParam);
       }
       return 0;
     case kUpdateEndedMessage:
-      if (parts) parts->scheduler.workerDone(static_cast<std::uint64_t>(wParam));
+      parts->scheduler.workerDone(static_cast<std::uint64_t>(wParam));
       keepIconShown(window);
       return 0;
     case kTrayNotifyMessage:
-      onTrayNotify(wParam, lParam, window);
+      onTrayNotify(window, wParam, lParam);
       return 0;
     case WM_POWERBROADCAST:
-      if ((wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) && parts)
+      if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)
         parts->scheduler.resumed();
       return TRUE;
     case WM_QUERYENDSESSION:
       // Nothing to save and nothing to wait for: Windows may end the session at once.
       return TRUE;
     case WM_ENDSESSION:
-      if (wParam) exitFromTray(window);
+      if (wParam) exitProgram(window);
       return 0;
     case WM_DISPLAYCHANGE:
     case WM_DPICHANGED:
-      trayIcon().reloadPictures();
+      parts->tray.reloadPictures();
       keepIconShown(window);
-      if (parts && drawsForTheScreens()) parts->scheduler.screensChanged();
+      if (drawnForTheMonitors(parts->settings.load().display)) parts->scheduler.screensChanged();
       return 0;
   }
   if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {
-    trayIcon().reloadPictures();
+    parts->tray.reloadPictures();
+    parts->tray.restore();
     keepIconShown(window);
     return 0;
-  }
-  if (message == countersMessage && countersMessage != 0) {
-    const auto lines = static_cast<std::uint64_t>(parts ? parts->feedback.linesLogged() : 0);
-    return static_cast<LRESULT>(static_cast<std::uint64_t>(trayIcon().picturesHeld()) |
-                                static_cast<std::uint64_t>(internetHandlesOpen()) << 8 |
-                                lines << 32);
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void onTrayNotify(WPARAM, LPARAM lParam, HWND window) {
-  if (LOWORD(lParam) != WM_RBUTTONUP || menuOpen) return;
-  // Without the foreground the menu would not close when the user clicks elsewhere.
-  SetForegroundWindow(window);
-  ScopedMenu menu(LoadMenuA(instance, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
-  HMENU popup = GetSubMenu(menu.get(), 0);
-  POINT cursor{};
-  GetCursorPos(&cursor);
-  menuOpen = true;
-  TrackPopupMenu(popup, 0, cursor.x, cursor.y, 0, window, nullptr);
-  menuOpen = false;
-  PostMessageA(window, WM_NULL, 0, 0);
-}
-
-void exitFromTray(HWND window) {
-  shutDown();
-  trayIcon().remove();
+void exitProgram(HWND window) {
+  if (!parts || exiting) return;
+  exiting = true;
+  parts->scheduler.shutdown();
+  waitForWorkers(kExitWaitMs);
+  if (!parts) return;  // the window went while we waited
+  parts->scheduler.stopWaiting();
+  parts->log.flush(std::chrono::milliseconds(kExitWaitMs));
+  parts->tray.remove();
   DestroyWindow(window);
 }
 

@@ -47,21 +47,22 @@ std::string programPath() {
   }
 }
 
-void fillControls(HWND dialog, const Settings& settings) {
-  for (const std::string& name : kDisplayModeNames) {
+void fillControls(HWND dialog, const Settings& settings, ValueStore& store) {
+  for (const DisplayModeInfo& mode : kDisplayModes) {
+    const std::string name(mode.name);
     SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(name.c_str()));
   }
-  // A value that is no entry (-1 included) selects nothing.
   SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_SETCURSEL,
-                      static_cast<WPARAM>(static_cast<INT_PTR>(settings.display)), 0);
+                      static_cast<WPARAM>(settings.display), 0);
   SendDlgItemMessageA(dialog, IDC_PROPERTIES_URL, EM_LIMITTEXT, kLongestUrlField, 0);
-  SendDlgItemMessageA(dialog, IDC_PROPERTIES_TEMP, EM_LIMITTEXT, kLongestFolderField, 0);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_FOLDER, EM_LIMITTEXT, kLongestFolderField, 0);
   const PropertiesFields fields = fieldsFor(settings);
   SetDlgItemTextA(dialog, IDC_PROPERTIES_URL, fields.url.c_str());
-  SetDlgItemTextA(dialog, IDC_PROPERTIES_TEMP, fields.folder.c_str());
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_FOLDER, fields.folder.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_INTERVAL, fields.interval.c_str());
-  CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP, startsWithWindows() ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP,
+                 startsWithWindows(store) ? BST_CHECKED : BST_UNCHECKED);
 }
 
 int controlOf(PropertiesField field) {
@@ -69,7 +70,9 @@ int controlOf(PropertiesField field) {
     case PropertiesField::Url:
       return IDC_PROPERTIES_URL;
     case PropertiesField::Folder:
-      return IDC_PROPERTIES_TEMP;
+      return IDC_PROPERTIES_FOLDER;
+    case PropertiesField::Display:
+      return IDC_PROPERTIES_DISPLAY;
     case PropertiesField::Interval:
       break;
   }
@@ -79,11 +82,11 @@ int controlOf(PropertiesField field) {
 void save(HWND dialog, DialogState& state) {
   PropertiesFields fields;
   fields.url = fieldText(dialog, IDC_PROPERTIES_URL);
-  fields.folder = fieldText(dialog, IDC_PROPERTIES_TEMP);
+  fields.folder = fieldText(dialog, IDC_PROPERTIES_FOLDER);
   fields.interval = fieldText(dialog, IDC_PROPERTIES_INTERVAL);
   fields.display = static_cast<std::int32_t>(
       SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_GETCURSEL, 0, 0));
-  const CheckedFields checked = checkFields(fields, state.loaded);
+  const CheckedFields checked = checkFields(fields, state.loaded, state.parts->services.files);
   if (checked.problem) {
     MessageBoxA(dialog, checked.problem->message.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
     HWND control = GetDlgItem(dialog, controlOf(checked.problem->field));
@@ -91,11 +94,13 @@ void save(HWND dialog, DialogState& state) {
     SendMessageA(control, EM_SETSEL, 0, -1);
     return;
   }
-  saveSettings(*checked.settings);
-  setStartWithWindows(IsDlgButtonChecked(dialog, IDC_PROPERTIES_STARTUP) == BST_CHECKED,
+  AppParts& parts = *state.parts;
+  parts.settings.save(*checked.settings);
+  setStartWithWindows(parts.services.store,
+                      IsDlgButtonChecked(dialog, IDC_PROPERTIES_STARTUP) == BST_CHECKED,
                       programPath());
   EndDialog(dialog, IDC_PROPERTIES_SAVE);
-  if (state.parts != nullptr) state.parts->scheduler.settingsSaved();
+  parts.scheduler.settingsSaved();
 }
 
 }  // namespace
@@ -103,9 +108,9 @@ void save(HWND dialog, DialogState& state) {
 INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
-      auto state = std::make_unique<DialogState>(
-          DialogState{reinterpret_cast<AppParts*>(lParam), loadSettings()});
-      fillControls(dialog, state->loaded);
+      auto* parts = reinterpret_cast<AppParts*>(lParam);
+      auto state = std::make_unique<DialogState>(DialogState{parts, parts->settings.load()});
+      fillControls(dialog, state->loaded, parts->services.store);
       SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state.release()));
       dialogOpened(dialog);
       return TRUE;

@@ -1,7 +1,6 @@
 // Checking the Properties fields.
 #include "app/properties_form.h"
 
-#include "download/local_file_api.h"
 #include "download/url_parser.h"
 #include "platform/text.h"
 
@@ -15,17 +14,17 @@ CheckedFields refuse(PropertiesField field, std::string message) {
 }  // namespace
 
 PropertiesFields fieldsFor(const Settings& settings) {
-  return PropertiesFields{settings.url, settings.temp, std::to_string(settings.interval),
-                          settings.display};
+  return PropertiesFields{settings.url, settings.folder, std::to_string(settings.interval),
+                          static_cast<std::int32_t>(settings.display)};
 }
 
-CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded) {
+CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files) {
   Settings settings = loaded;
   settings.url = trimmed(fields.url);
   UrlParts parts;
   if (!parseUrl(settings.url, parts))
     return refuse(PropertiesField::Url,
-                  "This URL can't be used. Enter the http:// or https:// address of a JPEG "
+                  "This URL can't be used. Enter the http:// or https:// address of a "
                   "picture, such as https://example.com/picture.jpg.");
 
   const std::optional<std::int32_t> interval = intervalFromField(fields.interval);
@@ -36,15 +35,16 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
                       std::to_string(kLongestInterval) + " (31 days).");
   settings.interval = *interval;
 
-  settings.temp = normaliseDirectory(fields.folder);
-  if (settings.temp.empty())
+  settings.folder = normaliseFolder(fields.folder);
+  if (settings.folder.empty())
     return refuse(PropertiesField::Folder, "Enter the folder that the pictures are kept in.");
-  if (auto problem = directoryProblem(settings.temp))
+  if (auto problem = folderProblem(settings.folder))
     return refuse(PropertiesField::Folder, "This folder can't be used: " + *problem + ".");
-  if (!localFileApi().createDirectories(settings.temp))
-    return refuse(PropertiesField::Folder, "The folder " + settings.temp + " can't be created: " +
-                                               localFileApi().lastErrorText() + ".");
-  settings.display = fields.display;
+  if (auto problem = files.makeFolder(settings.folder))
+    return refuse(PropertiesField::Folder, "This folder can't be used: " + problem->detail + ".");
+  const std::optional<DisplayMode> display = displayModeFromNumber(fields.display);
+  if (!display) return refuse(PropertiesField::Display, "Choose how the picture is placed.");
+  settings.display = *display;
   return CheckedFields{settings, std::nullopt};
 }
 

@@ -6,22 +6,19 @@
 #include <optional>
 #include <string>
 
+#include "platform/files.h"
 #include "settings/settings_store.h"
 
 namespace tessaren {
-
-// The display list's entries; an entry's position is its DisplayMode number.
-inline const std::string kDisplayModeNames[] = {
-    "Stretch", "Center", "Tile", "[Use Windows Deskop Settings]", "Fit", "Fill", "Span"};
 
 struct PropertiesFields {
   std::string url;
   std::string folder;
   std::string interval;
-  std::int32_t display = -1;  // the selected entry, -1 for none
+  std::int32_t display = -1;  // the selected entry of the display list, -1 for none
 };
 
-enum class PropertiesField { Url, Folder, Interval };
+enum class PropertiesField { Url, Folder, Interval, Display };
 
 struct FieldProblem {
   PropertiesField field;
@@ -33,9 +30,9 @@ struct CheckedFields {
   std::optional<FieldProblem> problem;
 };
 
-// Trims every field, checks the URL, the interval and the folder (creating it, with its
-// parents, when missing), and keeps the first-run marker of loaded.
-CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded);
+// Trims every field and checks the URL, the interval and the folder (making it, with its
+// parents, when missing).
+CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files);
 
 // The fields for settings as loaded.
 PropertiesFields fieldsFor(const Settings& settings);

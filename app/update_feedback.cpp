@@ -2,13 +2,11 @@
 #include "app/update_feedback.h"
 
 #include "platform/text.h"
-#include "tray/tray_icon.h"
-#include "update/update_log.h"
 
 namespace tessaren {
 
-UpdateFeedback::UpdateFeedback(Clock& clock, std::string logPath)
-    : clock_(clock), logPath_(std::move(logPath)) {}
+UpdateFeedback::UpdateFeedback(Clock& clock, TrayIcon& tray, UpdateLog& log)
+    : clock_(clock), tray_(tray), log_(log) {}
 
 std::string tipText(const std::string& firstLine, const std::string& detail) {
   const std::string whole = firstLine + "\n" + detail;
@@ -18,22 +16,27 @@ std::string tipText(const std::string& firstLine, const std::string& detail) {
 
 void UpdateFeedback::updateStarted(const UpdateRequest&) {
   // The picture changes before the tip.
-  trayIcon().setState(IconState::Loading);
-  trayIcon().setTip(kTipLoading);
+  tray_.setState(IconState::Loading);
+  tray_.setTip(kTipLoading);
 }
 
 void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOutcome& outcome,
                                     std::optional<std::time_t> nextUpdate, bool shown) {
   const std::time_t now = clock_.wallNow();
-  if (outcome.applied) saveAppliedPicture(*outcome.applied);
   const std::time_t changedAt =
       outcome.applied ? outcome.applied->appliedAt : request.applied.appliedAt;
-  if (appendLogLine(logPath_, logLine(outcome, now, changedAt))) ++linesLogged_;
+  log_.append(logLine(outcome, now, changedAt));
 
-  UpdateRecord record{now,           outcome.host,
-                      outcome.width, outcome.height,
-                      outcome.bytes, outcome.kind == OutcomeKind::Unchanged,
-                      outcome.reason};
+  // A cancel is the user's own doing: neither a failure nor news.
+  if (wasCancelled(outcome)) return;
+  UpdateRecord record{now,
+                      displaySafe(outcome.host, 100),
+                      outcome.width,
+                      outcome.height,
+                      outcome.format,
+                      outcome.bytes,
+                      outcome.kind == OutcomeKind::Unchanged,
+                      reasonText(outcome)};
   if (outcome.kind == OutcomeKind::Failed) {
     lastFailure_ = record;
   } else {
@@ -41,6 +44,7 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
     if (record.unchanged && lastSuccess_ && lastSuccess_->host == record.host) {
       record.width = lastSuccess_->width;
       record.height = lastSuccess_->height;
+      record.format = lastSuccess_->format;
       record.bytes = lastSuccess_->bytes;
     }
     lastSuccess_ = record;
@@ -50,11 +54,11 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
   // At the end the tip changes before the picture.
   const std::string detail = tipDetail(outcome, now, changedAt, nextUpdate);
   if (outcome.kind == OutcomeKind::Failed) {
-    trayIcon().setTip(tipText(kTipError, detail));
-    trayIcon().setState(IconState::Error);
+    tray_.setTip(tipText(kTipError, detail));
+    tray_.setState(IconState::Error);
   } else {
-    trayIcon().setTip(tipText(kTipIdle, detail));
-    trayIcon().setState(IconState::Ready);
+    tray_.setTip(tipText(kTipIdle, detail));
+    tray_.setState(IconState::Ready);
   }
 }
 
@@ -63,6 +67,7 @@ std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time
   std::string line = "Last update: " + clockText(success->when, now) + " from " + success->host;
   if (success->width > 0)
     line += ", " + std::to_string(success->width) + " x " + std::to_string(success->height);
+  if (!success->format.empty()) line += (success->width > 0 ? " " : ", ") + success->format;
   if (success->bytes > 0) line += ", " + formatSize(success->bytes);
   if (success->unchanged) line += " (unchanged)";
   return line;

@@ -1,6 +1,5 @@
 // What the user learns of each update: the tray icon's picture and tip, one line in the
-// log, and the state the About box shows. Also keeps what the next update needs to know
-// of the picture on the desktop. GUI thread only.
+// log, and the state the About box shows. GUI thread only.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "tray/tray_icon.h"
 #include "update/scheduler.h"
+#include "update/update_log.h"
 
 namespace tessaren {
 
@@ -17,6 +18,7 @@ struct UpdateRecord {
   std::string host;
   std::int32_t width = 0;  // 0 when not known (an unchanged picture since start-up)
   std::int32_t height = 0;
+  std::string format;
   std::uint64_t bytes = 0;
   bool unchanged = false;
   std::string reason;  // failures only
@@ -24,7 +26,7 @@ struct UpdateRecord {
 
 class UpdateFeedback final : public ScheduleListener {
  public:
-  UpdateFeedback(Clock& clock, std::string logPath);
+  UpdateFeedback(Clock& clock, TrayIcon& tray, UpdateLog& log);
 
   void updateStarted(const UpdateRequest& request) override;
   void updateFinished(const UpdateRequest& request, const UpdateOutcome& outcome,
@@ -32,16 +34,13 @@ class UpdateFeedback final : public ScheduleListener {
 
   const std::optional<UpdateRecord>& lastSuccess() const { return lastSuccess_; }
   const std::optional<UpdateRecord>& lastFailure() const { return lastFailure_; }
-  const std::string& logPath() const { return logPath_; }
-  // Lines written to the log since start-up (the soak counts them).
-  std::uint64_t linesLogged() const { return linesLogged_; }
 
  private:
   Clock& clock_;
-  std::string logPath_;
+  TrayIcon& tray_;
+  UpdateLog& log_;
   std::optional<UpdateRecord> lastSuccess_;
   std::optional<UpdateRecord> lastFailure_;
-  std::uint64_t linesLogged_ = 0;
 };
 
 // The whole tip: the first line as it always was, then when and why.

@@ -1,4 +1,4 @@
-// The stop flag and the one request handle it may close.
+// The stop flag and the one handle it may close.
 #include "download/cancel_token.h"
 
 #include <utility>
@@ -6,26 +6,36 @@
 namespace tessaren {
 
 bool CancelToken::cancel() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  stop_ = true;
-  if (request_ == 0) return false;
-  httpApi().closeHandle(std::exchange(request_, 0));
+  std::function<void()> close;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+    close = std::exchange(close_, nullptr);
+  }
+  if (!close) return false;
+  close();
   return true;
 }
 
-bool CancelToken::attach(InternetHandle request) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (stop_) {
-    httpApi().closeHandle(request);
-    return false;
+bool CancelToken::attach(std::function<void()> close) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stop_) {
+      close_ = std::move(close);
+      return true;
+    }
   }
-  request_ = request;
-  return true;
+  close();
+  return false;
 }
 
 void CancelToken::release() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (request_ != 0) httpApi().closeHandle(std::exchange(request_, 0));
+  std::function<void()> close;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    close = std::exchange(close_, nullptr);
+  }
+  if (close) close();
 }
 
 }  // namespace tessaren

@@ -1,14 +1,13 @@
-// How the GUI thread stops one update from outside: it raises the stop flag, which the
-// download checks between pieces and the conversion between bands of rows, and it closes
-// the request the download may be waiting on (WinINet ends a pending call when its handle
-// is closed from another thread). The request is closed exactly once, whichever side
-// gets there first, so a handle number never gets closed after WinINet has reused it.
+// How the GUI thread stops one update from outside: it raises the stop flag, which every
+// long step of the update checks, and closes the handle a network call may be waiting on
+// (WinINet ends a pending call when its handle is closed from another thread). The handle
+// is closed exactly once, whichever side gets there first, so that a handle number is
+// never closed after the system has reused it.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
-
-#include "download/http_api.h"
 
 namespace tessaren {
 
@@ -18,22 +17,22 @@ class CancelToken {
   CancelToken(const CancelToken&) = delete;
   CancelToken& operator=(const CancelToken&) = delete;
 
-  // Any thread, any number of times. True when it closed a request the download was
-  // using: the download was then in (or about to make) a network call.
+  // Any thread, any number of times. True when it closed a handle the update was using:
+  // the update was then in (or about to make) a network call.
   bool cancel();
   bool stopped() const { return stop_.load(); }
   const std::atomic<bool>& flag() const { return stop_; }
 
-  // The download's request handle, held until release(). False when the update is
-  // already cancelled: the handle has then been closed here.
-  bool attach(InternetHandle request);
-  // Closes the attached request unless cancel() already did.
+  // close shuts the handle the update waits on, held until release(). False when the
+  // update is already cancelled: close has then been called here.
+  bool attach(std::function<void()> close);
+  // Closes the attached handle unless cancel() already did.
   void release();
 
  private:
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
-  InternetHandle request_ = 0;
+  std::function<void()> close_;
 };
 
 }  // namespace tessaren

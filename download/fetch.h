@@ -1,21 +1,23 @@
-// The picture request over HTTP: the fixed parts of the request, the limits that keep
-// one download from holding the program or the disk for as long as a server likes, and
-// the fetch itself, which stores the body in a partial file and says what happened.
+// One download: a GET of an http or https address whose body goes into a file, at the
+// level of what an update needs. The Fetcher does the talking (WinINet in
+// http_win32.cpp); this header also holds the policy it follows, which is portable and
+// tested natively: the fixed parts of the request, which answers count, the limits that
+// keep one download from holding the program or the disk for as long as a server likes,
+// and the words of every reason.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "download/cancel_token.h"
-#include "download/download_target.h"
-#include "download/partial_file.h"
+#include "platform/failure.h"
+#include "platform/files.h"
 
 namespace tessaren {
 
 inline const std::string kSessionAgent = "WALLPAPER";
-inline const std::string kRequestVerb = "GET";
-inline const std::string kRequestVersion = "HTTP/1.0";
 // Sent as it always was, the two blanks after "Accept:" and the form content type of a
 // request without a body included: servers out there may rely on the exact text.
 inline const std::string kRequestHeaders =
@@ -24,59 +26,109 @@ inline const std::string kRequestHeaders =
     "application/pdf, */*\r\n"
     "User-Agent: Internet Browser\r\n"
     "Content-Type: application/x-www-form-urlencoded\r\n";
-constexpr std::uint32_t kBodyChunkSize = 1024;
-constexpr std::uint32_t kStatusBufferSize = 80;
 
 struct FetchLimits {
   std::uint32_t connectTimeoutMs = 30'000;
   std::uint32_t sendTimeoutMs = 30'000;
   // Longest wait for the response headers or for the next piece of the body.
   std::uint32_t receiveTimeoutMs = 30'000;
-  // One download from opening the session to the last byte; checked between pieces of
-  // the body, so a download ends at most one receive time-out after it.
+  // One download from the request to the last byte. Between pieces of the body the
+  // download checks it itself; a server that holds back its headers is stopped by the
+  // GUI thread, which cancels an update that runs longer than this.
   std::uint32_t overallMs = 5 * 60'000;
   std::uint64_t maxBodyBytes = std::uint64_t{256} << 20;
+  int maxRedirects = 5;
 };
 
-// The limits in force: the product's unless a test build has scaled them down.
-const FetchLimits& fetchLimits();
-// For test programs only; std::nullopt returns to the product's limits.
-void setFetchLimits(std::optional<FetchLimits> limits);
-
-// The request flags: reuse a connection, never answer from or write to the cache (a
-// picture that changes at the same URL must arrive changed), TLS for https.
-std::uint32_t requestFlags(bool secure);
-
-// Where the body is stored until it has been applied: beside jpegPath, so that the move
-// over jpegPath stays on one volume.
-std::string partialDownloadPath(const std::string& jpegPath);
-
-// What the server said about the picture's version, exactly as sent.
+// What the server said about the picture's version, exactly as sent (any bytes but
+// control characters, at most kLongestValidator of them).
 struct Validators {
   std::string etag;
   std::string lastModified;
   bool operator==(const Validators&) const = default;
 };
+constexpr std::size_t kLongestValidator = 256;
 
-enum class FetchStatus { Downloaded, NotModified, Failed, Cancelled };
-
-struct FetchResult {
-  FetchStatus status = FetchStatus::Failed;
-  std::string reason;  // for Failed: what went wrong, in words a user can act on
-  std::uint64_t bytes = 0;
-  std::string contentType;
-  Validators validators;  // from a 200 answer
+struct FetchRequest {
+  std::string url;  // absolute http or https, as sent (escaped, no fragment)
+  Validators ask;   // sent as If-None-Match and If-Modified-Since when not empty
+  FetchLimits limits;
 };
 
-// Sends the request, conditional when ask holds validators (If-None-Match,
-// If-Modified-Since). On 200 the whole body is stored in part, closed, and left there for
-// the caller to apply; on 304 nothing is written. Every internet handle is closed when it
-// returns.
-FetchResult fetchPicture(const DownloadTarget& target, const Validators& ask, PartialFile& part,
-                         CancelToken& cancel);
+struct FetchResult {
+  // Nothing: the body is in the file, closed. NotModified: the server answered 304 to our
+  // validators, and the file is empty. Any other kind: what went wrong.
+  std::optional<Failure> failure;
+  std::uint64_t bytes = 0;
+  std::string contentType;  // as sent; pass it through displaySafe before showing it
+  Validators validators;    // from the 200 answer, those worth keeping
+  std::string finalUrl;     // after redirects
+  int redirects = 0;
+};
 
-// The words for a WinINet failure: "no answer within 30 s", "can't find the server ...".
-std::string describeInternetError(std::uint32_t code, const DownloadTarget& target,
-                                  const FetchLimits& limits);
+class Fetcher {
+ public:
+  virtual ~Fetcher() = default;
+  // Every internet handle is closed when it returns. The body goes to body, which is
+  // closed on success and left for the caller to discard otherwise.
+  virtual FetchResult fetchToFile(const FetchRequest& request, OutputFile& body,
+                                  CancelToken& cancel) = 0;
+};
+
+// WinINet. Windows build only.
+Fetcher& platformFetcher();
+
+// --- The policy, shared by every Fetcher. ---
+
+// The header block of a conditional request, empty when there is nothing to ask about.
+std::string conditionalHeaders(const Validators& ask);
+// A validator as the server sent it, or empty when it is not worth keeping: too long, or
+// with a control character that would end our header line.
+std::string keptValidator(const std::string& sent);
+// "HTTP 404 Not Found": the status and as much of its text as is sensible to show.
+Failure statusFailure(std::uint32_t status, const std::string& text);
+// The leading decimal digits of a header such as Content-Length; nothing without any.
+std::optional<std::uint64_t> leadingNumber(const std::string& text);
+
+// Failures of the transport, in the program's terms; the Fetcher maps its own codes.
+enum class TransportProblem {
+  TimedOut,
+  NameNotResolved,
+  CannotConnect,
+  ConnectionClosed,
+  NotHttp,
+  Insecure,
+  Other,
+};
+// "no answer within 30 s", "can't find the server pictures.example"; code is the
+// system's error number, shown where the words alone would not tell enough.
+Failure transportFailure(TransportProblem problem, std::uint32_t code, const std::string& host,
+                         std::uint32_t port, const FetchLimits& limits);
+
+// The body's checks, piece by piece and at its end: the size limit, the deadline, and
+// the length the server announced.
+class BodyPolicy {
+ public:
+  BodyPolicy(const FetchLimits& limits, std::chrono::steady_clock::time_point start,
+             std::optional<std::uint64_t> announced);
+  // Before the body: an announced length beyond the limit.
+  std::optional<Failure> beforeBody() const;
+  // Before waiting for the next piece.
+  std::optional<Failure> beforePiece(std::chrono::steady_clock::time_point now) const;
+  // After a piece of count bytes arrived.
+  std::optional<Failure> afterPiece(std::uint64_t count);
+  // After the server said the body ended.
+  std::optional<Failure> atEnd() const;
+  std::uint64_t bytes() const { return bytes_; }
+
+ private:
+  const FetchLimits& limits_;
+  std::chrono::steady_clock::time_point deadline_;
+  std::optional<std::uint64_t> announced_;
+  std::uint64_t bytes_ = 0;
+};
+
+// "30 s", "0.6 s", "5 minutes".
+std::string durationText(std::uint32_t milliseconds);
 
 }  // namespace tessaren

@@ -1,101 +1,299 @@
-// WinINet behind HttpApi: each call is the WinINet function named in http_api.h with the
-// arguments the portable code chose, nothing added.
+// The download over WinINet: every WinINet call, flag, info level and error number of the
+// program is here. The address is split by InternetCrackUrl and redirects are followed
+// here, counted, with InternetCombineUrl for relative ones; what counts as an answer, the
+// limits and the words come from the policy in fetch.cpp.
 #include <windows.h>
 #include <wininet.h>
 
-#include <atomic>
+#include <array>
+#include <chrono>
 
-#include "download/http_api.h"
+#include "download/fetch.h"
+#include "platform/handles.h"
 
 namespace tessaren {
 namespace {
 
-std::atomic<int> handlesOpen{0};
+using Clock = std::chrono::steady_clock;
 
-HINTERNET toHinternet(InternetHandle handle) { return reinterpret_cast<HINTERNET>(handle); }
-InternetHandle fromHinternet(HINTERNET handle) {
-  if (handle != nullptr) ++handlesOpen;
-  return reinterpret_cast<InternetHandle>(handle);
+constexpr DWORD kBodyChunkSize = 1024;
+// An address longer than this is no picture's (WinINet's own buffers stop at 2084).
+constexpr DWORD kLongestUrl = 4096;
+
+// Reload and never write the cache: a picture that changes at the same address must
+// arrive changed. No cookies kept, no automatic sign-in (NTLM or Negotiate could go to any
+// host a redirect names), no dialog; redirects are followed here, so they can be counted.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_RELOAD |
+                                INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
+                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI |
+                                INTERNET_FLAG_NO_AUTO_REDIRECT;
+
+struct Address {
+  std::string host;
+  INTERNET_PORT port = 0;
+  std::string pathAndQuery;
+  bool secure = false;
+};
+
+std::optional<Address> crack(const std::string& url) {
+  std::array<char, kLongestUrl> host{}, path{}, extra{};
+  URL_COMPONENTSA parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host.data();
+  parts.dwHostNameLength = static_cast<DWORD>(host.size());
+  parts.lpszUrlPath = path.data();
+  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+  parts.lpszExtraInfo = extra.data();
+  parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+  if (!InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
+    return std::nullopt;
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)
+    return std::nullopt;
+  Address address{host.data(), parts.nPort, std::string(path.data()) + extra.data(),
+                  parts.nScheme == INTERNET_SCHEME_HTTPS};
+  // The fragment is the browser's own business.
+  if (const std::size_t hash = address.pathAndQuery.find('#'); hash != std::string::npos)
+    address.pathAndQuery.resize(hash);
+  if (address.pathAndQuery.empty()) address.pathAndQuery.push_back('/');
+  if (address.host.empty()) return std::nullopt;
+  return address;
 }
 
-DWORD optionOf(HttpTimeout which) {
-  switch (which) {
-    case HttpTimeout::Connect:
-      return INTERNET_OPTION_CONNECT_TIMEOUT;
-    case HttpTimeout::Send:
-      return INTERNET_OPTION_SEND_TIMEOUT;
-    case HttpTimeout::Receive:
-      return INTERNET_OPTION_RECEIVE_TIMEOUT;
+// A header's value as text; nothing when the server sent none (or one longer than room).
+std::optional<std::string> headerText(HINTERNET request, DWORD which, DWORD room) {
+  std::string buffer(room, '\0');
+  DWORD length = room;
+  if (!HttpQueryInfoA(request, which, buffer.data(), &length, nullptr)) return std::nullopt;
+  buffer.resize(std::min(length, room));
+  return buffer;
+}
+
+std::optional<DWORD> statusCode(HINTERNET request) {
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                      nullptr))
+    return std::nullopt;
+  return status;
+}
+
+std::optional<std::string> combine(const std::string& base, const std::string& relative) {
+  std::string combined(kLongestUrl, '\0');
+  DWORD length = kLongestUrl;
+  if (!InternetCombineUrlA(base.c_str(), relative.c_str(), combined.data(), &length,
+                           ICU_BROWSER_MODE))
+    return std::nullopt;
+  combined.resize(length);
+  return combined;
+}
+
+TransportProblem problemOf(DWORD code) {
+  switch (code) {
+    case ERROR_INTERNET_TIMEOUT:
+    case WSAETIMEDOUT:  // Wine passes the socket's own code on
+      return TransportProblem::TimedOut;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+      return TransportProblem::NameNotResolved;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+      return TransportProblem::CannotConnect;
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_INTERNET_CONNECTION_RESET:
+      return TransportProblem::ConnectionClosed;
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+      return TransportProblem::NotHttp;
   }
-  return INTERNET_OPTION_RECEIVE_TIMEOUT;
+  // The certificate errors (12037 to 12057, 12169 to 12171, 12157) mean one thing to a user.
+  if ((code >= 12037 && code <= 12057) || (code >= 12169 && code <= 12171) || code == 12157)
+    return TransportProblem::Insecure;
+  return TransportProblem::Other;
 }
 
-class WinInet final : public HttpApi {
+// Closes the request through the token when the exchange ends, unless a cancel already did.
+class AttachedRequest {
  public:
-  InternetHandle openSession(const std::string& agent) override {
-    return fromHinternet(
-        InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  explicit AttachedRequest(CancelToken& cancel) : cancel_(cancel) {}
+  ~AttachedRequest() { cancel_.release(); }
+  AttachedRequest(const AttachedRequest&) = delete;
+  AttachedRequest& operator=(const AttachedRequest&) = delete;
+
+ private:
+  CancelToken& cancel_;
+};
+
+class Exchange {
+ public:
+  Exchange(const FetchRequest& request, OutputFile& body, CancelToken& cancel)
+      : request_(request), limits_(request.limits), body_(body), cancel_(cancel) {}
+
+  FetchResult run() {
+    result_.finalUrl = request_.url;
+    const std::string conditions = conditionalHeaders(request_.ask);
+    for (;;) {
+      std::optional<std::string> next;
+      if (!once(conditions, next)) break;
+      if (!next) break;
+      if (++result_.redirects > limits_.maxRedirects) {
+        result_.failure =
+            Failure{FailureKind::TooManyRedirects,
+                    "more than " + std::to_string(limits_.maxRedirects) + " redirects"};
+        break;
+      }
+      result_.finalUrl = *next;
+    }
+    return std::move(result_);
   }
-  InternetHandle connect(InternetHandle session, const std::string& serverName,
-                         std::uint32_t port) override {
-    return fromHinternet(InternetConnectA(toHinternet(session), serverName.c_str(),
-                                          static_cast<INTERNET_PORT>(port), nullptr, nullptr,
-                                          INTERNET_SERVICE_HTTP, 0, 1));
-  }
-  InternetHandle openRequest(InternetHandle connection, const std::string& verb,
-                             const std::string& objectPath, const std::string& version,
-                             std::uint32_t flags) override {
-    return fromHinternet(HttpOpenRequestA(toHinternet(connection), verb.c_str(), objectPath.c_str(),
-                                          version.c_str(), nullptr, nullptr, flags, 1));
-  }
-  bool setTimeout(InternetHandle handle, HttpTimeout which, std::uint32_t milliseconds) override {
-    DWORD value = milliseconds;
-    return InternetSetOptionA(toHinternet(handle), optionOf(which), &value, sizeof value) != FALSE;
-  }
-  bool addHeaders(InternetHandle request, const std::string& headers,
-                  std::uint32_t modifiers) override {
-    return HttpAddRequestHeadersA(toHinternet(request), headers.c_str(),
-                                  static_cast<DWORD>(headers.size()), modifiers) != FALSE;
-  }
-  bool sendRequest(InternetHandle request) override {
+
+ private:
+  // One request and its answer. False when the fetch ends here (failure set, or done);
+  // next set for a redirect to follow.
+  bool once(const std::string& conditions, std::optional<std::string>& next) {
+    const std::optional<Address> address = crack(result_.finalUrl);
+    if (!address)
+      return fail({FailureKind::UnusableAddress, "not a usable URL: " + result_.finalUrl});
+    address_ = *address;
+    if (cancel_.stopped()) return fail(cancelledFailure());
+
+    OwnedInternet session(
+        InternetOpenA(kSessionAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) return networkFailure();
+    OwnedInternet connection(InternetConnectA(session.get(), address_.host.c_str(), address_.port,
+                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) return networkFailure();
+    HINTERNET request = HttpOpenRequestA(
+        connection.get(), "GET", address_.pathAndQuery.c_str(), "HTTP/1.0", nullptr, nullptr,
+        kRequestFlags | (address_.secure ? INTERNET_FLAG_SECURE : 0), 0);
+    if (request == nullptr) return networkFailure();
+    if (!cancel_.attach([request] { InternetCloseHandle(request); }))
+      return fail(cancelledFailure());
+    AttachedRequest attached(cancel_);
+
+    // On the request itself: WinINet does not carry the session's time-outs down, and its
+    // own receive time-out is none at all, so a silent server would hold us for ever.
+    const DWORD receive = std::min(limits_.receiveTimeoutMs, limits_.overallMs);
+    for (auto [option, value] :
+         {std::pair<DWORD, DWORD>{INTERNET_OPTION_CONNECT_TIMEOUT, limits_.connectTimeoutMs},
+          std::pair<DWORD, DWORD>{INTERNET_OPTION_SEND_TIMEOUT, limits_.sendTimeoutMs},
+          std::pair<DWORD, DWORD>{INTERNET_OPTION_RECEIVE_TIMEOUT, receive}}) {
+      DWORD milliseconds = value;
+      InternetSetOptionA(request, option, &milliseconds, sizeof milliseconds);
+    }
+    HttpAddRequestHeadersA(request, kRequestHeaders.c_str(),
+                           static_cast<DWORD>(kRequestHeaders.size()), HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+    if (!conditions.empty())
+      HttpAddRequestHeadersA(request, conditions.c_str(), static_cast<DWORD>(conditions.size()),
+                             HTTP_ADDREQ_FLAG_ADD_IF_NEW);
     char emptyBody[] = "";
-    return HttpSendRequestA(toHinternet(request), nullptr, 0, emptyBody, 0) != FALSE;
+    if (!timed([&] { return HttpSendRequestA(request, nullptr, 0, emptyBody, 0) != FALSE; }))
+      return networkFailure();
+
+    const std::optional<DWORD> status = statusCode(request);
+    if (!status) return networkFailure();
+    if (*status == HTTP_STATUS_NOT_MODIFIED && !conditions.empty())
+      return fail({FailureKind::NotModified, "not modified"});
+    if (*status == 301 || *status == 302 || *status == 303 || *status == 307 || *status == 308) {
+      const std::optional<std::string> location =
+          headerText(request, HTTP_QUERY_LOCATION, kLongestUrl);
+      if (location && !location->empty()) {
+        next = combine(result_.finalUrl, *location);
+        if (next) return true;
+      }
+    }
+    if (*status != HTTP_STATUS_OK)
+      return fail(
+          statusFailure(*status, headerText(request, HTTP_QUERY_STATUS_TEXT, 80).value_or("")));
+
+    result_.contentType = headerText(request, HTTP_QUERY_CONTENT_TYPE, 256).value_or("");
+    result_.validators.etag =
+        keptValidator(headerText(request, HTTP_QUERY_ETAG, kLongestValidator + 1).value_or(""));
+    result_.validators.lastModified = keptValidator(
+        headerText(request, HTTP_QUERY_LAST_MODIFIED, kLongestValidator + 1).value_or(""));
+    std::optional<std::uint64_t> announced;
+    if (auto length = headerText(request, HTTP_QUERY_CONTENT_LENGTH, 32))
+      announced = leadingNumber(*length);
+    return readBody(request, announced);
   }
-  bool queryInfo(InternetHandle request, std::uint32_t infoLevel, char* buffer,
-                 std::uint32_t& length) override {
-    DWORD size = length;
-    BOOL ok = HttpQueryInfoA(toHinternet(request), infoLevel, buffer, &size, nullptr);
-    length = ok ? size : 0;
-    return ok != FALSE;
+
+  bool readBody(HINTERNET request, std::optional<std::uint64_t> announced) {
+    BodyPolicy policy(limits_, start_, announced);
+    if (auto problem = policy.beforeBody()) return fail(*problem);
+    // A short read is only the piece that happened to be there: the body ends with a read
+    // of 0 bytes. Reading no more than has arrived keeps each read from waiting for a full
+    // chunk (WinINet would, for as long as a trickle keeps coming), so that the clock and
+    // the stop flag are looked at between pieces.
+    std::array<std::uint8_t, kBodyChunkSize> chunk{};
+    for (;;) {
+      if (cancel_.stopped()) return fail(cancelledFailure());
+      if (auto problem = policy.beforePiece(Clock::now())) return fail(*problem);
+      DWORD available = 0;
+      if (!timed([&] { return InternetQueryDataAvailable(request, &available, 0, 0) != FALSE; }))
+        return networkFailure();
+      const DWORD size = available == 0 ? kBodyChunkSize : std::min(available, kBodyChunkSize);
+      DWORD count = 0;
+      if (!timed([&] { return InternetReadFile(request, chunk.data(), size, &count) != FALSE; }))
+        return networkFailure();
+      if (count == 0) break;
+      if (count > size)
+        return fail({FailureKind::Unreachable, "network error: a read gave more than was asked"});
+      if (auto problem = policy.afterPiece(count)) return fail(*problem);
+      if (!body_.write(chunk.data(), count)) return fail(body_.failure());
+    }
+    result_.bytes = policy.bytes();
+    if (auto problem = policy.atEnd()) return fail(*problem);
+    if (!body_.close()) return fail(body_.failure());
+    return false;
   }
-  bool queryDataAvailable(InternetHandle request, std::uint32_t& bytes) override {
-    DWORD count = 0;
-    BOOL ok = InternetQueryDataAvailable(toHinternet(request), &count, 0, 0);
-    bytes = ok ? count : 0;
-    return ok != FALSE;
+
+  template <typename Call>
+  bool timed(Call call) {
+    const Clock::time_point began = Clock::now();
+    const bool ok = call();
+    error_ = ok ? 0 : GetLastError();
+    waited_ = Clock::now() - began;
+    return ok;
   }
-  bool readFile(InternetHandle request, std::uint8_t* buffer, std::uint32_t size,
-                std::uint32_t& bytesRead) override {
-    DWORD count = 0;
-    BOOL ok = InternetReadFile(toHinternet(request), buffer, size, &count);
-    bytesRead = count;
-    return ok != FALSE;
+
+  // A failed call after cancel() is the closed handle, not the network. Wine reports a
+  // receive time-out as a closed or timed-out socket (12030, 10060) rather than as
+  // ERROR_INTERNET_TIMEOUT, so a call that failed after waiting out the time-out is taken
+  // for what it was.
+  bool networkFailure() {
+    if (cancel_.stopped()) return fail(cancelledFailure());
+    DWORD code = error_ != 0 ? error_ : GetLastError();
+    const auto receive =
+        std::chrono::milliseconds(std::min(limits_.receiveTimeoutMs, limits_.overallMs));
+    if (waited_ >= receive * 9 / 10) code = ERROR_INTERNET_TIMEOUT;
+    return fail(transportFailure(problemOf(code), code, address_.host, address_.port, limits_));
   }
-  bool closeHandle(InternetHandle handle) override {
-    const bool closed = InternetCloseHandle(toHinternet(handle)) != FALSE;
-    if (closed) --handlesOpen;
-    return closed;
+
+  bool fail(Failure failure) {
+    result_.failure = std::move(failure);
+    return false;
   }
-  std::uint32_t lastError() override { return GetLastError(); }
+
+  const FetchRequest& request_;
+  const FetchLimits& limits_;
+  OutputFile& body_;
+  CancelToken& cancel_;
+  const Clock::time_point start_ = Clock::now();
+  Address address_;
+  DWORD error_ = 0;
+  Clock::duration waited_{};
+  FetchResult result_;
+};
+
+class WinInetFetcher final : public Fetcher {
+ public:
+  FetchResult fetchToFile(const FetchRequest& request, OutputFile& body,
+                          CancelToken& cancel) override {
+    return Exchange(request, body, cancel).run();
+  }
 };
 
 }  // namespace
 
-HttpApi& platformHttpApi() {
-  static WinInet wininet;
+Fetcher& platformFetcher() {
+  static WinInetFetcher wininet;
   return wininet;
 }
-
-int internetHandlesOpen() { return handlesOpen; }
 
 }  // namespace tessaren

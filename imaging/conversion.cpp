@@ -17,7 +17,6 @@
 #include <thread>
 
 #include "imaging/bitmap_writer.h"
-#include "imaging/desktop_api.h"
 #include "imaging/resample.h"
 
 namespace tessaren {
@@ -190,7 +189,7 @@ class Conversion {
     const std::uint64_t size = bitmapFileSize(width, height);
     if (size == 0)
       return fail("picture too large for a BMP file (" + sizeText(width, height) + ")");
-    const std::optional<std::uint64_t> free = desktopApi().freeBytes(directoryOf(bmpPath_));
+    const std::optional<std::uint64_t>& free = request_.freeBytes;
     if (free && *free < size + kFreeSpaceHeadroom) {
       return fail("not enough free space on " + volumeOf(bmpPath_) + " for a " +
                   std::to_string((size + 999999) / 1000000) + " MB picture");

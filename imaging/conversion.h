@@ -22,6 +22,8 @@ struct ConversionRequest {
   bool keepCutShort = false;
   // Checked between bands of rows; when it turns true the conversion ends as "cancelled".
   const std::atomic<bool>* stop = nullptr;
+  // The bytes free on the BMP file's volume, when known.
+  std::optional<std::uint64_t> freeBytes;
   // The name the reasons give for the BMP file; the path written when empty.
   std::string shownPath;
   DecodeLimits limits;
@@ -40,7 +42,7 @@ inline constexpr std::uint64_t kFreeSpaceHeadroom = 64ull << 20;
 
 // Writes bmpPath, replacing what is there. A conversion that fails or is stopped removes
 // the file it started. The target volume must have the BMP file's size plus
-// kFreeSpaceHeadroom free, as desktopApi().freeBytes tells.
+// kFreeSpaceHeadroom free, as request.freeBytes tells.
 ConversionResult convertJpegToBitmap(const std::string& jpegPath, const std::string& bmpPath,
                                      const ConversionRequest& request = {});
 

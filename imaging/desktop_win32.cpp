@@ -1,7 +1,7 @@
-// The Win32 desktop behind DesktopApi: each call is the Win32 function named in the
-// interface, with the arguments the portable code chose.
+// The Windows desktop behind DesktopApi.
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
+#include <shellscalingapi.h>
 #include <versionhelpers.h>
 
 #include "imaging/desktop_api.h"
@@ -9,15 +9,32 @@
 namespace tessaren {
 namespace {
 
-BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+struct Found {
+  std::vector<Monitor> monitors;
+  std::string layout;
+};
+
+BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  auto& found = *reinterpret_cast<Found*>(data);
   MONITORINFO info{};
   info.cbSize = sizeof info;
-  if (GetMonitorInfoW(monitor, &info)) {
-    const RECT& r = info.rcMonitor;
-    reinterpret_cast<std::vector<Monitor>*>(list)->push_back(
-        {{r.left, r.top, r.right, r.bottom}, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
-  }
+  if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+  const RECT& r = info.rcMonitor;
+  found.monitors.push_back(
+      {{r.left, r.top, r.right, r.bottom}, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+  UINT dpiX = 96, dpiY = 96;
+  if (FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpiX, &dpiY))) dpiX = 96;
+  if (!found.layout.empty()) found.layout += ';';
+  found.layout += std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+                  std::to_string(r.right) + "," + std::to_string(r.bottom) + "@" +
+                  std::to_string(dpiX);
   return TRUE;
+}
+
+Found findMonitors() {
+  Found found;
+  EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 class Win32Desktop final : public DesktopApi {
@@ -27,30 +44,16 @@ class Win32Desktop final : public DesktopApi {
     return SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(bmpPath.c_str()),
                                  SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE) != FALSE;
   }
-  bool replaceFile(const std::string& from, const std::string& to) override {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-  }
   // The process is per-monitor DPI aware (its manifest says so): these are real pixels.
-  std::vector<Monitor> monitors() override {
-    std::vector<Monitor> list;
-    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&list));
-    return list;
-  }
-  std::optional<std::uint64_t> freeBytes(const std::string& directory) override {
-    ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExA(directory.empty() ? nullptr : directory.c_str(), &available, nullptr,
-                             nullptr)) {
-      return std::nullopt;
-    }
-    return available.QuadPart;
-  }
+  std::vector<Monitor> monitors() override { return findMonitors().monitors; }
+  std::string monitorLayout() override { return findMonitors().layout; }
   // The manifest declares Windows 10, so the version check is told the truth.
   bool spanSupported() override { return IsWindows8OrGreater(); }
 };
 
 }  // namespace
 
-DesktopApi& platformDesktopApi() {
+DesktopApi& platformDesktop() {
   static Win32Desktop desktop;
   return desktop;
 }

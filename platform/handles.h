@@ -67,6 +67,14 @@ using OwnedHandle = Owned<HANDLE, CloseWin32Handle>;
 inline OwnedHandle ownedFileHandle(HANDLE file) {
   return OwnedHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
 }
+struct CloseSearch {
+  void operator()(HANDLE search) const { FindClose(search); }
+};
+// FindFirstFile's INVALID_HANDLE_VALUE is stored as nullptr.
+class OwnedSearch : public Owned<HANDLE, CloseSearch> {
+ public:
+  explicit OwnedSearch(HANDLE search) : Owned(search == INVALID_HANDLE_VALUE ? nullptr : search) {}
+};
 struct DestroyMenuHandle {
   void operator()(HMENU menu) const { DestroyMenu(menu); }
 };

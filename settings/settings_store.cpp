@@ -3,110 +3,125 @@
 
 #include <algorithm>
 
-#include "settings/default_directory.h"
-#include "settings/storage.h"
 #include "platform/text.h"
 
 namespace tessaren {
 namespace {
 
 constexpr const char* kUrl = "url";
-constexpr const char* kTemp = "temp";
+constexpr const char* kFolder = "temp";  // its name from the first version, kept
 constexpr const char* kInterval = "interval";
 constexpr const char* kDisplay = "display";
 constexpr const char* kInstall = "install";
-constexpr const char* kPictureUrl = "pictureurl";
-constexpr const char* kEtag = "etag";
-constexpr const char* kLastModified = "lastmodified";
-constexpr const char* kPictureDisplay = "picturedisplay";
-constexpr const char* kPictureTime = "picturetime";
+constexpr std::uint32_t kInstalledMarker = 2;
 
-// The longest file name written into the download folder: "tessaren.jpg.part".
-constexpr std::size_t kLongestFileName = 17;
+// The longest name written into the picture folder: a temporary file of one update,
+// "tessaren-ffffffff.jpg.part".
+constexpr std::size_t kLongestFileName = 26;
 // MAX_PATH less its NUL.
 constexpr std::size_t kLongestPath = 259;
 
-std::string textOr(const char* name, std::string fallback) {
-  RegistryAccess().readText(kSettingsSubkey, name, fallback);
-  return fallback;
-}
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
-std::int32_t numberOr(const char* name, std::int32_t fallback) {
-  RegistryAccess().readNumber(kSettingsSubkey, name, fallback);
-  return fallback;
+bool isFullPath(const std::string& folder) {
+  // "C:\..." or "\\server\share\...".
+  if (folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
+      folder[1] == ':' && isSeparator(folder[2]))
+    return true;
+  if (folder.size() >= 2 && isSeparator(folder[0]) && isSeparator(folder[1])) {
+    const std::size_t server = folder.find_first_of("\\/", 2);
+    if (server == std::string::npos || server == 2) return false;
+    const std::size_t share = folder.find_first_of("\\/", server + 1);
+    return share != std::string::npos && share > server + 1;
+  }
+#ifndef _WIN32
+  // The native build runs the same code on POSIX paths.
+  return !folder.empty() && folder[0] == '/';
+#else
+  return false;
+#endif
 }
 
 }  // namespace
 
-Settings defaultSettings() {
-  return Settings{kDefaultUrl, defaultDownloadDirectory(), kDefaultInterval, kDefaultDisplay,
-                  kInstalledMarker};
+SettingsStore::SettingsStore(ValueStore& store, std::string defaultFolder)
+    : store_(store), defaultFolder_(std::move(defaultFolder)) {}
+
+Settings SettingsStore::defaults() const {
+  return Settings{kDefaultUrl, defaultFolder_, kDefaultInterval, kDefaultDisplay};
 }
 
-Settings loadSettings() {
-  Settings settings;
-  settings.url = textOr(kUrl, kDefaultUrl);
-  settings.temp = normaliseDirectory(textOr(kTemp, ""));
-  if (settings.temp.empty()) settings.temp = defaultDownloadDirectory();
-  settings.interval = clampInterval(numberOr(kInterval, kDefaultInterval));
-  settings.display = numberOr(kDisplay, kDefaultDisplay);
-  settings.install = numberOr(kInstall, 0);
+StoreKey SettingsStore::readKey() const {
+  return store_.keyExists(kSettingsKey) || !store_.keyExists(kMachineSettingsKey)
+             ? kSettingsKey
+             : kMachineSettingsKey;
+}
+
+Settings SettingsStore::load() const {
+  const StoreKey key = readKey();
+  Settings settings = defaults();
+  if (auto url = store_.readText(key, kUrl)) settings.url = *url;
+  if (auto folder = store_.readText(key, kFolder); folder && !normaliseFolder(*folder).empty())
+    settings.folder = normaliseFolder(*folder);
+  if (auto interval = store_.readNumber(key, kInterval))
+    settings.interval =
+        std::clamp(static_cast<std::int32_t>(*interval), kShortestInterval, kLongestInterval);
+  if (auto display = store_.readNumber(key, kDisplay))
+    settings.display = displayModeFromNumber(static_cast<std::int32_t>(*display))
+                           .value_or(DisplayMode::DesktopSettings);
   return settings;
 }
 
-void saveSettings(const Settings& settings) {
-  RegistryAccess registry;
-  registry.writeText(kSettingsSubkey, kUrl, settings.url);
-  registry.writeText(kSettingsSubkey, kTemp, settings.temp);
-  registry.writeNumber(kSettingsSubkey, kInterval, settings.interval);
-  registry.writeNumber(kSettingsSubkey, kDisplay, settings.display);
-  // The marker goes last, so that it is stored only after the other four.
-  registry.writeNumber(kSettingsSubkey, kInstall, settings.install);
+bool SettingsStore::save(const Settings& settings) {
+  bool saved = store_.writeText(kSettingsKey, kUrl, settings.url);
+  saved = store_.writeText(kSettingsKey, kFolder, settings.folder) && saved;
+  saved =
+      store_.writeNumber(kSettingsKey, kInterval, static_cast<std::uint32_t>(settings.interval)) &&
+      saved;
+  saved =
+      store_.writeNumber(kSettingsKey, kDisplay, static_cast<std::uint32_t>(settings.display)) &&
+      saved;
+  // The marker goes last, so that it is stored only after the others.
+  return saved && store_.writeNumber(kSettingsKey, kInstall, kInstalledMarker);
 }
 
-void writeDefaults() { saveSettings(defaultSettings()); }
-
-void ensureDefaults() {
-  if (numberOr(kInstall, 0) != kInstalledMarker) writeDefaults();
-}
-
-AppliedPicture loadAppliedPicture() {
-  AppliedPicture picture;
-  picture.url = textOr(kPictureUrl, "");
-  picture.etag = textOr(kEtag, "");
-  picture.lastModified = textOr(kLastModified, "");
-  picture.display = numberOr(kPictureDisplay, -1);
-  // Stored as the 32 bits of an unsigned count of seconds (good until 2106).
-  picture.appliedAt = static_cast<std::uint32_t>(numberOr(kPictureTime, 0));
-  return picture;
-}
-
-void saveAppliedPicture(const AppliedPicture& picture) {
-  RegistryAccess registry;
-  registry.writeText(kSettingsSubkey, kPictureUrl, picture.url);
-  // A validator the server did not send is removed, not kept from an older picture.
-  for (const auto& [name, text] :
-       {std::pair{kEtag, &picture.etag}, std::pair{kLastModified, &picture.lastModified}}) {
-    if (text->empty()) {
-      registry.deleteValue(kSettingsSubkey, name);
-    } else {
-      registry.writeText(kSettingsSubkey, name, *text);
-    }
+void SettingsStore::repair() {
+  const StoreKey key = readKey();
+  if (store_.readNumber(key, kInstall) == kInstalledMarker) return;
+  // Values an older installation left machine-wide become the user's own.
+  if (key != kSettingsKey) {
+    save(load());
+    return;
   }
-  registry.writeNumber(kSettingsSubkey, kPictureDisplay, picture.display);
-  registry.writeNumber(kSettingsSubkey, kPictureTime,
-                       static_cast<std::int32_t>(static_cast<std::uint32_t>(picture.appliedAt)));
+  const Settings fallback = defaults();
+  const auto url = store_.readText(key, kUrl);
+  if (!url || trimmed(*url).empty()) store_.writeText(key, kUrl, fallback.url);
+  const auto folder = store_.readText(key, kFolder);
+  if (!folder || folderProblem(normaliseFolder(*folder)))
+    store_.writeText(key, kFolder, fallback.folder);
+  const auto interval = store_.readNumber(key, kInterval);
+  if (!interval || static_cast<std::int32_t>(*interval) < kShortestInterval ||
+      static_cast<std::int32_t>(*interval) > kLongestInterval)
+    store_.writeNumber(key, kInterval, static_cast<std::uint32_t>(fallback.interval));
+  const auto display = store_.readNumber(key, kDisplay);
+  if (!display || !displayModeFromNumber(static_cast<std::int32_t>(*display)))
+    store_.writeNumber(key, kDisplay, static_cast<std::uint32_t>(fallback.display));
+  store_.writeNumber(key, kInstall, kInstalledMarker);
 }
 
-std::string normaliseDirectory(const std::string& text) {
-  std::string directory = trimmed(text);
-  if (!directory.empty() && directory.back() != '\\' && directory.back() != '/') directory += '\\';
-  return directory;
+std::string normaliseFolder(const std::string& text) {
+  std::string folder = trimmed(text);
+  if (!folder.empty() && !isSeparator(folder.back())) folder += '\\';
+  return folder;
 }
 
-std::optional<std::string> directoryProblem(const std::string& directory) {
+std::optional<std::string> folderProblem(const std::string& folder) {
+  if (folder.empty()) return "no folder is set";
+  if (!isFullPath(folder))
+    return "the folder " + displaySafe(folder, 80) +
+           " is not a full path (such as C:\\Pictures\\ or \\\\server\\share\\)";
   const std::size_t limit = kLongestPath - kLongestFileName;
-  const std::size_t length = utf16Length(directory);
+  const std::size_t length = utf16Length(folder);
   if (length <= limit) return std::nullopt;
   return "the folder's path is too long (" + std::to_string(length) + " characters; at most " +
          std::to_string(limit) + ")";
@@ -122,10 +137,6 @@ std::optional<std::int32_t> intervalFromField(const std::string& text) {
   }
   if (minutes < kShortestInterval || minutes > kLongestInterval) return std::nullopt;
   return minutes;
-}
-
-std::int32_t clampInterval(std::int32_t minutes) {
-  return std::clamp(minutes, kShortestInterval, kLongestInterval);
 }
 
 }  // namespace tessaren

@@ -1,76 +1,73 @@
-// The one notification-area icon: its record for the shell, and the operations that
-// add it, change its picture and tip, and take it away again.
+// The one notification-area icon: its picture and tip, and keeping it there. The shell
+// forgets icons (Explorer restarts, or is still starting at sign-in) and refuses calls;
+// TrayIcon remembers what should be shown and shows it again. The shell's side is a
+// small interface (tray_win32.cpp: Shell_NotifyIconW with version 4 callbacks).
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
-
-#include "tray/tray_api.h"
 
 namespace tessaren {
 
 enum class IconState : std::int32_t { Loading = 1, Error = 2, Ready = 3 };
 
-constexpr std::uint32_t kTrayIconId = 25077;
-constexpr std::uint32_t kTrayNotifyMessage = 0x0400 + 10;  // WM_USER + 10
-// Picture, tip and callback message go with every call, so each one is complete.
-constexpr std::uint32_t kTrayFlags = kNotifyFlagMessage | kNotifyFlagIcon | kNotifyFlagTip;
-
 inline const std::string kTipIdle = "Tessaren";
 inline const std::string kTipLoading = "Tessaren, load wallpaper...";
 inline const std::string kTipError = "Tessaren, communication error!";
+// The tip holds 127 characters; texts are cut to this many bytes at a character boundary.
+constexpr std::size_t kTipCapacity = 128;
 
-// The icon resource of a state: 129, 130 or 131; 0 for a value that is no state.
-int iconResourceFor(IconState state);
+// The shell's notification area, as the icon needs it. Each call is complete: picture,
+// tip and callback all go with it.
+class TrayShell {
+ public:
+  virtual ~TrayShell() = default;
+  // Adds the icon; false when the shell refused.
+  virtual bool add(IconState state, const std::string& tip) = 0;
+  // Changes it; false when the shell refused (it has likely lost the icon).
+  virtual bool change(IconState state, const std::string& tip) = 0;
+  virtual void remove() = 0;
+  // Loads the pictures again at the size the notification area wants now.
+  virtual void reloadPictures() = 0;
+};
+
+// The shell's notification area for the given window (an HWND), which receives
+// callbackMessage with version 4 notifications, and pictures from module (an HINSTANCE).
+// Windows build only.
+std::unique_ptr<TrayShell> makeShellTray(void* window, std::uint32_t callbackMessage, void* module);
 
 class TrayIcon {
  public:
-  TrayIcon() = default;
-  ~TrayIcon();  // leaves the icon with the shell: only remove() takes it away
-  TrayIcon(const TrayIcon&) = delete;
-  TrayIcon& operator=(const TrayIcon&) = delete;
+  explicit TrayIcon(TrayShell& shell) : shell_(shell) {}
 
-  // Each sends one Shell_NotifyIconA call (two when a change finds the icon gone and adds
-  // it again) and returns 0 whatever the shell answers; shown() tells what it answered.
-  std::int32_t add(IconState state, WindowHandle window, std::uint32_t callbackMessage,
-                   ModuleHandle module);
-  std::int32_t setState(IconState state);
-  // Texts longer than the record holds are cut to its 127 bytes at a character boundary.
-  std::int32_t setTip(std::string text);
-  // Sends NIM_DELETE once; a second call, or one before add(), sends nothing.
-  std::int32_t remove();
+  void add(IconState state, const std::string& tip);
+  void setState(IconState state);
+  // Texts longer than the tip holds are cut at a character boundary.
+  void setTip(const std::string& text);
+  // Takes the icon away; nothing is shown afterwards until add().
+  void remove();
   // Adds the icon again with its current picture and tip: after the shell restarted and
-  // forgot it, or while an add has not yet been accepted (the shell is still starting at
-  // sign-in). Nothing happens when the icon was never added or has been removed.
-  std::int32_t restore();
-  // Loads the pictures again, at the size the notification area now wants (the scaling
-  // changed), and shows the current one.
-  std::int32_t reloadPictures();
+  // forgot it, or while an add has not yet been accepted. Nothing when it is not wanted.
+  void restore();
+  // The scaling changed: new pictures at the new size, shown at once.
+  void reloadPictures();
 
-  const NotifyIconRecord& record() const { return record_; }
   // Between add() and remove().
   bool wanted() const { return wanted_; }
   // The shell accepted the last call: the icon is there.
   bool shown() const { return shown_; }
-  // Icons loaded and not yet destroyed (three while shown).
-  int picturesHeld() const;
+  IconState state() const { return state_; }
+  const std::string& tip() const { return tip_; }
 
  private:
-  IconHandle pictureFor(IconState state);
-  void loadPictures();
-  void releasePictures();
-  bool send(std::uint32_t message);
+  void change();
 
-  NotifyIconRecord record_;
-  ModuleHandle module_ = 0;
+  TrayShell& shell_;
   IconState state_ = IconState::Ready;
-  std::array<IconHandle, 3> pictures_{};  // Loading, Error, Ready
+  std::string tip_;
   bool wanted_ = false;
   bool shown_ = false;
 };
-
-// The process's tray icon.
-TrayIcon& trayIcon();
 
 }  // namespace tessaren

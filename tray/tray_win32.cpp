@@ -1,48 +1,97 @@
-// The shell's notification area: the record is copied field by field into the second
-// NOTIFYICONDATAA layout and handed to Shell_NotifyIconA.
+// The shell's notification area: Shell_NotifyIconW with NOTIFYICON_VERSION_4, so that the
+// callback tells WM_CONTEXTMENU, NIN_SELECT and NIN_KEYSELECT apart and carries the point
+// a menu belongs at (the icon's corner when the keyboard asked). The three pictures are
+// loaded once at the size the notification area wants and kept until the scaling changes.
 #include <windows.h>
 // after windows.h, which they need
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cstring>
+#include <array>
 
-#include "tray/tray_api.h"
+#include "platform/handles.h"
+#include "tray/tray_icon.h"
 
 namespace tessaren {
 namespace {
 
-static_assert(kNotifyIconDataV2Size == NOTIFYICONDATAA_V2_SIZE);
-static_assert(sizeof(NOTIFYICONDATAA{}.szTip) == kTipCapacity);
+constexpr UINT kIconId = 25077;
 
-class ShellTray final : public TrayApi {
+int resourceFor(IconState state) {
+  switch (state) {
+    case IconState::Loading:
+      return 129;
+    case IconState::Error:
+      return 130;
+    case IconState::Ready:
+      break;
+  }
+  return 131;
+}
+
+class ShellTray final : public TrayShell {
  public:
-  bool notifyIcon(std::uint32_t message, const NotifyIconRecord& record) override {
-    NOTIFYICONDATAA data{};
-    data.cbSize = record.cbSize;
-    data.hWnd = reinterpret_cast<HWND>(record.hWnd);
-    data.uID = record.uID;
-    data.uFlags = record.uFlags;
-    data.uCallbackMessage = record.uCallbackMessage;
-    data.hIcon = reinterpret_cast<HICON>(record.hIcon);
-    std::memcpy(data.szTip, record.szTip, kTipCapacity);
-    return Shell_NotifyIconA(message, &data) != FALSE;
+  ShellTray(HWND window, UINT callbackMessage, HINSTANCE module)
+      : window_(window), callbackMessage_(callbackMessage), module_(module) {
+    loadPictures();
   }
-  IconHandle loadIcon(ModuleHandle module, int id) override {
-    HICON icon = nullptr;
-    if (FAILED(LoadIconMetric(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(id), LIM_SMALL,
-                              &icon)))
-      return 0;
-    return reinterpret_cast<IconHandle>(icon);
+  ~ShellTray() override = default;
+
+  bool add(IconState state, const std::string& tip) override {
+    NOTIFYICONDATAW data = record(state, tip);
+    if (!Shell_NotifyIconW(NIM_ADD, &data)) return false;
+    data.uVersion = NOTIFYICON_VERSION_4;
+    Shell_NotifyIconW(NIM_SETVERSION, &data);
+    return true;
   }
-  void destroyIcon(IconHandle icon) override { DestroyIcon(reinterpret_cast<HICON>(icon)); }
+  bool change(IconState state, const std::string& tip) override {
+    NOTIFYICONDATAW data = record(state, tip);
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+  }
+  void remove() override {
+    NOTIFYICONDATAW data = record(IconState::Ready, "");
+    Shell_NotifyIconW(NIM_DELETE, &data);
+  }
+  void reloadPictures() override { loadPictures(); }
+
+ private:
+  void loadPictures() {
+    for (IconState state : {IconState::Loading, IconState::Error, IconState::Ready}) {
+      HICON icon = nullptr;
+      if (FAILED(LoadIconMetric(module_, MAKEINTRESOURCEW(resourceFor(state)), LIM_SMALL, &icon)))
+        icon = nullptr;
+      pictures_[static_cast<std::size_t>(state) - 1].reset(icon);
+    }
+  }
+
+  NOTIFYICONDATAW record(IconState state, const std::string& tip) const {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window_;
+    data.uID = kIconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+    data.uCallbackMessage = callbackMessage_;
+    data.hIcon = pictures_[static_cast<std::size_t>(state) - 1].get();
+    // The tip is UTF-8 here; the shell takes UTF-16, at most 127 units and a NUL.
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, tip.data(), static_cast<int>(tip.size()), nullptr, 0);
+    if (length > 0 && length < static_cast<int>(std::size(data.szTip)))
+      MultiByteToWideChar(CP_UTF8, 0, tip.data(), static_cast<int>(tip.size()), data.szTip, length);
+    return data;
+  }
+
+  HWND window_;
+  UINT callbackMessage_;
+  HINSTANCE module_;
+  std::array<OwnedIcon, 3> pictures_;  // Loading, Error, Ready
 };
 
 }  // namespace
 
-TrayApi& platformTrayApi() {
-  static ShellTray tray;
-  return tray;
+std::unique_ptr<TrayShell> makeShellTray(void* window, std::uint32_t callbackMessage,
+                                         void* module) {
+  return std::make_unique<ShellTray>(static_cast<HWND>(window), callbackMessage,
+                                     static_cast<HINSTANCE>(module));
 }
 
 }  // namespace tessaren

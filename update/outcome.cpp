@@ -9,6 +9,10 @@
 namespace tessaren {
 namespace {
 
+// Bounds that keep one log line readable and a tip within its 128 characters.
+constexpr std::size_t kLongestReason = 300;
+constexpr std::size_t kLongestHost = 100;
+
 // "0.8 s"; below a tenth, "0.03 s" rather than a bare "0.0 s".
 std::string seconds(double value) {
   char text[16];
@@ -22,24 +26,21 @@ std::string sinceText(std::time_t changedAt, std::time_t when) {
 
 }  // namespace
 
-UpdateOutcome failedOutcome(std::string host, std::string reason) {
+UpdateOutcome failedOutcome(std::string host, Failure failure) {
   UpdateOutcome outcome;
   outcome.kind = OutcomeKind::Failed;
   outcome.host = std::move(host);
-  outcome.reason = std::move(reason);
+  outcome.failure = std::move(failure);
   return outcome;
 }
 
-bool isCancelled(const UpdateOutcome& outcome) {
-  return outcome.kind == OutcomeKind::Failed && outcome.reason == kCancelledReason;
+bool wasCancelled(const UpdateOutcome& outcome) {
+  return outcome.kind == OutcomeKind::Failed && outcome.failure &&
+         outcome.failure->kind == FailureKind::Cancelled;
 }
 
-std::int32_t resultCodeOf(const UpdateOutcome& outcome) {
-  return outcome.kind == OutcomeKind::Failed ? 1 : 0;
-}
-
-std::string kindWord(OutcomeKind kind) {
-  switch (kind) {
+std::string kindWord(const UpdateOutcome& outcome) {
+  switch (outcome.kind) {
     case OutcomeKind::Updated:
       return "updated";
     case OutcomeKind::Unchanged:
@@ -47,14 +48,19 @@ std::string kindWord(OutcomeKind kind) {
     case OutcomeKind::Failed:
       break;
   }
-  return "failed";
+  return wasCancelled(outcome) ? "cancelled" : "failed";
+}
+
+std::string reasonText(const UpdateOutcome& outcome) {
+  return outcome.failure ? displaySafe(outcome.failure->detail, kLongestReason) : "";
 }
 
 std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt) {
   std::string reason;
   switch (outcome.kind) {
     case OutcomeKind::Updated:
-      reason = std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + ", " +
+      reason = std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
+               (outcome.format.empty() ? "" : " " + outcome.format) + ", " +
                (outcome.detail.empty() ? formatSize(outcome.bytes) : outcome.detail) + " in " +
                seconds(outcome.seconds);
       break;
@@ -62,11 +68,12 @@ std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t 
       reason = trimmed(sinceText(changedAt, when) + " (" + outcome.detail + ")");
       break;
     case OutcomeKind::Failed:
-      reason = outcome.reason;
+      reason = reasonText(outcome);
       break;
   }
-  const std::string host = outcome.host.empty() ? "-" : outcome.host;
-  return logTimeText(when) + "\t" + kindWord(outcome.kind) + "\t" + host + "\t" + reason;
+  const std::string host = displaySafe(outcome.host, kLongestHost);
+  return logTimeText(when) + "\t" + kindWord(outcome) + "\t" + (host.empty() ? "-" : host) + "\t" +
+         displaySafe(reason, kLongestReason);
 }
 
 std::string tipDetail(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt,
@@ -79,7 +86,7 @@ std::string tipDetail(const UpdateOutcome& outcome, std::time_t when, std::time_
     case OutcomeKind::Failed:
       break;
   }
-  return outcome.reason + (nextTry ? ", next try " + clockText(*nextTry, when) : "");
+  return reasonText(outcome) + (nextTry ? ", next try " + clockText(*nextTry, when) : "");
 }
 
 }  // namespace tessaren

@@ -7,45 +7,50 @@
 #include <optional>
 #include <string>
 
-#include "settings/settings_store.h"
+#include "platform/failure.h"
+#include "update/applied_picture.h"
 
 namespace tessaren {
 
 enum class OutcomeKind { Updated, Unchanged, Failed };
 
-inline const std::string kCancelledReason = "cancelled";
-
 struct UpdateOutcome {
   OutcomeKind kind = OutcomeKind::Failed;
-  std::string host;    // the server asked; empty when there was none to ask
-  std::string reason;  // Failed: why, in words a user can act on
-  // Unchanged: how we know ("not modified": the server said so; "same picture": the
-  // same bytes came again). Updated: "redrawn" when drawn again from the kept picture.
+  std::optional<Failure> failure;  // Failed: why; its kind decides what happens next
+  std::string host;                // the server asked; empty when there was none to ask
+  // Unchanged: how we know ("not modified": the server said so; "same picture": the same
+  // bytes came again). Updated: "redrawn" when drawn again from the kept picture.
   std::string detail;
   std::int32_t width = 0;  // the picture, once decoded
   std::int32_t height = 0;
+  std::string format;       // "JPEG", "PNG", ...
   std::uint64_t bytes = 0;  // the downloaded file
   double seconds = 0;       // the whole update
   // What to remember about the picture now on the desktop, when it changed.
   std::optional<AppliedPicture> applied;
+  // The order of the commit that put it on the desktop (0: nothing was committed), so
+  // that the record of an older commit never overwrites that of a newer one.
+  std::uint64_t commit = 0;
 };
 
-UpdateOutcome failedOutcome(std::string host, std::string reason);
-bool isCancelled(const UpdateOutcome& outcome);
-// The update's result as the refresh cycle has always counted it: 0 when the wallpaper
-// is up to date (updated or unchanged), 1 when the update failed.
-std::int32_t resultCodeOf(const UpdateOutcome& outcome);
+UpdateOutcome failedOutcome(std::string host, Failure failure);
+// Stopped by the user (Save or Exit): logged, never shown as a failure.
+bool wasCancelled(const UpdateOutcome& outcome);
 
-// "updated", "unchanged" or "failed".
-std::string kindWord(OutcomeKind kind);
+// "updated", "unchanged", "failed" or "cancelled".
+std::string kindWord(const UpdateOutcome& outcome);
 
-// The log line without its end: local time, tab, kind, tab, host, tab, reason.
-// changedAt is when the picture on the desktop last changed (0: unknown).
+// The log line without its end: local time, tab, kind, tab, host, tab, reason. Every text
+// from outside is made safe first, so a line always has exactly four fields. changedAt is
+// when the picture on the desktop last changed (0: unknown).
 std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt);
 
 // The tip's second line: "updated 14:05", "unchanged since 13:05, checked 14:05",
 // "HTTP 404 Not Found, next try 14:07".
 std::string tipDetail(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt,
                       std::optional<std::time_t> nextTry);
+
+// The failure's words as shown: safe and bounded.
+std::string reasonText(const UpdateOutcome& outcome);
 
 }  // namespace tessaren

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 
-#include "download/download_target.h"
-
 namespace tessaren {
 namespace {
 
@@ -19,16 +17,17 @@ constexpr std::time_t kOverdueSeconds = 60;
 // comes back; the update the first one started covers both.
 constexpr std::time_t kResumeCoalesceSeconds = 60;
 
-std::string hostOf(const Settings& settings) {
-  const std::optional<DownloadTarget> target = deriveTarget(settings);
-  return target ? target->serverName : "";
-}
-
 }  // namespace
 
 Scheduler::Scheduler(Clock& clock, TimerApi& timer, UpdateRunner& runner,
-                     ScheduleListener& listener)
-    : clock_(clock), timer_(timer), runner_(runner), listener_(listener) {}
+                     ScheduleListener& listener, SettingsStore& settings,
+                     std::chrono::milliseconds deadline)
+    : clock_(clock),
+      timer_(timer),
+      runner_(runner),
+      listener_(listener),
+      settings_(settings),
+      deadline_(deadline) {}
 
 minutes Scheduler::retryDelay(int failures, std::int32_t intervalMinutes) {
   const minutes interval{std::max(intervalMinutes, 1)};
@@ -45,8 +44,23 @@ std::optional<std::time_t> Scheduler::nextUpdate() const {
 
 void Scheduler::startUp() { begin(false); }
 
-void Scheduler::timerFired() {
-  if (stopped_ || current_ || !dueSteady_) return;
+void Scheduler::timerFired(std::uintptr_t id) {
+  if (stopped_) return;
+  if (id == kDeadlineTimerId) {
+    timer_.kill(kDeadlineTimerId);
+    if (!current_) return;
+    // A server that holds back its answer is not waited out: the update is given up
+    // and counts as failed.
+    const UpdateRequest request = *current_;
+    giveUpCurrent();
+    finished(request,
+             failedOutcome(hostOf(request.settings.url),
+                           {FailureKind::TimedOut,
+                            "the download took longer than " +
+                                durationText(static_cast<std::uint32_t>(deadline_.count()))}));
+    return;
+  }
+  if (current_ || !dueSteady_) return;
   const bool due = clock_.steadyNow() >= *dueSteady_;
   const bool slept = clock_.wallNow() > dueWall_ + kOverdueSeconds;
   if (due || slept) {
@@ -66,7 +80,7 @@ void Scheduler::settingsSaved() {
   if (stopped_) return;
   failures_ = 0;
   // The update with the old settings is not waited for: the new one starts now.
-  dropCurrent();
+  giveUpCurrent();
   begin(false);
 }
 
@@ -91,19 +105,35 @@ void Scheduler::screensChanged() {
 
 void Scheduler::workerDone(std::uint64_t id) {
   std::optional<UpdateOutcome> outcome = runner_.collect(id);
-  if (!outcome || !current_ || current_->id != id) return;
+  if (!outcome) return;
+  if (auto given = givenUp_.find(id); given != givenUp_.end()) {
+    // An update given up still reports what it did: it may have put its picture on the
+    // desktop before it heard of the cancel.
+    remember(*outcome, false);
+    listener_.updateFinished(given->second, *outcome, std::nullopt, false);
+    givenUp_.erase(given);
+    return;
+  }
+  if (!current_ || current_->id != id) return;
   const UpdateRequest request = std::move(*current_);
   current_.reset();
+  timer_.kill(kDeadlineTimerId);
+  remember(*outcome, true);
+  finished(request, *outcome);
+}
+
+void Scheduler::finished(const UpdateRequest& request, const UpdateOutcome& outcome) {
   // Drawing the kept picture again is no update: the schedule stays as it was.
   if (!request.redrawOnly || !dueSteady_) {
-    if (outcome->kind == OutcomeKind::Failed) {
+    if (outcome.kind == OutcomeKind::Failed && !wasCancelled(outcome)) {
       ++failures_;
     } else {
       failures_ = 0;
     }
     dueAfter(retryDelay(failures_, interval_));
   }
-  listener_.updateFinished(request, *outcome, dueWall_, true);
+  listener_.updateFinished(request, outcome, dueWall_, true);
+  if (stopped_) return;
   if (redrawPending_) {
     redrawPending_ = false;
     begin(true);
@@ -112,35 +142,57 @@ void Scheduler::workerDone(std::uint64_t id) {
   arm();
 }
 
+void Scheduler::remember(const UpdateOutcome& outcome, bool current) {
+  if (!outcome.applied) return;
+  // Records go in the order of the commits: one from a commit older than the last stored
+  // would describe a picture no longer on the desktop. A record without a commit (new
+  // validators for an unchanged picture) counts only from the update that is current.
+  if (outcome.commit == 0 ? !current : outcome.commit <= lastCommit_) return;
+  lastCommit_ = std::max(lastCommit_, outcome.commit);
+  saveAppliedPicture(settings_.store(), *outcome.applied);
+}
+
 void Scheduler::shutdown() {
   if (stopped_) return;
   stopped_ = true;
-  timer_.killTimer(window_, kRefreshTimerId);
-  dropCurrent();
+  timer_.kill(kRefreshTimerId);
+  timer_.kill(kDeadlineTimerId);
+  giveUpCurrent();
+  for (const auto& [id, request] : givenUp_) runner_.cancel(id);
 }
 
-void Scheduler::dropCurrent() {
+void Scheduler::stopWaiting() {
+  for (const auto& [id, request] : givenUp_)
+    listener_.updateFinished(request,
+                             failedOutcome(hostOf(request.settings.url), cancelledFailure()),
+                             std::nullopt, false);
+  givenUp_.clear();
+}
+
+void Scheduler::giveUpCurrent() {
   if (!current_) return;
-  runner_.abandon();
-  const UpdateRequest request = std::move(*current_);
+  runner_.cancel(current_->id);
+  timer_.kill(kDeadlineTimerId);
+  givenUp_.emplace(current_->id, std::move(*current_));
   current_.reset();
   redrawPending_ = false;
-  listener_.updateFinished(request, failedOutcome(hostOf(request.settings), kCancelledReason),
-                           std::nullopt, false);
 }
 
 void Scheduler::begin(bool redrawOnly) {
-  timer_.killTimer(window_, kRefreshTimerId);
-  ensureDefaults();
+  timer_.kill(kRefreshTimerId);
+  settings_.repair();
   UpdateRequest request;
   request.id = ++lastId_;
-  request.settings = loadSettings();
-  request.applied = loadAppliedPicture();
+  request.settings = settings_.load();
+  request.applied = loadAppliedPicture(settings_.store());
   request.redrawOnly = redrawOnly;
+  request.clearLeftovers = !started_;
   request.startedAt = clock_.wallNow();
+  started_ = true;
   interval_ = request.settings.interval;
   current_ = request;
   listener_.updateStarted(request);
+  timer_.set(kDeadlineTimerId, static_cast<std::uint32_t>(deadline_.count()));
   runner_.start(request);
 }
 
@@ -153,7 +205,7 @@ void Scheduler::arm() {
   if (!dueSteady_) return;
   const auto left = duration_cast<milliseconds>(*dueSteady_ - clock_.steadyNow());
   const auto wait = std::clamp(left, milliseconds{1}, kLongestTimerWait);
-  timer_.setTimer(window_, kRefreshTimerId, static_cast<std::uint32_t>(wait.count()));
+  timer_.set(kRefreshTimerId, static_cast<std::uint32_t>(wait.count()));
 }
 
 }  // namespace tessaren

@@ -1,14 +1,17 @@
 // The one owner of the schedule: when the next update is due, the back-off after
-// failures, catching up after sleep, and the one update that may run at a time. It lives
-// on the GUI thread; the update itself runs on a worker (UpdateRunner), and everything the
-// user sees of it goes through the listener.
+// failures, catching up after sleep, the time limit of an update, and the one update that
+// may run at a time. It lives on the GUI thread; updates run on workers (UpdateRunner),
+// everything the user sees of them goes through the listener, and the applied-picture
+// record is written here, in the order the pictures reached the desktop.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <optional>
 
+#include "settings/settings_store.h"
 #include "update/clock.h"
 #include "update/outcome.h"
 #include "update/timer_api.h"
@@ -17,6 +20,7 @@
 namespace tessaren {
 
 constexpr std::uintptr_t kRefreshTimerId = 20000;
+constexpr std::uintptr_t kDeadlineTimerId = 20002;
 // The timer looks at the clocks at least this often, so that an update the computer slept
 // through is noticed within a minute of waking.
 constexpr std::chrono::milliseconds kLongestTimerWait{60'000};
@@ -25,39 +29,37 @@ class UpdateRunner {
  public:
   virtual ~UpdateRunner() = default;
   // Starts the update in the background. Once it has ended, the GUI thread is told (for
-  // the product: a message posted to the main window) and calls Scheduler::workerDone.
+  // the program: a message posted to the main window) and calls Scheduler::workerDone.
   virtual void start(const UpdateRequest& request) = 0;
-  // The outcome of an ended update, once; nothing for an id it does not know.
+  // Raises the update's stop flag and closes what it waits on; it ends by itself.
+  virtual void cancel(std::uint64_t id) = 0;
+  // The outcome of an ended update, once; nothing while it runs or for an unknown id.
   virtual std::optional<UpdateOutcome> collect(std::uint64_t id) = 0;
-  // Stops the running update and waits a moment for it; one that is still held by a
-  // blocking network call is left behind, to end by itself (or with the process), and is
-  // never heard of again.
-  virtual void abandon() = 0;
 };
 
 class ScheduleListener {
  public:
   virtual ~ScheduleListener() = default;
   virtual void updateStarted(const UpdateRequest& request) = 0;
-  // nextUpdate: when the next one is due. shown is false for an update that was cancelled
-  // because the user replaced it (Save) or left (Exit): it goes to the log only.
+  // nextUpdate: when the next one is due. shown is false for an update the user replaced
+  // (Save) or left (Exit): it goes to the log and the About box's record only.
   virtual void updateFinished(const UpdateRequest& request, const UpdateOutcome& outcome,
                               std::optional<std::time_t> nextUpdate, bool shown) = 0;
 };
 
 class Scheduler {
  public:
-  Scheduler(Clock& clock, TimerApi& timer, UpdateRunner& runner, ScheduleListener& listener);
-
-  void setWindow(WindowHandle window) { window_ = window; }
+  // deadline: the longest an update may run before it is given up as timed out.
+  Scheduler(Clock& clock, TimerApi& timer, UpdateRunner& runner, ScheduleListener& listener,
+            SettingsStore& settings, std::chrono::milliseconds deadline = std::chrono::minutes(5));
 
   // The first update, at start-up.
   void startUp();
-  // Every WM_TIMER of the main window.
-  void timerFired();
+  // Every WM_TIMER of the main window with one of the ids above.
+  void timerFired(std::uintptr_t id);
   // The tray menu's Reload: an update now, unless one is running.
   void reload();
-  // Properties saved: the running update (if any) is cancelled and a new one starts at
+  // Properties saved: the running update (if any) is given up and a new one starts at
   // once with the new settings.
   void settingsSaved();
   // The computer woke from sleep.
@@ -66,13 +68,16 @@ class Scheduler {
   void screensChanged();
   // The worker's message arrived on the GUI thread.
   void workerDone(std::uint64_t id);
-  // Exit or the end of the Windows session: nothing runs or starts afterwards.
+  // Exit or the end of the Windows session: every update is cancelled and nothing starts
+  // afterwards. The caller may wait a moment for their outcomes (workerDone), then calls
+  // stopWaiting(), which logs those still out as cancelled.
   void shutdown();
+  bool waitingForWorkers() const { return !givenUp_.empty(); }
+  void stopWaiting();
 
   bool running() const { return current_.has_value(); }
   // Wall-clock time of the next update; nothing while one runs or after shutdown.
   std::optional<std::time_t> nextUpdate() const;
-  int failuresInARow() const { return failures_; }
 
   // The wait after the given number of failures in a row: 1, 2, 4, 8 ... minutes, never
   // longer than the interval; the interval itself after none.
@@ -80,8 +85,10 @@ class Scheduler {
 
  private:
   void begin(bool redrawOnly);
-  // Cancels the running update, if any, and logs it as cancelled.
-  void dropCurrent();
+  // The running update is cancelled and its outcome, whenever it comes, only logged.
+  void giveUpCurrent();
+  void finished(const UpdateRequest& request, const UpdateOutcome& outcome);
+  void remember(const UpdateOutcome& outcome, bool current);
   void dueAfter(std::chrono::minutes delay);
   void arm();
 
@@ -89,12 +96,16 @@ class Scheduler {
   TimerApi& timer_;
   UpdateRunner& runner_;
   ScheduleListener& listener_;
-  WindowHandle window_ = 0;
+  SettingsStore& settings_;
+  const std::chrono::milliseconds deadline_;
 
   std::optional<UpdateRequest> current_;
+  std::map<std::uint64_t, UpdateRequest> givenUp_;  // cancelled, outcome still to come
   std::uint64_t lastId_ = 0;
+  std::uint64_t lastCommit_ = 0;  // the newest commit whose record is stored
   bool redrawPending_ = false;
   bool stopped_ = false;
+  bool started_ = false;
   int failures_ = 0;
   std::int32_t interval_ = kDefaultInterval;
   std::optional<SteadyTime> dueSteady_;

@@ -1,30 +1,22 @@
-// The window timer behind one small interface: SetTimer and KillTimer on the main window.
-// The Win32 side (timer_win32.cpp) passes the calls on; native tests record them.
+// The window timers the schedule arms, behind one small interface: SetTimer and KillTimer
+// on the main window (timer_win32.cpp); native tests arm a fake.
 #pragma once
 
 #include <cstdint>
-
-#include "tray/tray_api.h"
+#include <memory>
 
 namespace tessaren {
-
-// The longest period SetTimer accepts (USER_TIMER_MAXIMUM), in milliseconds.
-constexpr std::uint32_t kTimerPeriodLimit = 0x7FFFFFFF;
 
 class TimerApi {
  public:
   virtual ~TimerApi() = default;
-  // KillTimer(window, id)
-  virtual bool killTimer(WindowHandle window, std::uintptr_t id) = 0;
-  // SetTimer(window, id, period, NULL): no timer procedure, so expiries arrive as WM_TIMER.
-  virtual bool setTimer(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs) = 0;
+  // Expiries arrive as WM_TIMER with the id on the window the timer belongs to; a timer
+  // armed again replaces the earlier period.
+  virtual void set(std::uintptr_t id, std::uint32_t periodMs) = 0;
+  virtual void kill(std::uintptr_t id) = 0;
 };
 
-// The timer in use: the platform's own unless a test has put another in place.
-TimerApi& timerApi();
-// Puts api in place of the platform's timer; nullptr restores the platform's.
-void setTimerApi(TimerApi* api);
-// The platform's timer: Win32 in the Windows build; natively one that never fires.
-TimerApi& platformTimerApi();
+// Timers of the given window (an HWND). Windows build only.
+std::unique_ptr<TimerApi> makeWindowTimer(void* window);
 
 }  // namespace tessaren

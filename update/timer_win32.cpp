@@ -1,4 +1,4 @@
-// Window timers: SetTimer and KillTimer with the arguments the refresh cycle chose.
+// Window timers: SetTimer and KillTimer on the main window.
 #include <windows.h>
 
 #include "update/timer_api.h"
@@ -6,23 +6,22 @@
 namespace tessaren {
 namespace {
 
-static_assert(kTimerPeriodLimit == USER_TIMER_MAXIMUM);
-
 class WindowTimer final : public TimerApi {
  public:
-  bool killTimer(WindowHandle window, std::uintptr_t id) override {
-    return KillTimer(reinterpret_cast<HWND>(window), id) != FALSE;
+  explicit WindowTimer(HWND window) : window_(window) {}
+  void set(std::uintptr_t id, std::uint32_t periodMs) override {
+    SetTimer(window_, id, periodMs, nullptr);
   }
-  bool setTimer(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs) override {
-    return SetTimer(reinterpret_cast<HWND>(window), id, periodMs, nullptr) != 0;
-  }
+  void kill(std::uintptr_t id) override { KillTimer(window_, id); }
+
+ private:
+  HWND window_;
 };
 
 }  // namespace
 
-TimerApi& platformTimerApi() {
-  static WindowTimer timer;
-  return timer;
+std::unique_ptr<TimerApi> makeWindowTimer(void* window) {
+  return std::make_unique<WindowTimer>(static_cast<HWND>(window));
 }
 
 }  // namespace tessaren

@@ -3,44 +3,20 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
-#include "download/download_target.h"
-#include "download/fetch.h"
-#include "download/local_file_api.h"
-#include "download/partial_file.h"
+#include "download/url_parser.h"
+#include "imaging/conversion.h"
 #include "imaging/wallpaper.h"
+#include "platform/text.h"
 
 namespace tessaren {
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
-
-// Byte for byte the same files; a file that can't be read is never the same.
-bool sameContents(const std::string& first, const std::string& second) {
-  ScopedFile a(std::fopen(first.c_str(), "rb"));
-  ScopedFile b(std::fopen(second.c_str(), "rb"));
-  if (!a || !b) return false;
-  static constexpr std::size_t kChunk = 64 * 1024;
-  auto bufferA = std::make_unique<char[]>(kChunk);
-  auto bufferB = std::make_unique<char[]>(kChunk);
-  for (;;) {
-    const std::size_t readA = std::fread(bufferA.get(), 1, kChunk, a.get());
-    const std::size_t readB = std::fread(bufferB.get(), 1, kChunk, b.get());
-    if (readA != readB || std::memcmp(bufferA.get(), bufferB.get(), readA) != 0) return false;
-    if (readA < kChunk) return std::ferror(a.get()) == 0 && std::ferror(b.get()) == 0;
-  }
-}
-
-// The conversion checks the stop flag between bands of rows: Exit and Save do not wait
-// for a large picture to be decoded to its end.
-ApplyResult applyToDesktop(const std::string& jpegPath, const std::string& bmpPath,
-                           std::int32_t displayMode, const CancelToken& cancel) {
-  return convertAndApply(jpegPath, bmpPath, displayMode, &cancel.flag());
+std::string unusableUrlReason(const std::string& url) {
+  // Long enough to recognise, short enough for the tip and one log line.
+  const std::string shown = displaySafe(trimmed(url), 60);
+  return "not a usable URL: " + (shown.empty() ? std::string("(empty)") : shown);
 }
 
 class Stopwatch {
@@ -53,97 +29,224 @@ class Stopwatch {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// The picture on the desktop must be drawn again even when the bytes are the same: the
-// display mode changed since, or the BMP file is gone.
-bool needsRedraw(const UpdateRequest& request, const DownloadTarget& target) {
-  return request.applied.display != request.settings.display ||
-         !localFileApi().exists(target.bmpPath);
-}
+// A BMP file of this update's that is deleted on every way out unless the commit moved it.
+class TemporaryBitmap {
+ public:
+  TemporaryBitmap(Files& files, std::string path) : files_(files), path_(std::move(path)) {}
+  ~TemporaryBitmap() {
+    if (!kept_) files_.remove(path_);
+  }
+  TemporaryBitmap(const TemporaryBitmap&) = delete;
+  TemporaryBitmap& operator=(const TemporaryBitmap&) = delete;
+  const std::string& path() const { return path_; }
+  void kept() { kept_ = true; }
+
+ private:
+  Files& files_;
+  std::string path_;
+  bool kept_ = false;
+};
+
+class Update {
+ public:
+  Update(const UpdateRequest& request, UpdateServices& services, CancelToken& cancel)
+      : request_(request), settings_(request.settings), services_(services), cancel_(cancel) {}
+
+  UpdateOutcome run() {
+    UrlParts parts;
+    if (!parseUrl(settings_.url, parts))
+      return failed({FailureKind::UnusableAddress, unusableUrlReason(settings_.url)});
+    outcome_.host = parts.serverName;
+    url_ = std::string(parts.secure ? "https://" : "http://") + parts.serverName + ":" +
+           std::to_string(parts.port) + parts.objectPath;
+
+    const std::string& folder = settings_.folder;
+    if (auto problem = folderProblem(folder))
+      return failed({FailureKind::UnusableFolder, "can't use " + *problem});
+    if (auto problem = services_.files.makeFolder(folder)) return failed(*problem);
+    if (request_.clearLeftovers) {
+      for (const std::string& name :
+           services_.files.list(folder, kTemporaryPrefix, kTemporarySuffix))
+        services_.files.remove(folder + name);
+    }
+    picturePath_ = folder + kPictureFileName;
+    bitmapPath_ = folder + kBitmapFileName;
+    if (drawnForTheMonitors(settings_.display)) layout_ = services_.desktop.monitorLayout();
+    remembered_ = request_.applied;
+    remembered_.url = settings_.url;
+    remembered_.display = settings_.display;
+    remembered_.known = true;
+    remembered_.layout = layout_;
+
+    if (request_.redrawOnly) {
+      if (!services_.files.exists(picturePath_))
+        return failed({FailureKind::CannotWrite,
+                       "no picture kept in " + displaySafe(folder, 120) + " to draw again"});
+      return redraw();
+    }
+    return download();
+  }
+
+ private:
+  UpdateOutcome download() {
+    // Ask whether the picture changed only when we still hold the one it would be.
+    FetchRequest fetch{url_, {}, services_.limits};
+    if (request_.applied.url == settings_.url && services_.files.exists(picturePath_))
+      fetch.ask = request_.applied.validators;
+    if (cancel_.stopped()) return failed(cancelledFailure());
+    reach(UpdateStep::Downloading);
+    Failure why;
+    std::unique_ptr<OutputFile> body = services_.files.create(
+        settings_.folder + temporaryFileName(request_.id, kPictureFileName), why);
+    if (!body) return failed(why);
+    const FetchResult fetched = services_.fetcher.fetchToFile(fetch, *body, cancel_);
+    if (fetched.failure) {
+      if (fetched.failure->kind != FailureKind::NotModified) return failed(*fetched.failure);
+      if (!needsRedraw()) return unchanged("not modified");
+      body.reset();
+      return redraw();
+    }
+    outcome_.bytes = fetched.bytes;
+    remembered_.validators = fetched.validators;
+    if (!needsRedraw() && sameContents(body->path(), picturePath_))
+      return unchanged("same picture");
+    return drawAndCommit(body->path(), body.get(), fetched.contentType);
+  }
+
+  UpdateOutcome redraw() {
+    outcome_.detail = "redrawn";
+    return drawAndCommit(picturePath_, nullptr, "");
+  }
+
+  // Draws picturePath into a BMP of this update's own; then, one update at a time and
+  // never after a cancel, makes it the wallpaper and the downloaded body tessaren.jpg.
+  UpdateOutcome drawAndCommit(const std::string& picturePath, OutputFile* body,
+                              const std::string& contentType) {
+    if (cancel_.stopped()) return failed(cancelledFailure());
+    reach(UpdateStep::Drawing);
+    const bool spanned = services_.desktop.spanSupported();
+    ConversionRequest conversion;
+    conversion.stop = &cancel_.flag();
+    conversion.shownPath = bitmapPath_;
+    conversion.freeBytes = services_.files.freeBytes(settings_.folder);
+    if (drawnForTheMonitors(settings_.display)) {
+      conversion.fit = settings_.display == DisplayMode::Fit    ? FitMode::Fit
+                       : settings_.display == DisplayMode::Fill ? FitMode::Fill
+                                                                : FitMode::Span;
+      conversion.monitors = services_.desktop.monitors();
+      conversion.tiled = !spanned;
+    }
+    TemporaryBitmap bitmap(services_.files,
+                           settings_.folder + temporaryFileName(request_.id, kBitmapFileName));
+    const ConversionResult converted = convertJpegToBitmap(picturePath, bitmap.path(), conversion);
+    outcome_.width = converted.width;
+    outcome_.height = converted.height;
+    outcome_.format = "JPEG";
+    if (!converted.written) return failed(conversionFailure(converted.reason, contentType));
+
+    reach(UpdateStep::Committing);
+    const std::unique_lock<std::mutex> committing = services_.commits.enter();
+    // An update that was given up while it drew must leave the desktop to the one that
+    // replaced it.
+    if (cancel_.stopped()) return failed(cancelledFailure());
+    if (auto problem = services_.files.replace(bitmap.path(), bitmapPath_)) return failed(*problem);
+    bitmap.kept();
+    if (auto problem = applyWallpaper(services_.store, services_.desktop, bitmapPath_,
+                                      settings_.display, spanned))
+      return failed(*problem);
+    outcome_.commit = services_.commits.next();
+    // The body takes the picture's name only once it has become the wallpaper, so that
+    // tessaren.jpg always holds the last picture shown. The wallpaper has changed whether
+    // or not that succeeds; without it the validators describe no file we hold.
+    if (body != nullptr) {
+      remembered_.appliedAt = request_.startedAt;
+      if (!body->moveOver(picturePath_)) remembered_.validators = {};
+    }
+    outcome_.kind = OutcomeKind::Updated;
+    outcome_.applied = remembered_;
+    outcome_.seconds = stopwatch_.seconds();
+    return outcome_;
+  }
+
+  // The picture on the desktop must be drawn again even when the bytes are the same: the
+  // display mode or the monitors changed since, or the BMP file is gone.
+  bool needsRedraw() const {
+    return !request_.applied.known || request_.applied.display != settings_.display ||
+           (drawnForTheMonitors(settings_.display) && request_.applied.layout != layout_) ||
+           !services_.files.exists(bitmapPath_);
+  }
+
+  Failure conversionFailure(const std::string& reason, const std::string& contentType) const {
+    if (reason == "cancelled") return cancelledFailure();
+    if (reason.rfind("not a JPEG", 0) == 0) {
+      std::string detail = reason;
+      if (!contentType.empty() && contentType.rfind("image/", 0) != 0)
+        detail += " (" + displaySafe(contentType, 60) + ")";
+      return {FailureKind::NotAPicture, detail};
+    }
+    if (reason.find("disk full") != std::string::npos) return {FailureKind::DiskFull, reason};
+    return {FailureKind::BrokenPicture, reason};
+  }
+
+  UpdateOutcome unchanged(const char* how) {
+    outcome_.kind = OutcomeKind::Unchanged;
+    outcome_.detail = how;
+    outcome_.seconds = stopwatch_.seconds();
+    if (!(remembered_ == request_.applied)) outcome_.applied = remembered_;
+    return outcome_;
+  }
+
+  UpdateOutcome failed(Failure failure) {
+    outcome_.kind = OutcomeKind::Failed;
+    outcome_.failure = std::move(failure);
+    outcome_.applied.reset();
+    outcome_.seconds = stopwatch_.seconds();
+    return outcome_;
+  }
+
+  void reach(UpdateStep step) {
+    if (services_.reached) services_.reached(step);
+  }
+
+  const Stopwatch stopwatch_;
+  const UpdateRequest& request_;
+  const Settings& settings_;
+  UpdateServices& services_;
+  CancelToken& cancel_;
+  std::string url_;
+  std::string picturePath_;
+  std::string bitmapPath_;
+  std::string layout_;
+  AppliedPicture remembered_;
+  UpdateOutcome outcome_;
+};
 
 }  // namespace
 
-UpdateOutcome runUpdate(const UpdateRequest& request, CancelToken& cancel) {
-  const Stopwatch stopwatch;
-  const Settings& settings = request.settings;
-  const std::optional<DownloadTarget> found = deriveTarget(settings);
-  if (!found) return failedOutcome("", unusableUrlReason(settings.url));
-  const DownloadTarget& target = *found;
-  const std::string& host = target.serverName;
+UpdateOutcome runUpdate(const UpdateRequest& request, UpdateServices& services,
+                        CancelToken& cancel) {
+  return Update(request, services, cancel).run();
+}
 
-  if (auto problem = directoryProblem(target.tempDir))
-    return failedOutcome(host, "can't use the folder " + target.tempDir + ": " + *problem);
-  if (!localFileApi().createDirectories(target.tempDir))
-    return failedOutcome(
-        host, "can't create the folder " + target.tempDir + ": " + localFileApi().lastErrorText());
+std::string hostOf(const std::string& url) {
+  UrlParts parts;
+  return parseUrl(url, parts) ? parts.serverName : "";
+}
 
-  UpdateOutcome outcome;
-  outcome.host = host;
-  AppliedPicture remembered = request.applied;
-  remembered.url = settings.url;
-  remembered.display = settings.display;
-  // bytes is the new picture's size; 0 when the kept picture was drawn again.
-  auto finish = [&](const ApplyResult& applied, std::uint64_t bytes) {
-    if (!applied.applied) return failedOutcome(host, applied.reason);
-    outcome.kind = OutcomeKind::Updated;
-    outcome.width = applied.width;
-    outcome.height = applied.height;
-    outcome.bytes = bytes;
-    if (bytes > 0) remembered.appliedAt = request.startedAt;
-    outcome.applied = remembered;
-    outcome.seconds = stopwatch.seconds();
-    return outcome;
-  };
-  auto unchanged = [&](const char* how) {
-    outcome.kind = OutcomeKind::Unchanged;
-    outcome.detail = how;
-    outcome.seconds = stopwatch.seconds();
-    if (!(remembered == request.applied)) outcome.applied = remembered;
-    return outcome;
-  };
+std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(id & 0xFFFFFFFFu));
+  // "tessaren.jpg" becomes "tessaren-1f.jpg.part".
+  const std::size_t dot = finalName.find('.');
+  return kTemporaryPrefix + hex + finalName.substr(dot) + kTemporarySuffix;
+}
 
-  if (request.redrawOnly) {
-    if (!localFileApi().exists(target.jpegPath))
-      return failedOutcome(host, "no picture kept in " + target.tempDir + " to draw again");
-    outcome.detail = "redrawn";
-    return finish(applyToDesktop(target.jpegPath, target.bmpPath, settings.display, cancel), 0);
-  }
-
-  // Ask whether the picture changed only when we still hold the one it would be.
-  Validators ask;
-  if (request.applied.url == settings.url && localFileApi().exists(target.jpegPath))
-    ask = Validators{request.applied.etag, request.applied.lastModified};
-  PartialFile part(partialDownloadPath(target.jpegPath));
-  const FetchResult fetched = fetchPicture(target, ask, part, cancel);
-  switch (fetched.status) {
-    case FetchStatus::Cancelled:
-      return failedOutcome(host, kCancelledReason);
-    case FetchStatus::Failed:
-      return failedOutcome(host, fetched.reason);
-    case FetchStatus::NotModified:
-      if (!needsRedraw(request, target)) return unchanged("not modified");
-      outcome.detail = "redrawn";
-      return finish(applyToDesktop(target.jpegPath, target.bmpPath, settings.display, cancel), 0);
-    case FetchStatus::Downloaded:
-      break;
-  }
-  remembered.etag = fetched.validators.etag;
-  remembered.lastModified = fetched.validators.lastModified;
-  if (sameContents(part.path(), target.jpegPath) && !needsRedraw(request, target)) {
-    part.discard();
-    return unchanged("same picture");
-  }
-  ApplyResult applied = applyToDesktop(part.path(), target.bmpPath, settings.display, cancel);
-  // "not a JPEG picture (text/html)": a page in place of the picture says what it was.
-  if (!applied.applied && applied.reason.rfind("not a JPEG", 0) == 0 &&
-      !fetched.contentType.empty() && fetched.contentType.rfind("image/", 0) != 0)
-    applied.reason += " (" + fetched.contentType + ")";
-  if (applied.applied) {
-    // The body takes the JPEG file's name only once it has become the wallpaper, so that
-    // tessaren.jpg always holds the last picture that was shown, never a page or a stub.
-    // The wallpaper has changed whether or not the move succeeds.
-    part.moveOver(target.jpegPath);
-  }
-  return finish(applied, fetched.bytes);
+void removeOwnFiles(Files& files, const std::string& folder) {
+  if (folder.empty() || folder.find_first_of("*?") != std::string::npos) return;
+  files.remove(folder + kPictureFileName);
+  files.remove(folder + kBitmapFileName);
+  for (const std::string& name : files.list(folder, kTemporaryPrefix, kTemporarySuffix))
+    files.remove(folder + name);
 }
 
 }  // namespace tessaren

@@ -1,25 +1,76 @@
 // One update, from the settings copy it was given to the wallpaper: make sure the folder
-// is there, download (asking whether the picture changed), convert, apply, and say what
-// happened. Runs on the worker thread: it touches no window and no shared state, only
-// the files, the network and the desktop's wallpaper.
+// is there, download (asking whether the picture changed), draw the BMP, commit, and say
+// what happened. Runs on a worker thread: it touches no window and no shared state but the
+// commit gate. Its files are its own, named after its id; only the commit step, one update
+// at a time and never after a cancel, touches the files users and the desktop see.
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <string>
 
 #include "download/cancel_token.h"
+#include "download/fetch.h"
+#include "imaging/desktop_api.h"
+#include "platform/files.h"
 #include "settings/settings_store.h"
 #include "update/outcome.h"
 
 namespace tessaren {
 
+inline const std::string kPictureFileName = "tessaren.jpg";  // whatever the format
+inline const std::string kBitmapFileName = "tessaren.bmp";
+// An update's own files: "tessaren-1f.jpg.part", "tessaren-1f.bmp.part".
+inline const std::string kTemporaryPrefix = "tessaren-";
+inline const std::string kTemporarySuffix = ".part";
+
 struct UpdateRequest {
   std::uint64_t id = 0;
   Settings settings;
-  AppliedPicture applied;     // what is on the desktop now, as far as we know
-  bool redrawOnly = false;    // draw the kept picture again (the screens changed); no download
-  std::time_t startedAt = 0;  // wall clock, for the picture's time of change
+  AppliedPicture applied;       // what is on the desktop now, as far as we know
+  bool redrawOnly = false;      // draw the kept picture again (the screens changed); no download
+  bool clearLeftovers = false;  // the first update since start: remove what a crash left
+  std::time_t startedAt = 0;    // wall clock, for the picture's time of change
 };
 
-UpdateOutcome runUpdate(const UpdateRequest& request, CancelToken& cancel);
+// One commit at a time, in the order the commits happen.
+class CommitGate {
+ public:
+  std::unique_lock<std::mutex> enter() { return std::unique_lock<std::mutex>(mutex_); }
+  // Under the lock: the order of the commit now made.
+  std::uint64_t next() { return ++last_; }
+
+ private:
+  std::mutex mutex_;
+  std::uint64_t last_ = 0;
+};
+
+// The steps an update reaches, for tests that hold it at one of them.
+enum class UpdateStep { Downloading, Drawing, Committing };
+
+struct UpdateServices {
+  Fetcher& fetcher;
+  Files& files;
+  DesktopApi& desktop;
+  ValueStore& store;  // the desktop's style values
+  CommitGate& commits;
+  FetchLimits limits{};
+  std::function<void(UpdateStep)> reached{};  // tests only; empty in the program
+};
+
+UpdateOutcome runUpdate(const UpdateRequest& request, UpdateServices& services,
+                        CancelToken& cancel);
+
+// The server an address names, for the log; empty when it names none.
+std::string hostOf(const std::string& url);
+
+// The name of one of an update's own files: "tessaren-1f.jpg.part".
+std::string temporaryFileName(std::uint64_t id, const std::string& finalName);
+
+// Removes what Tessaren keeps in folder (the picture, the BMP and its own temporary files)
+// and nothing else; for the uninstaller. The folder is taken literally.
+void removeOwnFiles(Files& files, const std::string& folder);
 
 }  // namespace tessaren

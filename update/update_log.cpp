@@ -1,39 +1,53 @@
-// Appending to the log, one open-write-close per line so that no handle stays open and
-// another program may read or delete the file at any time.
+// The log's writer thread.
 #include "update/update_log.h"
 
-#include <cstdio>
-#include <memory>
-
-#include "download/local_file_api.h"
-#include "settings/default_directory.h"
-
 namespace tessaren {
-namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
+UpdateLog::UpdateLog(std::string path, std::uint64_t rotateBytes)
+    : path_(std::move(path)), rotateBytes_(rotateBytes), thread_([this] { run(); }) {}
 
-std::uint64_t fileSize(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return 0;
-  const long size = std::ftell(file.get());
-  return size < 0 ? 0 : static_cast<std::uint64_t>(size);
+UpdateLog::~UpdateLog() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
 }
 
-}  // namespace
+void UpdateLog::append(std::string line) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(line));
+  }
+  changed_.notify_all();
+}
 
-std::string updateLogPath() { return defaultDownloadDirectory() + "tessaren.log"; }
+bool UpdateLog::flush(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, limit, [this] { return queue_.empty() && !writing_; });
+}
 
-bool appendLogLine(const std::string& path, const std::string& line, std::uint64_t rotateBytes) {
-  if (fileSize(path) >= rotateBytes) localFileApi().replace(path, path + ".1");
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "ab"));
-  if (!file) return false;
-  // CR LF: every editor on Windows shows one line per update.
-  const std::string text = line + "\r\n";
-  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-  return std::fclose(file.release()) == 0 && written;
+std::uint64_t UpdateLog::linesWritten() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return written_;
+}
+
+void UpdateLog::run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+    if (closing_) return;
+    const std::string line = std::move(queue_.front());
+    queue_.pop_front();
+    writing_ = true;
+    lock.unlock();
+    const bool written = appendLogLine(path_, line, rotateBytes_);
+    lock.lock();
+    writing_ = false;
+    if (written) ++written_;
+    changed_.notify_all();
+  }
 }
 
 }  // namespace tessaren

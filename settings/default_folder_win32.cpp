@@ -3,11 +3,11 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include "settings/default_directory.h"
+#include "settings/default_folder.h"
 
 namespace tessaren {
 
-std::string platformDefaultDownloadDirectory() {
+std::string defaultPictureFolder() {
   char folder[MAX_PATH] = {};
   std::string base;
   if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,

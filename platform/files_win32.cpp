@@ -1,0 +1,193 @@
+// The Win32 file functions behind Files. A new file is opened with delete sharing and
+// marked for deletion at once: whatever happens to the update or the process, no
+// half-written file is left behind; close() takes the mark away.
+#include <windows.h>
+
+#include "platform/files.h"
+#include "platform/handles.h"
+
+namespace tessaren {
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The system's words for the last failure, with its number:
+// "There is not enough space on the disk. (112)".
+std::string errorText(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length > 0 && text != nullptr ? std::string(text, length) : "error";
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.'))
+    message.pop_back();
+  return message + " (" + std::to_string(code) + ")";
+}
+
+Failure failureOf(const std::string& what, const std::string& path, DWORD code) {
+  if (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL)
+    return {FailureKind::DiskFull, "can't write " + path + ": disk full"};
+  return {FailureKind::CannotWrite, what + " " + path + ": " + errorText(code)};
+}
+
+bool markForDeletion(HANDLE file, bool deleteIt) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = deleteIt ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) !=
+         FALSE;
+}
+
+bool isDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Where the folders that may need making begin: after "C:\" or "\\server\share\".
+std::size_t firstMakeable(const std::string& path) {
+  if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+    std::size_t at = 2;
+    for (int part = 0; part < 2 && at < path.size(); ++part) {
+      while (at < path.size() && !isSeparator(path[at])) ++at;
+      ++at;
+    }
+    return at;
+  }
+  if (path.size() >= 3 && path[1] == ':' && isSeparator(path[2])) return 3;
+  return 0;
+}
+
+class Win32OutputFile final : public OutputFile {
+ public:
+  Win32OutputFile(std::string path, OwnedHandle file, bool marked)
+      : path_(std::move(path)), file_(std::move(file)), marked_(marked) {}
+  ~Win32OutputFile() override {
+    // A marked file goes with its handle; one already closed is deleted by its name,
+    // which belongs to this update alone.
+    const bool closed = !file_;
+    file_.reset();
+    if ((closed || !marked_) && !kept_) DeleteFileA(path_.c_str());
+  }
+
+  bool write(const void* data, std::size_t size) override {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file_.get(), bytes, piece, &written, nullptr))
+        return fail("can't write", GetLastError());
+      // A short write without an error: the disk is full.
+      if (written < piece) return fail("can't write", ERROR_DISK_FULL);
+      bytes += written;
+      size -= written;
+    }
+    return true;
+  }
+  bool close() override {
+    if (!file_) return false;
+    if (marked_ && !markForDeletion(file_.get(), false)) return fail("can't keep", GetLastError());
+    marked_ = false;
+    if (!CloseHandle(file_.release())) return fail("can't write", GetLastError());
+    return true;
+  }
+  bool moveOver(const std::string& destination) override {
+    if (file_ || kept_) return false;
+    if (!MoveFileExA(path_.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      failure_ = failureOf("can't replace", destination, GetLastError());
+      return false;
+    }
+    kept_ = true;
+    return true;
+  }
+  const std::string& path() const override { return path_; }
+  const Failure& failure() const override { return failure_; }
+
+ private:
+  bool fail(const char* what, DWORD code) {
+    failure_ = failureOf(what, path_, code);
+    return false;
+  }
+
+  std::string path_;
+  OwnedHandle file_;
+  bool marked_;
+  bool kept_ = false;
+  Failure failure_;
+};
+
+class Win32Files final : public Files {
+ public:
+  std::unique_ptr<OutputFile> create(const std::string& path, Failure& why) override {
+    OwnedHandle file = ownedFileHandle(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE,
+                                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      why = failureOf("can't create", path, GetLastError());
+      return nullptr;
+    }
+    const bool marked = markForDeletion(file.get(), true);
+    return std::make_unique<Win32OutputFile>(path, std::move(file), marked);
+  }
+
+  std::optional<Failure> makeFolder(const std::string& folder) override {
+    if (isDirectory(folder)) return std::nullopt;
+    for (std::size_t at = firstMakeable(folder); at <= folder.size(); ++at) {
+      if (at < folder.size() && !isSeparator(folder[at])) continue;
+      const std::string part = folder.substr(0, at);
+      if (part.empty() || isSeparator(part.back())) continue;
+      if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return Failure{FailureKind::CannotWrite,
+                       "can't create the folder " + folder + ": " + errorText(GetLastError())};
+    }
+    if (isDirectory(folder)) return std::nullopt;
+    // A file of that name stands in the way.
+    return Failure{FailureKind::CannotWrite,
+                   "can't create the folder " + folder + ": " + errorText(ERROR_DIRECTORY)};
+  }
+
+  std::optional<Failure> replace(const std::string& from, const std::string& to) override {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return std::nullopt;
+    return failureOf("can't replace", to, GetLastError());
+  }
+  bool remove(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
+  bool exists(const std::string& path) override {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  std::optional<std::uint64_t> freeBytes(const std::string& folder) override {
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
+                             nullptr))
+      return std::nullopt;
+    return available.QuadPart;
+  }
+  std::vector<std::string> list(const std::string& folder, const std::string& prefix,
+                                const std::string& suffix) override {
+    std::vector<std::string> names;
+    // The folder is taken literally: no folder can hold * or ? in its name, and only the
+    // name part of the search may be a wildcard.
+    if (folder.find_first_of("*?") != std::string::npos) return names;
+    WIN32_FIND_DATAA found{};
+    const OwnedSearch search(FindFirstFileExA((folder + "*").c_str(), FindExInfoBasic, &found,
+                                              FindExSearchNameMatch, nullptr, 0));
+    if (!search) return names;
+    do {
+      const std::string name = found.cFileName;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+          name.size() >= prefix.size() + suffix.size() && name.starts_with(prefix) &&
+          name.ends_with(suffix))
+        names.push_back(name);
+    } while (FindNextFileA(search.get(), &found));
+    return names;
+  }
+};
+
+}  // namespace
+
+Files& platformFiles() {
+  static Win32Files files;
+  return files;
+}
+
+}  // namespace tessaren

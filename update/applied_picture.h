@@ -1,0 +1,32 @@
+// What Tessaren knows of the picture on the desktop, kept beside the settings so that the
+// next request can ask the server whether it has changed (ETag and Last-Modified, exactly
+// as the server sent them), and so that a picture that has not changed is not written
+// again unless it must be drawn anew.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "download/fetch.h"
+#include "settings/display_mode.h"
+#include "settings/value_store.h"
+
+namespace tessaren {
+
+struct AppliedPicture {
+  std::string url;        // the address the validators belong to
+  Validators validators;  // only while tessaren.jpg holds the bytes they describe
+  DisplayMode display = DisplayMode::DesktopSettings;  // the mode it was applied with
+  bool known = false;          // a picture was applied at all (the display value is there)
+  std::string layout;          // the monitors it was drawn for (DesktopApi::monitorLayout)
+  std::int64_t appliedAt = 0;  // when it last changed, seconds since 1970 (0: unknown)
+
+  bool operator==(const AppliedPicture&) const = default;
+};
+
+// Under the settings' own key. The validators are stored as bytes (REG_BINARY), so that a
+// server's bytes beyond ASCII survive; texts an earlier version wrote are read too.
+AppliedPicture loadAppliedPicture(ValueStore& store);
+void saveAppliedPicture(ValueStore& store, const AppliedPicture& picture);
+
+}  // namespace tessaren
