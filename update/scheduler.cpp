@@ -157,8 +157,8 @@ void Scheduler::shutdown() {
   stopped_ = true;
   timer_.kill(kRefreshTimerId);
   timer_.kill(kDeadlineTimerId);
+  // Those given up earlier were cancelled then; now the one running too.
   giveUpCurrent();
-  for (const auto& [id, request] : givenUp_) runner_.cancel(id);
 }
 
 void Scheduler::stopWaiting() {

@@ -57,12 +57,14 @@ class Update {
     if (!parseUrl(settings_.url, parts))
       return failed({FailureKind::UnusableAddress, unusableUrlReason(settings_.url)});
     outcome_.host = parts.serverName;
-    url_ = std::string(parts.secure ? "https://" : "http://") + parts.serverName + ":" +
-           std::to_string(parts.port) + parts.objectPath;
+    // As sent: escaped, without the fragment, the port only where it is not the scheme's.
+    const bool defaultPort = parts.port == (parts.secure ? 443u : 80u);
+    url_ = std::string(parts.secure ? "https://" : "http://") + parts.serverName +
+           (defaultPort ? "" : ":" + std::to_string(parts.port)) + parts.objectPath;
 
     const std::string& folder = settings_.folder;
     if (auto problem = folderProblem(folder))
-      return failed({FailureKind::UnusableFolder, "can't use " + *problem});
+      return failed({FailureKind::UnusableFolder, *problem});
     if (auto problem = services_.files.makeFolder(folder)) return failed(*problem);
     if (request_.clearLeftovers) {
       for (const std::string& name :

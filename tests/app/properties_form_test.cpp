@@ -5,8 +5,6 @@
 
 #include <filesystem>
 
-#include "tests/support/fake_http.h"
-
 namespace tessaren {
 namespace {
 
@@ -15,33 +13,41 @@ namespace fs = std::filesystem;
 TEST(PropertiesForm, RefusesWhatCannotWorkAndStoresTheRestTrimmed) {
   const fs::path base = fs::temp_directory_path() / ("tessaren-form-" + std::to_string(getpid()));
   const std::string folder = (base / "new" / "pics").string();
-  const Settings loaded{"http://old/x.jpg", "/old/", 60, 1, 2};
+  const Settings loaded{"http://old/x.jpg", "/old/", 60, DisplayMode::Center};
   struct Case {
     PropertiesFields fields;
     std::optional<PropertiesField> refused;
+    const char* message;  // part of what the user is told
   } const cases[] = {
-      {{" https://pictures.example/now.jpg ", folder, " 15 ", 5}, std::nullopt},
-      {{"www.example.com/cam.jpg", folder, "15", 1}, PropertiesField::Url},
-      {{"ftp://files.example/now.jpg", folder, "15", 1}, PropertiesField::Url},
-      {{"", folder, "15", 1}, PropertiesField::Url},
-      {{"http://h/x", folder, "15 minutes", 1}, PropertiesField::Interval},
-      {{"http://h/x", folder, "0", 1}, PropertiesField::Interval},
-      {{"http://h/x", folder, "44641", 1}, PropertiesField::Interval},
-      {{"http://h/x", "   ", "15", 1}, PropertiesField::Folder},
-      {{"http://h/x", "/" + std::string(300, 'a'), "15", 1}, PropertiesField::Folder},
-      {{"http://h/x", "/proc/no/such/place", "15", 1}, PropertiesField::Folder},
+      {{" https://pictures.example/now.jpg ", folder, " 15 ", 5}, {}, ""},
+      {{"www.example.com/cam.jpg", folder, "15", 1}, PropertiesField::Url, "http:// or https://"},
+      {{"ftp://files.example/now.jpg", folder, "15", 1}, PropertiesField::Url, "can't be used"},
+      {{"", folder, "15", 1}, PropertiesField::Url, "can't be used"},
+      {{"http://h/x", folder, "15 minutes", 1}, PropertiesField::Interval, "from 1 to 44640"},
+      {{"http://h/x", folder, "0", 1}, PropertiesField::Interval, "whole number of minutes"},
+      {{"http://h/x", folder, "44641", 1}, PropertiesField::Interval, "(31 days)"},
+      {{"http://h/x", "   ", "15", 1}, PropertiesField::Folder, "Enter the folder"},
+      {{"http://h/x", "Pictures", "15", 1}, PropertiesField::Folder, "is not a full path"},
+      {{"http://h/x", "C:foo", "15", 1}, PropertiesField::Folder, "is not a full path"},
+      {{"http://h/x", "/" + std::string(300, 'a'), "15", 1}, PropertiesField::Folder, "too long"},
+      {{"http://h/x", "/proc/no/such/place", "15", 1},
+       PropertiesField::Folder,
+       "can't create the folder"},
+      {{"http://h/x", folder, "15", -1}, PropertiesField::Display, "Choose how"},
   };
   for (const Case& c : cases) {
-    const CheckedFields checked = checkFields(c.fields, loaded);
+    SCOPED_TRACE(c.fields.url + " | " + c.fields.folder + " | " + c.fields.interval);
+    const CheckedFields checked = checkFields(c.fields, loaded, platformFiles());
     if (c.refused) {
-      ASSERT_TRUE(checked.problem) << c.fields.url << " | " << c.fields.interval;
+      ASSERT_TRUE(checked.problem);
       EXPECT_EQ(checked.problem->field, *c.refused);
-      EXPECT_FALSE(checked.problem->message.empty());
+      EXPECT_NE(checked.problem->message.find(c.message), std::string::npos)
+          << checked.problem->message;
       EXPECT_FALSE(checked.settings);
     } else {
       ASSERT_TRUE(checked.settings) << checked.problem->message;
-      EXPECT_EQ(*checked.settings,
-                (Settings{"https://pictures.example/now.jpg", folder + "\\", 15, 5, 2}));
+      EXPECT_EQ(*checked.settings, (Settings{"https://pictures.example/now.jpg", folder + "\\", 15,
+                                             DisplayMode::Fill}));
     }
   }
   // The one accepted folder was created, with its parent.

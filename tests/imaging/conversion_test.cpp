@@ -9,7 +9,6 @@
 
 #include "imaging/bitmap_writer.h"
 #include "tests/imaging/jpeg_fixtures.h"
-#include "tests/support/fake_desktop.h"
 
 namespace tessaren {
 namespace {
@@ -38,7 +37,6 @@ class Conversion : public ::testing::Test {
   }
 
   test::TempDir dir;
-  test::FakeDesktop desktop;
   const std::string bmpPath = dir.file("out.bmp");
 };
 
@@ -289,8 +287,8 @@ TEST_F(Conversion, FailuresSayWhyAndLeaveNoFile) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(dir.file("in.jpg"));
     if (c.jpeg) put("in.jpg", *c.jpeg);
-    desktop.freeSpace = c.free;
     ConversionRequest request;
+    request.freeBytes = c.free;
     request.stop = c.stop;
     request.fit = c.fit;
     request.monitors = {{{0, 0, 100, 100}, true}};
@@ -300,9 +298,10 @@ TEST_F(Conversion, FailuresSayWhyAndLeaveNoFile) {
     EXPECT_FALSE(std::filesystem::exists(bmpPath));
   }
   // Exactly enough free space.
-  desktop.freeSpace = goodSize + kFreeSpaceHeadroom;
   put("in.jpg", good);
-  EXPECT_TRUE(convertJpegToBitmap(dir.file("in.jpg"), bmpPath).written);
+  ConversionRequest enough;
+  enough.freeBytes = goodSize + kFreeSpaceHeadroom;
+  EXPECT_TRUE(convertJpegToBitmap(dir.file("in.jpg"), bmpPath, enough).written);
 
   const ConversionResult nowhere = convertJpegToBitmap(dir.file("in.jpg"), dir.file("no/x.bmp"));
   EXPECT_EQ(nowhere.reason, "can't write " + dir.file("no/x.bmp") + ": No such file or directory");

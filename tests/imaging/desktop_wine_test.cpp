@@ -1,127 +1,62 @@
-// The Win32 desktop side under Wine: the style values really land in
-// HKEY_CURRENT_USER\Control Panel\Desktop, read back here with the plain registry calls,
-// SystemParametersInfoA records the wallpaper only after a good update, and the monitors,
-// free space and version come from the system's own calls.
+// The platform's own desktop and files under Wine: the style values really land in
+// HKEY_CURRENT_USER\Control Panel\Desktop, SystemParametersInfoA names the wallpaper, the
+// monitors come from the system, and a new file is marked for deletion until it is closed
+// whole.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "imaging/bitmap_writer.h"
 #include "imaging/desktop_api.h"
 #include "imaging/wallpaper.h"
-#include "tests/imaging/jpeg_fixtures.h"
+#include "platform/files.h"
 
 namespace tessaren {
 namespace {
 
-using test::Bytes;
-const char* const kDesktopKey = "Control Panel\\Desktop";
+namespace fs = std::filesystem;
 
-// The stored bytes of a value, or nothing when it is missing.
-std::optional<Bytes> stored(const char* name, DWORD* typeOut = nullptr) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return std::nullopt;
+std::optional<std::string> stored(const char* name) {
+  return registryStore().readText(kDesktopKey, name);
+}
+
+std::string tempFolder() {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string folder =
+      std::string(temp) + "tessaren-desktop-" + std::to_string(GetCurrentProcessId()) + "\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+TEST(DesktopUnderWine, StyleValuesAndTheWallpaperCall) {
+  const std::string folder = tempFolder();
+  const std::string bmpPath = folder + "tessaren.bmp";
+  BitmapFile bitmap;
+  ASSERT_TRUE(bitmap.create(bmpPath, 4, 2));
+  ASSERT_TRUE(bitmap.close());
+  // Wine's prefixes here say Windows 7 unless told otherwise: drawn modes then tile.
+  const bool spanned = platformDesktop().spanSupported();
+  for (const DisplayModeInfo& mode : kDisplayModes) {
+    SCOPED_TRACE(mode.name);
+    registryStore().writeText(kDesktopKey, "WallpaperStyle", "x");
+    registryStore().writeText(kDesktopKey, "TileWallpaper", "x");
+    registryStore().writeText(kDesktopKey, "Wallpaper", "C:\\earlier.bmp");
+    EXPECT_FALSE(applyWallpaper(registryStore(), platformDesktop(), bmpPath, mode.mode, spanned));
+    const WallpaperStyleValues expected = wallpaperStyleValues(mode.mode, spanned);
+    EXPECT_EQ(stored("WallpaperStyle"),
+              expected.wallpaperStyle.empty() ? "x" : std::string(expected.wallpaperStyle));
+    EXPECT_EQ(stored("TileWallpaper"),
+              expected.tileWallpaper.empty() ? "x" : std::string(expected.tileWallpaper));
+    EXPECT_EQ(stored("Wallpaper"), bmpPath);
   }
-  BYTE data[1024];
-  DWORD size = sizeof data, type = 0;
-  LONG result = RegQueryValueExA(key, name, nullptr, &type, data, &size);
-  RegCloseKey(key);
-  if (result != ERROR_SUCCESS) return std::nullopt;
-  if (typeOut) *typeOut = type;
-  return Bytes(data, data + size);
+  fs::remove_all(folder);
 }
 
-void seed(const char* name, const std::string& text) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(key);
-}
-
-Bytes text(const std::string& value) {
-  Bytes data(value.begin(), value.end());
-  data.push_back(0);
-  return data;
-}
-
-// The version the system reports to ntdll's own caller, which no manifest changes.
-bool windows8OrLater() {
-  using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
-  auto get = reinterpret_cast<GetVersion>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
-  OSVERSIONINFOW version{};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (get == nullptr || get(&version) != 0) return false;
-  return version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
-}
-
-TEST(DesktopUnderWine, StyleValuesAreTwoByteTextsPerDisplayMode) {
-  // Wine's prefixes here say Windows 7 unless told otherwise: Fit, Fill and Span then
-  // tile from the primary monitor.
-  const bool span = desktopApi().spanSupported();
-  EXPECT_EQ(span, windows8OrLater());
-  const char* drawnStyle = span ? "22" : "0";
-  const char* drawnTile = span ? "0" : "1";
-  struct Case {
-    std::int32_t mode;
-    const char* style;  // what each value holds afterwards; "x" is the seeded value
-    const char* tile;
-  } cases[] = {{0, "2", "0"},
-               {1, "0", "0"},
-               {2, "0", "1"},
-               {3, "x", "x"},
-               {-1, "x", "x"},
-               {7, "x", "x"},
-               {4, drawnStyle, drawnTile},
-               {5, drawnStyle, drawnTile},
-               {6, drawnStyle, drawnTile}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.mode);
-    seed("WallpaperStyle", "x");
-    seed("TileWallpaper", "x");
-    writeDisplayModeStyle(c.mode);
-    DWORD type = 0;
-    EXPECT_EQ(stored("WallpaperStyle", &type), text(c.style));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(stored("TileWallpaper", &type), text(c.tile));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  }
-}
-
-TEST(DesktopUnderWine, WallpaperNamesTheBitmapOnlyAfterAGoodUpdate) {
-  test::TempDir dir;
-  const std::string jpegPath = dir.file("tessaren.jpg");
-  const std::string bmpPath = dir.file("tessaren.bmp");
-  seed("Wallpaper", "C:\\earlier.bmp");
-
-  const std::string page = "<html>Not Found</html>";
-  test::writeFile(jpegPath, Bytes(page.begin(), page.end()));
-  EXPECT_EQ(convertAndApply(jpegPath, bmpPath, 0).reason, "not a JPEG picture");
-  EXPECT_EQ(stored("Wallpaper"), text("C:\\earlier.bmp"));
-  EXPECT_FALSE(std::filesystem::exists(bmpPath));
-
-  test::writeFile(jpegPath,
-                  test::encodeJpeg({.width = 64, .height = 40}, test::patternPixels(64, 40, 3)));
-  test::writeFile(bmpPath, {'o', 'l', 'd'});  // replaced, not appended to
-  ASSERT_TRUE(convertAndApply(jpegPath, bmpPath, 1).applied);
-  EXPECT_EQ(stored("Wallpaper"), text(bmpPath));
-  EXPECT_EQ(std::filesystem::file_size(bmpPath), 54u + 64u * 3u * 40u);
-  EXPECT_FALSE(std::filesystem::exists(partialBitmapPath(bmpPath)));
-  EXPECT_EQ(stored("WallpaperStyle"), text("0"));
-
-  // A cut-short download keeps the picture that is up.
-  const Bytes whole = test::readFile(jpegPath);
-  test::writeFile(jpegPath, Bytes(whole.begin(), whole.begin() + whole.size() / 2));
-  seed("Wallpaper", "C:\\earlier.bmp");
-  EXPECT_EQ(convertAndApply(jpegPath, bmpPath, 1).reason, "JPEG cut short");
-  EXPECT_EQ(stored("Wallpaper"), text("C:\\earlier.bmp"));
-  EXPECT_EQ(std::filesystem::file_size(bmpPath), 54u + 64u * 3u * 40u);
-}
-
-TEST(DesktopUnderWine, MonitorsFreeSpaceAndVersionComeFromTheSystem) {
-  const std::vector<Monitor> monitors = desktopApi().monitors();
+TEST(DesktopUnderWine, MonitorsAndTheirLayoutComeFromTheSystem) {
+  const std::vector<Monitor> monitors = platformDesktop().monitors();
   ASSERT_FALSE(monitors.empty());
   int primaries = 0;
   for (const Monitor& m : monitors) {
@@ -130,42 +65,48 @@ TEST(DesktopUnderWine, MonitorsFreeSpaceAndVersionComeFromTheSystem) {
     EXPECT_EQ(m.bounds, (Rect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}));
   }
   EXPECT_EQ(primaries, 1);
-  const Rect box = boundingBox(monitors);
-  EXPECT_EQ(box,
-            (Rect{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                  GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                  GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)}));
-
-  test::TempDir dir;
-  const std::optional<std::uint64_t> free = desktopApi().freeBytes(dir.path().string() + "\\");
-  ASSERT_TRUE(free);
-  EXPECT_GT(*free, 0u);
-  EXPECT_FALSE(desktopApi().freeBytes(dir.file("not-there") + "\\"));
+  const std::string layout = platformDesktop().monitorLayout();
+  EXPECT_EQ(layout.rfind("0,0," + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "," +
+                             std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "@",
+                         0),
+            0u)
+      << layout;
 }
 
-// Wine shows a BMP only tiled or centred, never scaled: a picture drawn at the screen's
-// size is what shows it whole.
-TEST(DesktopUnderWine, DrawnModesEndInABitmapTheSizeOfTheScreen) {
-  test::TempDir dir;
-  const std::string jpegPath = dir.file("tessaren.jpg");
-  const std::string bmpPath = dir.file("tessaren.bmp");
-  test::writeFile(jpegPath, test::encodeJpeg({.width = 1200, .height = 500},
-                                             test::patternPixels(1200, 500, 3)));
-  const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-  const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-  for (std::int32_t mode : {kDisplayFit, kDisplayFill, kDisplaySpan}) {
-    SCOPED_TRACE(mode);
-    seed("Wallpaper", "C:\\earlier.bmp");
-    const ApplyResult result = convertAndApply(jpegPath, bmpPath, mode);
-    ASSERT_TRUE(result.applied) << result.reason;
-    EXPECT_EQ(result.width, 1200);
-    EXPECT_EQ(stored("Wallpaper"), text(bmpPath));
-    const Bytes bitmap = test::readFile(bmpPath);
-    ASSERT_GE(bitmap.size(), 54u);
-    EXPECT_EQ(bitmap[18] | bitmap[19] << 8 | bitmap[20] << 16, width);
-    EXPECT_EQ(bitmap[22] | bitmap[23] << 8 | bitmap[24] << 16, height);
-    EXPECT_EQ(bitmap.size(), 54u + ((3u * width + 3u) & ~3u) * height);
+TEST(FilesUnderWine, NewFilesGoUnlessClosedWholeAndMoved) {
+  Files& files = platformFiles();
+  const std::string folder = tempFolder();
+  Failure why;
+  {
+    auto dropped = files.create(folder + "tessaren-1.jpg.part", why);
+    ASSERT_TRUE(dropped) << why.detail;
+    ASSERT_TRUE(dropped->write("half", 4));
   }
+  EXPECT_FALSE(files.exists(folder + "tessaren-1.jpg.part")) << "gone with its handle";
+  {
+    auto kept = files.create(folder + "tessaren-2.jpg.part", why);
+    ASSERT_TRUE(kept);
+    ASSERT_TRUE(kept->write("whole", 5));
+    ASSERT_TRUE(kept->close());
+    EXPECT_EQ(files.list(folder, "tessaren-", ".part"),
+              std::vector<std::string>{"tessaren-2.jpg.part"});
+    std::ofstream(folder + "tessaren.jpg") << "older";
+    ASSERT_TRUE(kept->moveOver(folder + "tessaren.jpg"));
+  }
+  std::ifstream in(folder + "tessaren.jpg");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "whole");
+  EXPECT_TRUE(files.list(folder, "tessaren-", ".part").empty());
+  EXPECT_TRUE(files.list(folder + "*\\", "", "").empty()) << "no wildcard in a folder";
+
+  const std::optional<std::uint64_t> free = files.freeBytes(folder);
+  ASSERT_TRUE(free);
+  EXPECT_GT(*free, 0u);
+  EXPECT_FALSE(files.freeBytes(folder + "not-there\\"));
+  const auto blocked = files.makeFolder(folder + "tessaren.jpg\\below\\");
+  ASSERT_TRUE(blocked);
+  EXPECT_EQ(blocked->kind, FailureKind::CannotWrite);
+  EXPECT_FALSE(files.makeFolder(folder + "a\\b\\c\\"));
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -1,174 +1,129 @@
-// The settings on the real Win32 registry (run under Wine, with the program's UTF-8 code
-// page): where the values land, their exact bytes, how each type another writer may
-// store reads back through RegGetValueA, and the Run key.
+// The typed store on the real Win32 registry (run under Wine, with the program's UTF-8
+// code page): what each type another writer may store reads as, the exact bytes written,
+// long texts, bytes beyond ASCII, deleting, and the defaults' folder.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "settings/default_directory.h"
+#include "settings/default_folder.h"
 #include "settings/settings_store.h"
-#include "settings/startup.h"
-#include "settings/storage.h"
 
 namespace tessaren {
 namespace {
 
-const char* const kPerUserKey = "Software\\Classes\\Tessaren\\Config";
+const StoreKey kTestKey{StoreRoot::User, "Software\\Classes\\TessarenTest\\Values"};
 
-void deleteTree(HKEY root, const char* subkey) { RegDeleteTreeA(root, subkey); }
-
-std::vector<BYTE> rawValue(HKEY root, const char* subkey, const char* name, DWORD* type) {
+std::vector<BYTE> rawValue(const char* name, DWORD* type) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey.path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return {};
   std::vector<BYTE> data(4096);
   DWORD size = static_cast<DWORD>(data.size());
-  LONG result = RegQueryValueExA(key, name, nullptr, type, data.data(), &size);
+  const LONG result = RegQueryValueExA(key, name, nullptr, type, data.data(), &size);
   RegCloseKey(key);
   if (result != ERROR_SUCCESS) return {};
   data.resize(size);
   return data;
 }
 
-void putRaw(HKEY root, const char* subkey, const char* name, DWORD type,
-            const std::vector<BYTE>& data) {
+void putRawW(const wchar_t* name, DWORD type, const void* data, DWORD size) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(root, subkey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kTestKey.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, name, 0, type, data.data(), static_cast<DWORD>(data.size())),
+  ASSERT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
             ERROR_SUCCESS);
   RegCloseKey(key);
 }
 
-bool keyExists(HKEY root, const char* subkey) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-class RegistryOnWine : public ::testing::Test {
+class RegistryStoreOnWine : public ::testing::Test {
  protected:
-  void SetUp() override { clean(); }
-  void TearDown() override { clean(); }
-  static void clean() {
-    deleteTree(HKEY_CURRENT_USER, "Software\\Classes\\Tessaren");
-    deleteTree(HKEY_CLASSES_ROOT, "Tessaren");
-    setStartWithWindows(false, "");
-  }
-  RegistryAccess access;
+  void SetUp() override { store.deleteKey({StoreRoot::User, "Software\\Classes\\TessarenTest"}); }
+  void TearDown() override { SetUp(); }
+  ValueStore& store = registryStore();
 };
 
-TEST_F(RegistryOnWine, MissingKeyAndMissingValue) {
-  std::int32_t number = 42;
-  std::string text = "kept";
-  EXPECT_EQ(access.readNumber(kSettingsSubkey, "interval", number), kReadNoKey);
-  EXPECT_EQ(access.readText(kSettingsSubkey, "url", text), kReadNoKey);
-  access.writeNumber(kSettingsSubkey, "display", 2);
-  EXPECT_EQ(access.readNumber(kSettingsSubkey, "interval", number), kReadNoValue);
-  EXPECT_EQ(access.readText(kSettingsSubkey, "url", text), kReadNoValue);
-  EXPECT_EQ(number, 42);
-  EXPECT_EQ(text, "kept");
+// Values as another program (reg add, a .reg file) may store them: a number as text is no
+// number, a REG_EXPAND_SZ is expanded (and only it), UTF-16 text arrives as UTF-8, and a
+// REG_DWORD of the wrong size is no number.
+TEST_F(RegistryStoreOnWine, EveryTypeReadsThroughItsOwnReadOnly) {
+  SetEnvironmentVariableA("TESSAREN_TEST_BASE", "C:\\users\\test");
+  const std::wstring expandable = L"%TESSAREN_TEST_BASE%\\\u00dcn\u00ef \u58c1\u7eb8 \U0001F326";
+  const auto bytesOf = [](const std::wstring& text) {
+    return static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+  };
+  putRawW(L"expand", REG_EXPAND_SZ, expandable.c_str(), bytesOf(expandable));
+  putRawW(L"plain", REG_SZ, expandable.c_str(), bytesOf(expandable));
+  putRawW(L"text30", REG_SZ, L"30", 6);
+  const BYTE shortNumber[2] = {5, 0};
+  putRawW(L"short", REG_DWORD, shortNumber, sizeof shortNumber);
+  const DWORD number = 0xFFFFFFFB;
+  putRawW(L"number", REG_DWORD, &number, sizeof number);
+  const BYTE binary[4] = {30, 0, 0, 0};
+  putRawW(L"binary", REG_BINARY, binary, sizeof binary);
+
+  EXPECT_EQ(store.readText(kTestKey, "expand"),
+            "C:\\users\\test\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8 \xf0\x9f\x8c\xa6");
+  EXPECT_EQ(store.readText(kTestKey, "plain"),
+            "%TESSAREN_TEST_BASE%\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8 \xf0\x9f\x8c\xa6");
+  EXPECT_EQ(store.readNumber(kTestKey, "text30"), std::nullopt);
+  EXPECT_EQ(store.readNumber(kTestKey, "short"), std::nullopt);
+  EXPECT_EQ(store.readNumber(kTestKey, "number"), 0xFFFFFFFBu);
+  EXPECT_EQ(store.readText(kTestKey, "number"), std::nullopt);
+  EXPECT_EQ(store.readNumber(kTestKey, "binary"), std::nullopt);
+  EXPECT_EQ(store.readBytes(kTestKey, "binary"), std::string("\x1e\0\0\0", 4));
+  EXPECT_EQ(store.readBytes(kTestKey, "plain"), std::nullopt);
+  EXPECT_EQ(store.readText(kTestKey, "missing"), std::nullopt);
+  EXPECT_EQ(store.readText({StoreRoot::User, "Software\\Classes\\TessarenTest\\None"}, "x"),
+            std::nullopt);
 }
 
-TEST_F(RegistryOnWine, WritesLandPerUserWithTheirTypesAndExactBytes) {
-  saveSettings(Settings{"http://h/x.jpg", "D:\\Temp\\", -5, 6, 2});
-  EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, kPerUserKey));
-  EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "Tessaren\\Config"));
+TEST_F(RegistryStoreOnWine, WritesKeepTheirTypesAndExactBytes) {
+  ASSERT_TRUE(store.writeText(kTestKey, "folder", "D:\\Temp\\"));
+  ASSERT_TRUE(store.writeNumber(kTestKey, "interval", 0xFFFFFFFB));
+  // Bytes that are no UTF-8 (an ETag a server sent) survive as bytes.
+  ASSERT_TRUE(store.writeBytes(kTestKey, "etag", "\"v\xe9\x01\""));
   DWORD type = 0;
-  EXPECT_EQ(rawValue(HKEY_CURRENT_USER, kPerUserKey, "temp", &type),
+  EXPECT_EQ(rawValue("folder", &type),
             (std::vector<BYTE>{'D', ':', '\\', 'T', 'e', 'm', 'p', '\\', 0}));
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(rawValue(HKEY_CURRENT_USER, kPerUserKey, "interval", &type),
-            (std::vector<BYTE>{0xFB, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(rawValue("interval", &type), (std::vector<BYTE>{0xFB, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  const Settings loaded = loadSettings();
-  EXPECT_EQ(loaded.url, "http://h/x.jpg");
-  EXPECT_EQ(loaded.display, 6);
-  EXPECT_EQ(loaded.interval, 1) << "kept within one minute and 31 days";
-}
+  EXPECT_EQ(store.readBytes(kTestKey, "etag"), "\"v\xe9\x01\"");
+  EXPECT_FALSE(store.writeText({StoreRoot::Classes, "TessarenTest"}, "x", "y"))
+      << "machine-wide keys are read only";
 
-// Values as another program (reg add, a .reg file) may store them: a number as text counts
-// as missing, a REG_EXPAND_SZ folder is expanded, UTF-16 text arrives as UTF-8.
-TEST_F(RegistryOnWine, ValuesOfEveryTypeReadThroughTheirType) {
-  SetEnvironmentVariableA("TESSAREN_TEST_BASE", "C:\\users\\test");
-  const std::wstring folderW = L"%TESSAREN_TEST_BASE%\\\u00dcn\u00ef \u58c1\u7eb8 \U0001F326";
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kPerUserKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExW(key, L"temp", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folderW.c_str()),
-                 static_cast<DWORD>((folderW.size() + 1) * sizeof(wchar_t)));
-  RegSetValueExW(key, L"interval", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"30"), 6);
-  RegSetValueExW(key, L"display", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"2"), 4);
-  const BYTE shortNumber[2] = {5, 0};
-  RegSetValueExA(key, "install", 0, REG_DWORD, shortNumber, sizeof shortNumber);
-  RegCloseKey(key);
-
-  const Settings loaded = loadSettings();
-  EXPECT_EQ(loaded.temp,
-            "C:\\users\\test\\\xc3\x9cn\xc3\xaf \xe5\xa3\x81\xe7\xba\xb8 \xf0\x9f\x8c\xa6\\");
-  EXPECT_EQ(loaded.interval, 60) << "REG_SZ \"30\" is no number";
-  EXPECT_EQ(loaded.display, 1) << "REG_SZ \"2\" is no number";
-  EXPECT_EQ(loaded.install, 0) << "a REG_DWORD of two bytes is no number";
-}
-
-TEST_F(RegistryOnWine, LongTextsAreReadWhole) {
-  std::string text;
   for (std::size_t length : {1023u, 1024u, 5000u}) {
-    access.writeText(kSettingsSubkey, "url", std::string(length, 'a'));
-    EXPECT_EQ(access.readText(kSettingsSubkey, "url", text), kReadOk);
-    EXPECT_EQ(text.size(), length);
+    ASSERT_TRUE(store.writeText(kTestKey, "url", std::string(length, 'a')));
+    EXPECT_EQ(store.readText(kTestKey, "url")->size(), length);
   }
-  access.writeText(kSettingsSubkey, "url", "");
-  EXPECT_EQ(access.readText(kSettingsSubkey, "url", text), kReadOk);
-  EXPECT_EQ(text, "");
+  ASSERT_TRUE(store.writeText(kTestKey, "url", ""));
+  EXPECT_EQ(store.readText(kTestKey, "url"), "");
+
+  EXPECT_TRUE(store.deleteValue(kTestKey, "url"));
+  EXPECT_TRUE(store.deleteValue(kTestKey, "url")) << "gone already counts";
+  EXPECT_EQ(store.readText(kTestKey, "url"), std::nullopt);
+  EXPECT_TRUE(store.keyExists(kTestKey));
+  EXPECT_TRUE(store.deleteKey({StoreRoot::User, "Software\\Classes\\TessarenTest"}));
+  EXPECT_FALSE(store.keyExists(kTestKey));
 }
 
-TEST_F(RegistryOnWine, MachineWideSettingsAreStillFound) {
-  putRaw(HKEY_CLASSES_ROOT, "Tessaren\\Config", "install", REG_DWORD, {2, 0, 0, 0});
-  putRaw(HKEY_CLASSES_ROOT, "Tessaren\\Config", "url", REG_SZ,
-         {'h', 't', 't', 'p', ':', '/', '/', 'o', '/', 0});
-  ensureDefaults();  // the old marker counts: nothing is rewritten
-  EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kPerUserKey));
-  const Settings settings = loadSettings();
-  EXPECT_EQ(settings.url, "http://o/");
-  EXPECT_EQ(settings.install, 2);
-}
-
-TEST_F(RegistryOnWine, FirstRunDefaultsAndTheirDirectory) {
-  ensureDefaults();
-  const Settings settings = loadSettings();
-  EXPECT_EQ(settings.url, kDefaultUrl);
-  EXPECT_EQ(settings.interval, 60);
-  EXPECT_EQ(settings.display, 1);
-  EXPECT_EQ(settings.install, 2);
-  ASSERT_GT(settings.temp.size(), 10u);
-  EXPECT_EQ(settings.temp.substr(settings.temp.size() - 10), "\\Tessaren\\");
-  DWORD attributes = GetFileAttributesA(settings.temp.c_str());
-  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << settings.temp;
+TEST(SettingsOnWine, FirstRunDefaultsAndTheirFolder) {
+  ValueStore& store = registryStore();
+  store.deleteKey(kTessarenKey);
+  SettingsStore settings(store, defaultPictureFolder());
+  settings.repair();
+  const Settings loaded = settings.load();
+  EXPECT_EQ(loaded.url, kDefaultUrl);
+  EXPECT_EQ(loaded.interval, 60);
+  ASSERT_GT(loaded.folder.size(), 10u);
+  EXPECT_EQ(loaded.folder.substr(loaded.folder.size() - 10), "\\Tessaren\\");
+  const DWORD attributes = GetFileAttributesA(loaded.folder.c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << loaded.folder;
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-TEST_F(RegistryOnWine, StartWithWindowsInTheRunKey) {
-  const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-  const char* approved =
-      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
-  const std::string program = "C:\\Program Files\\T\xc3\xa9ssaren\\tessaren.exe";
-  ASSERT_TRUE(setStartWithWindows(true, program));
-  DWORD type = 0;
-  const std::string quoted = "\"" + program + "\"";
-  EXPECT_EQ(rawValue(HKEY_CURRENT_USER, run, "Tessaren", &type),
-            std::vector<BYTE>(quoted.c_str(), quoted.c_str() + quoted.size() + 1));
-  EXPECT_TRUE(startsWithWindows());
-  putRaw(HKEY_CURRENT_USER, approved, "Tessaren", REG_BINARY, {3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8});
-  EXPECT_FALSE(startsWithWindows()) << "turned off in Task Manager";
-  ASSERT_TRUE(setStartWithWindows(true, program));
-  EXPECT_TRUE(startsWithWindows());
-  ASSERT_TRUE(setStartWithWindows(false, program));
-  EXPECT_TRUE(rawValue(HKEY_CURRENT_USER, run, "Tessaren", &type).empty());
-  EXPECT_TRUE(rawValue(HKEY_CURRENT_USER, approved, "Tessaren", &type).empty());
+  store.deleteKey(kTessarenKey);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The schedule with a fake clock, timer and worker: back-off and its cap, Reload and Save
-// during an update, Exit during an update, resume messages, and the catch-up after sleep.
+// during an update, Exit during an update, the time limit, outcomes that come late, the
+// order of the applied-picture records, resume messages, and the catch-up after sleep.
 #include "update/scheduler.h"
 
 #include <gtest/gtest.h>
@@ -8,14 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/fake_registry.h"
+#include "tests/support/memory_store.h"
 
 namespace tessaren {
 namespace {
 
 using namespace std::chrono_literals;
-using test::FakeRegistry;
-using test::perUserSettingsKey;
 
 class FakeClock final : public Clock {
  public:
@@ -31,16 +30,15 @@ class FakeClock final : public Clock {
 
 class FakeTimer final : public TimerApi {
  public:
-  bool killTimer(WindowHandle, std::uintptr_t) override {
-    armedMs.reset();
-    return true;
+  void kill(std::uintptr_t id) override {
+    if (id == kRefreshTimerId) armedMs.reset();
+    if (id == kDeadlineTimerId) deadlineMs.reset();
   }
-  bool setTimer(WindowHandle, std::uintptr_t id, std::uint32_t periodMs) override {
-    EXPECT_EQ(id, kRefreshTimerId);
-    armedMs = periodMs;
-    return true;
+  void set(std::uintptr_t id, std::uint32_t periodMs) override {
+    (id == kRefreshTimerId ? armedMs : deadlineMs) = periodMs;
   }
   std::optional<std::uint32_t> armedMs;
+  std::optional<std::uint32_t> deadlineMs;
 };
 
 // Starts nothing by itself: the test ends each update with finish().
@@ -54,11 +52,11 @@ class FakeRunner final : public UpdateRunner {
     ended.erase(found);
     return outcome;
   }
-  void abandon() override { ++abandons; }
+  void cancel(std::uint64_t id) override { cancelled.push_back(id); }
 
   std::vector<UpdateRequest> started;
   std::map<std::uint64_t, UpdateOutcome> ended;
-  int abandons = 0;
+  std::vector<std::uint64_t> cancelled;
 };
 
 class RecordingListener final : public ScheduleListener {
@@ -68,7 +66,7 @@ class RecordingListener final : public ScheduleListener {
   }
   void updateFinished(const UpdateRequest&, const UpdateOutcome& outcome,
                       std::optional<std::time_t> next, bool shown) override {
-    events.push_back(kindWord(outcome.kind) + (outcome.reason.empty() ? "" : " " + outcome.reason) +
+    events.push_back(kindWord(outcome) + (outcome.failure ? " " + outcome.failure->detail : "") +
                      (shown ? "" : " (log only)"));
     nextUpdate = next;
   }
@@ -79,7 +77,16 @@ class RecordingListener final : public ScheduleListener {
 UpdateOutcome outcomeOf(OutcomeKind kind) {
   UpdateOutcome outcome;
   outcome.kind = kind;
-  if (kind == OutcomeKind::Failed) outcome.reason = "HTTP 404 Not Found";
+  if (kind == OutcomeKind::Failed)
+    outcome.failure = Failure{FailureKind::HttpStatus, "HTTP 404 Not Found"};
+  return outcome;
+}
+
+// An update that put the picture at url on the desktop with the given commit.
+UpdateOutcome committed(const std::string& url, std::uint64_t commit) {
+  UpdateOutcome outcome = outcomeOf(OutcomeKind::Updated);
+  outcome.applied = AppliedPicture{url, {"\"" + url + "\"", ""}, DisplayMode::Center, true, "", 1};
+  outcome.commit = commit;
   return outcome;
 }
 
@@ -87,8 +94,8 @@ class SchedulerTest : public ::testing::Test {
  protected:
   void SetUp() override { storeInterval(60); }
   void storeInterval(std::int32_t minutes) {
-    registry.putNumber(RegistryRoot::CurrentUser, perUserSettingsKey(), "install", 2);
-    registry.putNumber(RegistryRoot::CurrentUser, perUserSettingsKey(), "interval", minutes);
+    store.writeNumber(kSettingsKey, "install", 2);
+    store.writeNumber(kSettingsKey, "interval", static_cast<std::uint32_t>(minutes));
   }
   // Ends the running update as the worker's message would.
   void finish(OutcomeKind kind) { finish(outcomeOf(kind)); }
@@ -107,7 +114,7 @@ class SchedulerTest : public ::testing::Test {
           left, std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs)));
       clock.pass(step);
       left -= step;
-      scheduler.timerFired();
+      scheduler.timerFired(kRefreshTimerId);
     }
     return runner.started.size() > before;
   }
@@ -118,12 +125,13 @@ class SchedulerTest : public ::testing::Test {
     return -1;
   }
 
-  FakeRegistry registry;
+  test::MemoryStore store;
+  SettingsStore settings{store, "C:\\Pictures\\"};
   FakeClock clock;
   FakeTimer timer;
   FakeRunner runner;
   RecordingListener listener;
-  Scheduler scheduler{clock, timer, runner, listener};
+  Scheduler scheduler{clock, timer, runner, listener, settings};
 };
 
 TEST_F(SchedulerTest, FailuresRetrySoonAndNeverLaterThanTheInterval) {
@@ -143,7 +151,7 @@ TEST_F(SchedulerTest, FailuresRetrySoonAndNeverLaterThanTheInterval) {
     storeInterval(c.interval);
     RecordingListener freshListener;
     FakeRunner freshRunner;
-    Scheduler fresh{clock, timer, freshRunner, freshListener};
+    Scheduler fresh{clock, timer, freshRunner, freshListener, settings};
     fresh.startUp();
     for (std::size_t i = 0; i < c.outcomes.size(); ++i) {
       const std::uint64_t id = freshRunner.started.back().id;
@@ -159,7 +167,7 @@ TEST_F(SchedulerTest, FailuresRetrySoonAndNeverLaterThanTheInterval) {
         EXPECT_LE(*timer.armedMs, 60'000u);
         clock.pass(
             std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs)));
-        fresh.timerFired();
+        fresh.timerFired(kRefreshTimerId);
         ++minutes;
       }
       EXPECT_EQ(minutes, c.waits[i]) << "after outcome " << i;
@@ -176,28 +184,24 @@ TEST_F(SchedulerTest, ReloadDuringAnUpdateStartsNoSecondOneAndResetsTheBackOff) 
     ASSERT_TRUE(waitFor(60min));
   }
   finish(OutcomeKind::Failed);
-  EXPECT_EQ(scheduler.failuresInARow(), 5);
   scheduler.reload();
-  EXPECT_EQ(scheduler.failuresInARow(), 0);
   finish(OutcomeKind::Failed);
-  EXPECT_EQ(minutesToNext(), 1);
+  EXPECT_EQ(minutesToNext(), 1) << "Reload starts the back-off afresh";
 }
 
 TEST_F(SchedulerTest, SaveDuringAnUpdateCancelsItAndStartsAtOnceWithTheNewSettings) {
   scheduler.startUp();
   storeInterval(15);
   scheduler.settingsSaved();
-  EXPECT_EQ(runner.abandons, 1);
+  EXPECT_EQ(runner.cancelled, std::vector<std::uint64_t>{1});
   ASSERT_EQ(runner.started.size(), 2u);
   EXPECT_EQ(runner.started[1].settings.interval, 15);
-  EXPECT_EQ(listener.events, (std::vector<std::string>{"update started",
-                                                       "failed cancelled (log only)",
-                                                       "update started"}));
-  // The cancelled update's own message, should it still come, changes nothing.
-  runner.ended[runner.started[0].id] = outcomeOf(OutcomeKind::Failed);
-  scheduler.workerDone(runner.started[0].id);
+  // The given-up update's own message says how it ended: logged, never shown.
+  runner.ended[1] = failedOutcome("h", cancelledFailure());
+  scheduler.workerDone(1);
   EXPECT_TRUE(scheduler.running());
-  EXPECT_EQ(listener.events.size(), 3u);
+  EXPECT_EQ(listener.events, (std::vector<std::string>{"update started", "update started",
+                                                       "cancelled cancelled (log only)"}));
 
   finish(OutcomeKind::Updated);
   EXPECT_EQ(minutesToNext(), 15);
@@ -205,27 +209,91 @@ TEST_F(SchedulerTest, SaveDuringAnUpdateCancelsItAndStartsAtOnceWithTheNewSettin
   finish(OutcomeKind::Updated);
   scheduler.settingsSaved();
   EXPECT_EQ(runner.started.size(), 4u);
-  EXPECT_EQ(runner.abandons, 1);
+  EXPECT_EQ(runner.cancelled.size(), 1u);
 }
 
-TEST_F(SchedulerTest, ExitDuringAnUpdateLeavesItAndStartsNothingMore) {
+// An update that had ended before Save or Exit (its message still queued) keeps its
+// outcome: the record of its picture is stored and About hears of it.
+TEST_F(SchedulerTest, AnUpdateThatEndedBeforeSaveOrExitKeepsItsOutcome) {
+  for (const bool exit : {false, true}) {
+    SCOPED_TRACE(exit ? "Exit" : "Save");
+    test::MemoryStore freshStore;
+    SettingsStore freshSettings{freshStore, "C:\\P\\"};
+    RecordingListener freshListener;
+    FakeRunner freshRunner;
+    Scheduler fresh{clock, timer, freshRunner, freshListener, freshSettings};
+    fresh.startUp();
+    freshRunner.ended[1] = committed("http://a/", 1);  // ended; its message is on its way
+    exit ? fresh.shutdown() : fresh.settingsSaved();
+    EXPECT_TRUE(fresh.waitingForWorkers());
+    fresh.workerDone(1);
+    EXPECT_FALSE(fresh.waitingForWorkers());
+    EXPECT_EQ(freshListener.events.back(), "updated (log only)");
+    EXPECT_EQ(loadAppliedPicture(freshStore).url, "http://a/");
+    EXPECT_EQ(loadAppliedPicture(freshStore).validators.etag, "\"http://a/\"");
+  }
+}
+
+// Records are stored in the order of the commits, whichever outcome arrives first.
+TEST_F(SchedulerTest, PictureRecordsFollowTheOrderOfTheCommits) {
+  scheduler.startUp();
+  scheduler.settingsSaved();  // 1 given up, 2 runs
+  runner.ended[2] = committed("http://new/", 8);
+  scheduler.workerDone(2);
+  runner.ended[1] = committed("http://old/", 7);  // committed first, heard of last
+  scheduler.workerDone(1);
+  EXPECT_EQ(loadAppliedPicture(store).url, "http://new/");
+  // An unchanged picture's new validators count only from the update that is current.
+  UpdateOutcome unchanged = outcomeOf(OutcomeKind::Unchanged);
+  unchanged.applied = AppliedPicture{"http://late/", {}, DisplayMode::Center, true, "", 1};
+  scheduler.reload();
+  scheduler.settingsSaved();  // 3 given up
+  runner.ended[3] = unchanged;
+  scheduler.workerDone(3);
+  EXPECT_EQ(loadAppliedPicture(store).url, "http://new/");
+}
+
+// A server that holds back its answer is not waited out: at the time limit the update is
+// given up and counts as a failure, whatever the worker does afterwards.
+TEST_F(SchedulerTest, AnUpdateThatRunsTooLongIsGivenUpAsTimedOut) {
+  scheduler.startUp();
+  ASSERT_EQ(timer.deadlineMs, 300'000u);
+  scheduler.timerFired(kDeadlineTimerId);
+  EXPECT_FALSE(scheduler.running());
+  EXPECT_EQ(runner.cancelled, std::vector<std::uint64_t>{1});
+  EXPECT_EQ(listener.events.back(), "failed the download took longer than 5 minutes");
+  runner.ended[1] = failedOutcome("h", cancelledFailure());
+  scheduler.workerDone(1);
+  EXPECT_EQ(listener.events.back(), "cancelled cancelled (log only)");
+  EXPECT_EQ(minutesToNext(), 1);
+  finish(OutcomeKind::Updated);
+  EXPECT_FALSE(timer.deadlineMs) << "disarmed once the update ended";
+}
+
+TEST_F(SchedulerTest, ExitDuringAnUpdateCancelsItAndStartsNothingMore) {
   scheduler.startUp();
   scheduler.shutdown();
-  EXPECT_EQ(runner.abandons, 1);
+  EXPECT_EQ(runner.cancelled, std::vector<std::uint64_t>{1});
   EXPECT_FALSE(timer.armedMs);
+  EXPECT_FALSE(timer.deadlineMs);
   EXPECT_FALSE(scheduler.running());
-  EXPECT_EQ(listener.events.back(), "failed cancelled (log only)");
+  EXPECT_TRUE(scheduler.waitingForWorkers());
+  // Those that did not say how they ended in time are logged as cancelled.
+  scheduler.stopWaiting();
+  EXPECT_FALSE(scheduler.waitingForWorkers());
+  EXPECT_EQ(listener.events.back(), "cancelled cancelled (log only)");
   const std::size_t events = listener.events.size();
   // Whatever still arrives afterwards is ignored.
-  finish(OutcomeKind::Updated);
+  runner.ended[1] = outcomeOf(OutcomeKind::Updated);
+  scheduler.workerDone(1);
   scheduler.reload();
   scheduler.settingsSaved();
   scheduler.resumed();
   scheduler.screensChanged();
-  scheduler.timerFired();
+  scheduler.timerFired(kRefreshTimerId);
+  scheduler.timerFired(kDeadlineTimerId);
   scheduler.shutdown();
   EXPECT_EQ(runner.started.size(), 1u);
-  EXPECT_EQ(runner.abandons, 1);
   EXPECT_EQ(listener.events.size(), events);
 }
 
@@ -236,7 +304,6 @@ TEST_F(SchedulerTest, ResumeUpdatesOnceForBothMessages) {
   scheduler.resumed();
   scheduler.resumed();  // the second message of the same wake-up
   EXPECT_EQ(runner.started.size(), 2u);
-  EXPECT_EQ(scheduler.failuresInARow(), 0) << "a resume starts the back-off afresh";
   finish(OutcomeKind::Failed);
   scheduler.resumed();  // still the same wake-up
   EXPECT_EQ(runner.started.size(), 2u);
@@ -255,7 +322,7 @@ TEST_F(SchedulerTest, AnUpdateTheMachineSleptThroughStartsWithinAMinuteOfWaking)
   // Asleep for three hours: the steady clock stood still, the wall clock did not.
   clock.wall += 3 * 3600;
   clock.steady += 1min;
-  scheduler.timerFired();
+  scheduler.timerFired(kRefreshTimerId);
   EXPECT_EQ(runner.started.size(), 2u);
 
   // A wall clock set back by a few seconds is no sleep.
@@ -274,7 +341,6 @@ TEST_F(SchedulerTest, ScreenChangesRedrawWithoutMovingTheSchedule) {
   const std::optional<std::time_t> due = listener.nextUpdate;
   clock.pass(10min);
   finish(OutcomeKind::Failed);  // a failed redraw is no failed update
-  EXPECT_EQ(scheduler.failuresInARow(), 0);
   EXPECT_EQ(scheduler.nextUpdate(), due);
   EXPECT_EQ(minutesToNext(), 50);
 }
