@@ -202,6 +202,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)
         parts->scheduler.resumed();
       return TRUE;
+    case WM_CLOSE:
+      // The installer's way to end a running copy: the same as Exit.
+      exitProgram(window);
+      return 0;
     case WM_QUERYENDSESSION:
       // Nothing to save and nothing to wait for: Windows may end the session at once.
       return TRUE;

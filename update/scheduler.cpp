@@ -49,10 +49,14 @@ void Scheduler::timerFired(std::uintptr_t id) {
   if (id == kDeadlineTimerId) {
     timer_.kill(kDeadlineTimerId);
     if (!current_) return;
-    // A server that holds back its answer is not waited out: the update is given up
-    // and counts as failed.
+    // A server that holds back its answer is not waited out: the update is given up and
+    // counts as failed, unless it has just ended after all.
+    if (std::optional<UpdateOutcome> ended = runner_.collect(current_->id)) {
+      completeCurrent(*ended);
+      return;
+    }
     const UpdateRequest request = *current_;
-    giveUpCurrent();
+    giveUpCurrent(false);
     finished(request,
              failedOutcome(hostOf(request.settings.url),
                            {FailureKind::TimedOut,
@@ -80,7 +84,7 @@ void Scheduler::settingsSaved() {
   if (stopped_) return;
   failures_ = 0;
   // The update with the old settings is not waited for: the new one starts now.
-  giveUpCurrent();
+  giveUpCurrent(true);
   begin(false);
 }
 
@@ -107,19 +111,25 @@ void Scheduler::workerDone(std::uint64_t id) {
   std::optional<UpdateOutcome> outcome = runner_.collect(id);
   if (!outcome) return;
   if (auto given = givenUp_.find(id); given != givenUp_.end()) {
-    // An update given up still reports what it did: it may have put its picture on the
-    // desktop before it heard of the cancel.
-    remember(*outcome, false);
-    listener_.updateFinished(given->second, *outcome, std::nullopt, false);
+    // Its cancel was logged when it was given up; only a picture it put on the desktop
+    // before it heard of the cancel is news.
+    if (outcome->commit > 0) {
+      remember(*outcome, false);
+      listener_.updateFinished(given->second, *outcome, std::nullopt, false);
+    }
     givenUp_.erase(given);
     return;
   }
   if (!current_ || current_->id != id) return;
+  completeCurrent(*outcome);
+}
+
+void Scheduler::completeCurrent(const UpdateOutcome& outcome) {
   const UpdateRequest request = std::move(*current_);
   current_.reset();
   timer_.kill(kDeadlineTimerId);
-  remember(*outcome, true);
-  finished(request, *outcome);
+  remember(outcome, true);
+  finished(request, outcome);
 }
 
 void Scheduler::finished(const UpdateRequest& request, const UpdateOutcome& outcome) {
@@ -158,24 +168,29 @@ void Scheduler::shutdown() {
   timer_.kill(kRefreshTimerId);
   timer_.kill(kDeadlineTimerId);
   // Those given up earlier were cancelled then; now the one running too.
-  giveUpCurrent();
+  giveUpCurrent(true);
 }
 
-void Scheduler::stopWaiting() {
-  for (const auto& [id, request] : givenUp_)
+void Scheduler::stopWaiting() { givenUp_.clear(); }
+
+void Scheduler::giveUpCurrent(bool logCancel) {
+  if (!current_) return;
+  const UpdateRequest request = std::move(*current_);
+  current_.reset();
+  redrawPending_ = false;
+  timer_.kill(kDeadlineTimerId);
+  // One that has ended already (its message still on the way) keeps its outcome.
+  if (std::optional<UpdateOutcome> outcome = runner_.collect(request.id)) {
+    remember(*outcome, true);
+    listener_.updateFinished(request, *outcome, std::nullopt, false);
+    return;
+  }
+  runner_.cancel(request.id);
+  if (logCancel)
     listener_.updateFinished(request,
                              failedOutcome(hostOf(request.settings.url), cancelledFailure()),
                              std::nullopt, false);
-  givenUp_.clear();
-}
-
-void Scheduler::giveUpCurrent() {
-  if (!current_) return;
-  runner_.cancel(current_->id);
-  timer_.kill(kDeadlineTimerId);
-  givenUp_.emplace(current_->id, std::move(*current_));
-  current_.reset();
-  redrawPending_ = false;
+  givenUp_.emplace(request.id, request);
 }
 
 void Scheduler::begin(bool redrawOnly) {

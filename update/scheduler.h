@@ -69,8 +69,8 @@ class Scheduler {
   // The worker's message arrived on the GUI thread.
   void workerDone(std::uint64_t id);
   // Exit or the end of the Windows session: every update is cancelled and nothing starts
-  // afterwards. The caller may wait a moment for their outcomes (workerDone), then calls
-  // stopWaiting(), which logs those still out as cancelled.
+  // afterwards. The caller may wait a moment for the workers to end (workerDone: one that
+  // committed before it heard of the cancel is recorded), then calls stopWaiting().
   void shutdown();
   bool waitingForWorkers() const { return !givenUp_.empty(); }
   void stopWaiting();
@@ -85,8 +85,11 @@ class Scheduler {
 
  private:
   void begin(bool redrawOnly);
-  // The running update is cancelled and its outcome, whenever it comes, only logged.
-  void giveUpCurrent();
+  // The running update is logged as cancelled and cancelled; an outcome that comes later
+  // counts only if it put a picture on the desktop. One that had already ended keeps its
+  // outcome. logCancel false: the caller says how it ended.
+  void giveUpCurrent(bool logCancel);
+  void completeCurrent(const UpdateOutcome& outcome);
   void finished(const UpdateRequest& request, const UpdateOutcome& outcome);
   void remember(const UpdateOutcome& outcome, bool current);
   void dueAfter(std::chrono::minutes delay);

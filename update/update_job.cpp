@@ -59,8 +59,10 @@ class Update {
     outcome_.host = parts.serverName;
     // As sent: escaped, without the fragment, the port only where it is not the scheme's.
     const bool defaultPort = parts.port == (parts.secure ? 443u : 80u);
-    url_ = std::string(parts.secure ? "https://" : "http://") + parts.serverName +
-           (defaultPort ? "" : ":" + std::to_string(parts.port)) + parts.objectPath;
+    url_ = parts.secure ? "https://" : "http://";
+    url_ += parts.serverName;
+    if (!defaultPort) url_.append(1, ':').append(std::to_string(parts.port));
+    url_ += parts.objectPath;
 
     const std::string& folder = settings_.folder;
     if (auto problem = folderProblem(folder))

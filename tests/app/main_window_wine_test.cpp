@@ -1,6 +1,7 @@
-// The main window procedure under Wine, with the tray, the timer and the update's work
-// replaced by doubles: the window answers while an update waits, which messages start an
-// update, and that every way out cancels the update and takes the icon away.
+// The main window procedure under Wine, with the notification area, the settings and the
+// update's work replaced by doubles: the window answers while an update waits, which
+// messages start an update, and that every way out cancels the update, waits for it only
+// a moment, and takes the icon away.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,63 +12,13 @@
 
 #include "app/main_window.h"
 #include "res/resource.h"
-#include "tests/support/fake_registry.h"
-#include "tray/tray_icon.h"
-#include "update/timer_api.h"
+#include "tests/support/fake_tray.h"
+#include "tests/support/memory_store.h"
 
 namespace tessaren {
 namespace {
 
-using test::FakeRegistry;
-using test::perUserSettingsKey;
 using Clock = std::chrono::steady_clock;
-
-struct Sent {
-  std::uint32_t message;
-  NotifyIconRecord record;
-};
-
-class RecordingTray final : public TrayApi {
- public:
-  RecordingTray() { setTrayApi(this); }
-  ~RecordingTray() override { setTrayApi(nullptr); }
-  bool notifyIcon(std::uint32_t message, const NotifyIconRecord& record) override {
-    sent.push_back({message, record});
-    if (refusals > 0) {
-      --refusals;
-      return false;
-    }
-    return true;
-  }
-  IconHandle loadIcon(ModuleHandle, int id) override { return static_cast<IconHandle>(id); }
-  void destroyIcon(IconHandle) override {}
-  int count(std::uint32_t message) const {
-    int n = 0;
-    for (const Sent& s : sent) n += s.message == message ? 1 : 0;
-    return n;
-  }
-  std::vector<Sent> sent;
-  int refusals = 0;
-};
-
-class RecordingTimer final : public TimerApi {
- public:
-  RecordingTimer() { setTimerApi(this); }
-  ~RecordingTimer() override { setTimerApi(nullptr); }
-  bool killTimer(WindowHandle, std::uintptr_t) override { return true; }
-  bool setTimer(WindowHandle window, std::uintptr_t id, std::uint32_t period) override {
-    sets.push_back({window, id, period});
-    return true;
-  }
-  struct Set {
-    WindowHandle window;
-    std::uintptr_t id;
-    std::uint32_t period;
-  };
-  std::vector<Set> sets;
-};
-
-constexpr char kClassName[] = "TESSAREN";
 
 // The update's work on the worker thread: counts, and waits while the gate is closed,
 // like a download from a silent server.
@@ -84,7 +35,8 @@ struct Work {
     UpdateOutcome outcome;
     outcome.kind = cancel.stopped() ? OutcomeKind::Failed : kind;
     if (outcome.kind == OutcomeKind::Failed)
-      outcome.reason = cancel.stopped() ? kCancelledReason : "HTTP 404 Not Found";
+      outcome.failure = cancel.stopped() ? cancelledFailure()
+                                         : Failure{FailureKind::HttpStatus, "HTTP 404 Not Found"};
     return outcome;
   }
 };
@@ -92,24 +44,28 @@ struct Work {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    registry.putNumber(RegistryRoot::CurrentUser, perUserSettingsKey(), "install", 2);
-    registry.putNumber(RegistryRoot::CurrentUser, perUserSettingsKey(), "interval", 7);
-    setUpdateJob([this](const UpdateRequest& request, CancelToken& cancel) {
-      return work(request, cancel);
-    });
+    store.writeNumber(kSettingsKey, "install", 2);
+    store.writeNumber(kSettingsKey, "interval", 7);
     static bool registered = false;
-    if (!registered) registerMainClass(GetModuleHandleA(nullptr), kClassName);
+    if (!registered) registerMainClass(GetModuleHandleA(nullptr));
     registered = true;
-    ASSERT_TRUE(
-        createMainWindow(GetModuleHandleA(nullptr), SW_SHOWMAXIMIZED, kClassName, "Tessaren"));
-    window = FindWindowA(kClassName, nullptr);
-    ASSERT_NE(window, nullptr);
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    shell = test::FakeShell();
+    parts =
+        createMainWindow(GetModuleHandleA(nullptr),
+                         {store, platformFiles(), temp,
+                          [this](const UpdateRequest& request, CancelToken& cancel) {
+                            return work(request, cancel);
+                          },
+                          [this](HWND) { return std::make_unique<test::ForwardingShell>(shell); }});
+    ASSERT_NE(parts, nullptr);
+    window = parts->window;
   }
   void TearDown() override {
     work.gateOpen = true;
     if (IsWindow(window)) DestroyWindow(window);
     pump(100);
-    setUpdateJob(nullptr);
   }
   // Dispatches messages as the message loop would, for a while or until a quit message.
   bool pump(int milliseconds) {
@@ -126,34 +82,27 @@ class MainWindowTest : public ::testing::Test {
   }
   // Pumps until the update in flight has ended and been shown.
   void finishUpdates() {
-    for (int i = 0; i < 200 && (trayIcon().record().hIcon == 129 || work.started == 0); ++i)
+    for (int i = 0; i < 200 && (parts->tray.state() == IconState::Loading || work.started == 0);
+         ++i)
       pump(10);
   }
-  std::string tip() const { return trayIcon().record().szTip; }
 
-  FakeRegistry registry;
-  RecordingTray tray;
-  RecordingTimer timer;
+  test::MemoryStore store;
+  test::FakeShell shell;
   Work work;
+  AppParts* parts = nullptr;
   HWND window = nullptr;
 };
 
 TEST_F(MainWindowTest, StartsHiddenWithTheIconAndTheFirstUpdateOnTheWorker) {
-  EXPECT_FALSE(IsWindowVisible(window)) << "the show command is dropped";
-  ASSERT_GE(tray.sent.size(), 2u);
-  EXPECT_EQ(tray.sent[0].message, kNotifyAdd);
-  EXPECT_EQ(tray.sent[0].record.hWnd, reinterpret_cast<WindowHandle>(window));
-  EXPECT_EQ(tray.sent[0].record.hIcon, 131u);
-  EXPECT_STREQ(tray.sent[1].record.szTip, "Tessaren");
-  EXPECT_EQ(tray.sent.back().record.hIcon, 129u) << "loading while the first update runs";
+  EXPECT_FALSE(IsWindowVisible(window));
+  ASSERT_GE(shell.shown.size(), 2u);
+  EXPECT_EQ(shell.shown[0], "ready \"Tessaren\"");
+  EXPECT_EQ(shell.shown[1], "loading \"Tessaren\"") << "loading while the first update runs";
   finishUpdates();
   EXPECT_EQ(work.started, 1);
-  EXPECT_EQ(trayIcon().record().hIcon, 131u);
-  EXPECT_EQ(tip().rfind("Tessaren\nupdated ", 0), 0u) << tip();
-  // Seven minutes away, looked at every minute.
-  ASSERT_FALSE(timer.sets.empty());
-  EXPECT_EQ(timer.sets.back().id, 20000u);
-  EXPECT_EQ(timer.sets.back().period, 60'000u);
+  EXPECT_EQ(parts->tray.state(), IconState::Ready);
+  EXPECT_EQ(parts->tray.tip().rfind("Tessaren\nupdated ", 0), 0u) << parts->tray.tip();
 }
 
 // While the worker waits on a silent server the window answers at once, Reload starts
@@ -190,7 +139,7 @@ TEST_F(MainWindowTest, AnswersAtOnceWhileAnUpdateWaits) {
   EXPECT_EQ(work.started, 2) << "no second update while one runs";
   work.gateOpen = true;
   finishUpdates();
-  EXPECT_EQ(trayIcon().record().hIcon, 131u);
+  EXPECT_EQ(parts->tray.state(), IconState::Ready);
 }
 
 TEST_F(MainWindowTest, MessagesThatStartAnUpdate) {
@@ -202,8 +151,8 @@ TEST_F(MainWindowTest, MessagesThatStartAnUpdate) {
   } const cases[] = {
       {WM_TIMER, 20000, 1},  // not yet due
       {WM_COMMAND, IDM_TRAY_RELOAD, 2},
-      {WM_COMMAND, 4242, 2},  // not a command of ours: default handling
-      {kTrayNotifyMessage, kTrayIconId, 2},
+      {WM_COMMAND, 4242, 2},       // not a command of ours: default handling
+      {kTrayNotifyMessage, 0, 2},  // the mouse passing over the icon
       {WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 3},
       {WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 3},  // the same wake-up
       {WM_DISPLAYCHANGE, 32, 3},                     // Center: nothing to draw again
@@ -223,27 +172,26 @@ TEST_F(MainWindowTest, ShellRestartAndRefusedAddsBringTheIconBack) {
   work.kind = OutcomeKind::Failed;
   SendMessageA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0);
   finishUpdates();
-  tray.sent.clear();
-  tray.refusals = 1;  // the new shell knows no icon of ours
+  shell.forget();  // the new shell knows no icon of ours
+  shell.shown.clear();
   SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-  ASSERT_EQ(tray.sent.size(), 2u) << "the change is refused, so the icon is added again";
-  EXPECT_EQ(tray.sent[1].message, kNotifyAdd);
-  EXPECT_EQ(tray.sent[1].record.hIcon, 130u);
-  EXPECT_EQ(
-      std::string(tray.sent[1].record.szTip).rfind("Tessaren, communication error!\nHTTP 404", 0),
-      0u);
+  ASSERT_FALSE(shell.shown.empty());
+  EXPECT_EQ(shell.shown.back().rfind("error \"Tessaren, communication error!\nHTTP 404", 0), 0u)
+      << shell.shown.back();
+  EXPECT_GE(shell.reloads, 1) << "pictures at the new shell's size";
 
   // The shell refuses the icon for a while (busy at sign-in): it is added again later.
-  tray.refusals = 2;
+  shell.forget();
+  shell.refusals = 2;  // the add after the new pictures, and the one TaskbarCreated asks for
   SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-  EXPECT_FALSE(trayIcon().shown());
+  EXPECT_FALSE(parts->tray.shown());
   SendMessageA(window, WM_TIMER, kTrayRetryTimerId, 0);
-  EXPECT_TRUE(trayIcon().shown());
+  EXPECT_TRUE(parts->tray.shown());
 }
 
 TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) {
-  enum class Way { TrayExit, ExitCommand, Close, EndSession };
-  for (Way way : {Way::TrayExit, Way::ExitCommand, Way::Close, Way::EndSession}) {
+  enum class Way { TrayExit, Close, EndSession };
+  for (Way way : {Way::TrayExit, Way::Close, Way::EndSession}) {
     SCOPED_TRACE(static_cast<int>(way));
     if (!IsWindow(window)) {
       work.started = 0;
@@ -253,14 +201,10 @@ TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) 
     work.gateOpen = false;
     SendMessageA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0);
     while (work.started < 2) pump(5);
-    tray.sent.clear();
     const auto start = Clock::now();
     switch (way) {
       case Way::TrayExit:
         SendMessageA(window, WM_COMMAND, IDM_TRAY_EXIT, 0);
-        break;
-      case Way::ExitCommand:
-        SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
         break;
       case Way::Close:
         SendMessageA(window, WM_CLOSE, 0, 0);
@@ -269,13 +213,13 @@ TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) 
         SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         break;
     }
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(kExitWaitMs + 300));
     EXPECT_TRUE(pump(200)) << "a quit message follows";
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(work.sawCancel) << "the running update was told to stop";
-    EXPECT_EQ(tray.count(kNotifyDelete), 1);
-    EXPECT_EQ(tray.sent.back().message, kNotifyDelete);
-    EXPECT_EQ(tray.sent.back().record.uID, kTrayIconId);
+    EXPECT_FALSE(leftWorkersBehind()) << "it stopped within the wait";
+    EXPECT_EQ(shell.removals, 1);
+    EXPECT_FALSE(shell.present);
     work.gateOpen = true;
     work.sawCancel = false;
   }

@@ -2,11 +2,11 @@
 // class name and posts it commands, tray notifications and key presses, then checks what
 // appears on screen. One action per run; the exit code says whether the checks held.
 //   tessaren_driver ready | count | reload | resume | display-change | answer-time MAX_MS
-//   tessaren_driver menu right|left | about ok|esc|close | about-state TEXT...
+//   tessaren_driver menu right|key|left|double | about ok|esc|close | about-state TEXT...
 //   tessaren_driver properties-show URL TEMP INTERVAL DISPLAY START
 //   tessaren_driver properties-save URL TEMP INTERVAL DISPLAY START | properties-enter URL
 //   tessaren_driver properties-refuse URL TEMP INTERVAL FIELD | properties-cancel URL
-//   tessaren_driver one-dialog | shell-restart | wallpaper | end tray|command|close|endsession
+//   tessaren_driver one-dialog | shell-restart | wallpaper | end tray|close|endsession
 //   tessaren_driver counters | reload-loop COUNT
 //   tessaren_driver open about|properties
 // Texts go in and come out as UTF-8, whatever the code page of this program.
@@ -23,7 +23,9 @@
 
 namespace {
 
-constexpr UINT kTrayNotifyMessage = WM_USER + 10;
+// Version 4 notifications: the event in LOWORD(lParam), the icon in HIWORD(lParam), the
+// point the menu belongs at in wParam.
+constexpr UINT kTrayNotifyMessage = WM_APP + 2;
 constexpr UINT kTrayIconId = 25077;
 
 int failures = 0;
@@ -164,24 +166,48 @@ void ready() {
   check(iconKnown(window), "the tray icon is shown");
 }
 
-void menu(bool right) {
+LPARAM trayEvent(UINT event) { return MAKELPARAM(event, kTrayIconId); }
+
+HWND waitForMenu(DWORD process, int milliseconds) {
+  for (int waited = 0; waited < milliseconds; waited += 50) {
+    for (HWND candidate : windowsOfClass("#32768", process))
+      if (IsWindowVisible(candidate)) return candidate;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+// right: the context-menu key or button, at the cursor; key: Enter on the icon chosen by
+// keyboard, at the icon's corner; left: a click, which opens the menu once no
+// double-click follows; double: a double-click, which opens the About box.
+void menu(const std::string& how) {
   HWND window = mainWindow();
   DWORD process = processOf(window);
-  PostMessageA(window, kTrayNotifyMessage, kTrayIconId, right ? WM_RBUTTONUP : WM_LBUTTONUP);
-  HWND popup = nullptr;
-  for (int waited = 0; waited < (right ? 5000 : 1500) && popup == nullptr; waited += 50) {
-    for (HWND candidate : windowsOfClass("#32768", process)) {
-      if (IsWindowVisible(candidate)) popup = candidate;
-    }
-    if (popup == nullptr) Sleep(50);
-  }
-  if (!right) {
-    check(popup == nullptr, "a left click opens no menu");
+  const POINT anchor{200, 150};
+  const WPARAM at = MAKEWPARAM(anchor.x, anchor.y);
+  if (how == "double") {
+    PostMessageA(window, kTrayNotifyMessage, at, trayEvent(NIN_SELECT));
+    PostMessageA(window, kTrayNotifyMessage, at, trayEvent(WM_LBUTTONDBLCLK));
+    HWND box = waitForDialog("About Tessaren ...", 10000);
+    check(box != nullptr, "a double-click opens the About box");
+    check(waitForMenu(process, 1500) == nullptr, "and no menu");
+    if (box != nullptr) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    check(box == nullptr || waitGone(box, 10000), "the About box closes");
     check(settle(window), "the program goes on");
     return;
   }
-  check(popup != nullptr, "a right-button release opens the menu");
+  const UINT event = how == "right" ? WM_CONTEXTMENU : how == "key" ? NIN_KEYSELECT : NIN_SELECT;
+  PostMessageA(window, kTrayNotifyMessage, at, trayEvent(event));
+  HWND popup = waitForMenu(process, 5000);
+  check(popup != nullptr, "the menu opens (" + how + ")");
   if (popup == nullptr) return;
+  RECT placed{};
+  GetWindowRect(popup, &placed);
+  // Aligned by the system's menu drop alignment: its left or right edge at the point.
+  const LONG edge = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? placed.right : placed.left;
+  check(edge == anchor.x && placed.top == anchor.y, "at the point the shell named (" +
+                                                        std::to_string(placed.left) + "," +
+                                                        std::to_string(placed.top) + ")");
   // Escape closes a menu: its loop takes keys from the program's own queue.
   PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
   bool closed = false;
@@ -195,7 +221,7 @@ void menu(bool right) {
 
 void about(const std::string& how) {
   HWND window = mainWindow();
-  PostMessageA(window, WM_COMMAND, how == "close" ? 32771 : 104, 0);
+  PostMessageA(window, WM_COMMAND, 32771, 0);
   HWND box = waitForDialog("About Tessaren ...", 10000);
   check(box != nullptr, "the About box opens");
   if (box == nullptr) return;
@@ -318,7 +344,7 @@ void oneDialog() {
   if (dialog == nullptr) return;
   PostMessageA(window, WM_COMMAND, 32773, 0);
   PostMessageA(window, WM_COMMAND, 32771, 0);
-  PostMessageA(window, kTrayNotifyMessage, kTrayIconId, WM_RBUTTONUP);
+  PostMessageA(window, kTrayNotifyMessage, MAKEWPARAM(200, 150), trayEvent(WM_CONTEXTMENU));
   Sleep(1500);
   for (HWND popup : windowsOfClass("#32768", process))
     if (IsWindowVisible(popup)) PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -342,17 +368,15 @@ void propertiesCancel(const char* url) {
   check(settle(window), "the program goes on");
 }
 
-// Ends the program by the tray menu's Exit, the main menu's Exit (command 105) or a
-// WM_CLOSE, and checks that no icon is left. Wine's shell also drops the icons of a window
-// that is gone, so this checks the end state; main_window_wine_test checks that the
-// program itself removes its icon on each of these ways.
+// Ends the program by the tray menu's Exit, the end of the session or a WM_CLOSE, and checks that
+// no icon is left. Wine's shell also drops the icons of a window that is gone, so this checks the
+// end state; main_window_wine_test checks that the program itself removes its icon on each of these
+// ways.
 void end(const std::string& how) {
   HWND window = mainWindow();
   check(iconKnown(window), "the tray icon is shown before the end");
   if (how == "tray") {
     PostMessageA(window, WM_COMMAND, 32774, 0);
-  } else if (how == "command") {
-    PostMessageA(window, WM_COMMAND, 105, 0);
   } else if (how == "endsession") {
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
@@ -521,7 +545,7 @@ int main(int argc, char** argv) {
   } else if (action == "properties-refuse" && extra == 4) {
     propertiesRefuse(argv + 2);
   } else if (action == "menu" && extra == 1) {
-    menu(std::strcmp(argv[2], "right") == 0);
+    menu(argv[2]);
   } else if (action == "about" && extra == 1) {
     about(argv[2]);
   } else if (action == "properties-show" && extra == 5) {

@@ -93,8 +93,10 @@ TEST(FilesUnderWine, NewFilesGoUnlessClosedWholeAndMoved) {
     std::ofstream(folder + "tessaren.jpg") << "older";
     ASSERT_TRUE(kept->moveOver(folder + "tessaren.jpg"));
   }
-  std::ifstream in(folder + "tessaren.jpg");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "whole");
+  {
+    std::ifstream in(folder + "tessaren.jpg");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "whole");
+  }
   EXPECT_TRUE(files.list(folder, "tessaren-", ".part").empty());
   EXPECT_TRUE(files.list(folder + "*\\", "", "").empty()) << "no wildcard in a folder";
 

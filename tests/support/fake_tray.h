@@ -22,7 +22,10 @@ class FakeShell final : public TrayShell {
     shown.push_back(describe(state, tip));
     return true;
   }
-  void remove() override { present = false; }
+  void remove() override {
+    present = false;
+    ++removals;
+  }
   void reloadPictures() override { ++reloads; }
   // The shell restarted and forgot its icons.
   void forget() { present = false; }
@@ -38,6 +41,22 @@ class FakeShell final : public TrayShell {
   bool present = false;
   int refusals = 0;  // the shell refuses this many calls first (busy, or still starting)
   int reloads = 0;
+  int removals = 0;
+};
+
+// Hands the calls on to a FakeShell that outlives it (the program destroys its own).
+class ForwardingShell final : public TrayShell {
+ public:
+  explicit ForwardingShell(FakeShell& target) : target_(target) {}
+  bool add(IconState state, const std::string& tip) override { return target_.add(state, tip); }
+  bool change(IconState state, const std::string& tip) override {
+    return target_.change(state, tip);
+  }
+  void remove() override { target_.remove(); }
+  void reloadPictures() override { target_.reloadPictures(); }
+
+ private:
+  FakeShell& target_;
 };
 
 }  // namespace tessaren::test

@@ -13,6 +13,7 @@ Paths beginning with
             connection, request by request (for the soak),
 anything else that is missing answers 404. The query changes how a file is answered:
   status=N&text=T    that status line instead (with the file as the body, if any)
+  hops=N             a redirect to the same address with hops=N-1, until 0
   location=URL       a Location header (with status=302 for a redirect)
   length=0           no Content-Length
   pieces=A,B,...     the body in pieces of these sizes (the last repeats) ...
@@ -132,6 +133,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if "auth" in query:
             self.send_response(401, "Unauthorized")
             self.send_header("WWW-Authenticate", query["auth"])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if int(query.get("hops", "0")) > 0:
+            rest = dict(query, hops=str(int(query["hops"]) - 1))
+            self.send_response(302, "Found")
+            self.send_header("Location", parts.path + "?" + urllib.parse.urlencode(rest))
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
