@@ -1,12 +1,29 @@
 // Tessaren's entry point: one copy per user, the main window, then the message loop.
 #include <windows.h>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "platform/handles.h"
 #include "platform/user_sid.h"
 #include "settings/default_folder.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+namespace {
+
+// The uninstaller's step: Tessaren's own files in the picture folder, read and normalised
+// exactly as the program reads it, and nothing else there.
+int removeOwnFilesOfTheSettings() {
+  tessaren::SettingsStore settings(tessaren::registryStore(), tessaren::defaultPictureFolder());
+  const std::string folder = settings.load().folder;
+  if (!tessaren::folderProblem(folder)) tessaren::removeOwnFiles(tessaren::platformFiles(), folder);
+  return tessaren::kExitOk;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
+  const tessaren::CommandLine command = tessaren::parseCommandLine(arguments);
+  if (command.command == tessaren::Command::Uninstall) return removeOwnFilesOfTheSettings();
+
   // A second copy would fight the first over the same settings, files and log, also from
   // another session of the same user (remote desktop beside the console): the mutex is
   // global and named after the user. Held until the process ends.

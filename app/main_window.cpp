@@ -7,6 +7,7 @@
 #include <windowsx.h>
 
 #include "platform/handles.h"
+#include "platform/soak_counters.h"
 #include "res/resource.h"
 
 namespace tessaren {
@@ -219,6 +220,16 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (drawnForTheMonitors(parts->settings.load().display)) parts->scheduler.screensChanged();
       return 0;
   }
+#ifdef TESSAREN_SOAK_COUNTERS
+  // The soak's question: tray pictures held (bits 0-7), internet handles open (8-23) and
+  // log lines written (32-63).
+  static const UINT countersMessage = RegisterWindowMessageA("Tessaren.Counters");
+  if (message == countersMessage) {
+    return static_cast<LRESULT>(static_cast<std::uint64_t>(soak::trayPictures.load()) |
+                                static_cast<std::uint64_t>(soak::internetHandles.load()) << 8 |
+                                parts->log.linesWritten() << 32);
+  }
+#endif
   if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {
     parts->tray.reloadPictures();
     parts->tray.restore();

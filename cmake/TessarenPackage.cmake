@@ -26,6 +26,13 @@ set(license_files)
 foreach(library IN LISTS TESSAREN_LICENSED_LIBRARIES)
   list(APPEND license_files ${stage_dir}/licenses/${library}.txt)
 endforeach()
+# The uninstaller removes the licence texts it installed, by name, and nothing else there.
+set(license_deletes "")
+foreach(library IN LISTS TESSAREN_LICENSED_LIBRARIES)
+  string(APPEND license_deletes [=[Delete "$INSTDIR\licenses\]=] "${library}" [=[.txt"]=] "\n")
+endforeach()
+file(WRITE ${package_dir}/licenses.nsh "${license_deletes}")
+
 add_custom_command(OUTPUT ${license_files}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage_dir}/licenses
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/collect-licenses
@@ -43,8 +50,10 @@ set(staged ${stage_dir}/tessaren.exe ${stage_dir}/README.txt ${license_files})
 add_custom_command(OUTPUT ${TESSAREN_SETUP}
   COMMAND ${TESSAREN_MAKENSIS} -V2 -WX -NOCD
     -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage_dir} -DICON=${CMAKE_BINARY_DIR}/app/icons/wall.ico
+    -DLICENSES=${package_dir}/licenses.nsh
     -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
   DEPENDS ${staged} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi ${CMAKE_BINARY_DIR}/app/icons/wall.ico
+    ${package_dir}/licenses.nsh
   COMMENT "Building the installer tessaren-${PROJECT_VERSION}-setup.exe")
 
 add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}

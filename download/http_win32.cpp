@@ -153,17 +153,18 @@ class Exchange {
     address_ = *address;
     if (cancel_.stopped()) return fail(cancelledFailure());
 
-    OwnedInternet session(
-        InternetOpenA(kSessionAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    OwnedInternet session(counted(
+        InternetOpenA(kSessionAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)));
     if (!session) return networkFailure();
-    OwnedInternet connection(InternetConnectA(session.get(), address_.host.c_str(), address_.port,
-                                              nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    OwnedInternet connection(
+        counted(InternetConnectA(session.get(), address_.host.c_str(), address_.port, nullptr,
+                                 nullptr, INTERNET_SERVICE_HTTP, 0, 0)));
     if (!connection) return networkFailure();
-    HINTERNET request = HttpOpenRequestA(
+    HINTERNET request = counted(HttpOpenRequestA(
         connection.get(), "GET", address_.pathAndQuery.c_str(), "HTTP/1.0", nullptr, nullptr,
-        kRequestFlags | (address_.secure ? INTERNET_FLAG_SECURE : 0), 0);
+        kRequestFlags | (address_.secure ? INTERNET_FLAG_SECURE : 0), 0));
     if (request == nullptr) return networkFailure();
-    if (!cancel_.attach([request] { InternetCloseHandle(request); }))
+    if (!cancel_.attach([request] { CloseInternetHandle{}(request); }))
       return fail(cancelledFailure());
     AttachedRequest attached(cancel_);
 

@@ -10,6 +10,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/soak_counters.h"
+
 namespace tessaren {
 
 // Handle is a pointer-like type whose empty value is Handle{}; Close{}(handle) closes it.
@@ -91,9 +93,21 @@ using OwnedKey = Owned<HKEY, CloseRegistryKey>;
 
 #if defined(_WIN32) && defined(_WININET_)
 struct CloseInternetHandle {
-  void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+  void operator()(HINTERNET handle) const {
+    InternetCloseHandle(handle);
+#ifdef TESSAREN_SOAK_COUNTERS
+    --soak::internetHandles;
+#endif
+  }
 };
 using OwnedInternet = Owned<HINTERNET, CloseInternetHandle>;
+// An internet handle just opened, counted for the soak where it counts.
+inline HINTERNET counted(HINTERNET handle) {
+#ifdef TESSAREN_SOAK_COUNTERS
+  if (handle != nullptr) ++soak::internetHandles;
+#endif
+  return handle;
+}
 #endif
 
 }  // namespace tessaren

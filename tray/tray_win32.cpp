@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <array>
 
 #include "platform/handles.h"
@@ -62,6 +63,10 @@ class ShellTray final : public TrayShell {
         icon = nullptr;
       pictures_[static_cast<std::size_t>(state) - 1].reset(icon);
     }
+#ifdef TESSAREN_SOAK_COUNTERS
+    soak::trayPictures = static_cast<int>(std::count_if(
+        pictures_.begin(), pictures_.end(), [](const OwnedIcon& icon) { return bool(icon); }));
+#endif
   }
 
   NOTIFYICONDATAW record(IconState state, const std::string& tip) const {

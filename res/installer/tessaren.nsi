@@ -1,7 +1,8 @@
 ; Tessaren's installer and uninstaller: per user, no administrator rights, into
 ; %LOCALAPPDATA%\Programs\Tessaren. Built by makensis from the Windows build
 ; (cmake/TessarenPackage.cmake), which passes VERSION, STAGE (the folder holding
-; tessaren.exe, README.txt and licenses\), ICON and OUTFILE.
+; tessaren.exe, README.txt and licenses\), ICON, OUTFILE and LICENSES (the lines that
+; delete each licence text it installs).
 ; A 64-bit installer: it runs wherever tessaren.exe does, and under Wine without its
 ; 32-bit half.
 
@@ -11,8 +12,8 @@ ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
 
-!ifndef VERSION | STAGE | ICON | OUTFILE
-  !error "makensis -DVERSION=x.y.z -DSTAGE=dir -DICON=file.ico -DOUTFILE=setup.exe tessaren.nsi"
+!ifndef VERSION | STAGE | ICON | OUTFILE | LICENSES
+  !error "makensis -DVERSION=x.y.z -DSTAGE=dir -DICON=file.ico -DOUTFILE=setup.exe -DLICENSES=licenses.nsh tessaren.nsi"
 !endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaren"
@@ -204,20 +205,14 @@ FunctionEnd
 Section "Uninstall"
   Call un.EndRunningCopy
 
-  ; Downloads in a folder chosen in Properties: only Tessaren's own files, since the
-  ; folder may hold others. The program appends the names to the setting as it is.
-  ReadRegStr $0 HKCU "${SETTINGS_KEY}\Config" "temp"
-  ${If} $0 != ""
-    ExpandEnvStrings $0 $0
-    Delete "$0tessaren.jpg"
-    Delete "$0tessaren.bmp"
-    Delete "$0tessaren.jpg.part"
-    Delete "$0tessaren.bmp.part"
-  ${EndIf}
+  ; Tessaren's own files in its picture folder (the picture, the BMP and its temporary
+  ; files, nothing else there): the program reads the folder from the settings and
+  ; normalises it exactly as it does when it runs.
+  ExecWait '"$INSTDIR\tessaren.exe" /uninstall'
 
   Delete "$INSTDIR\tessaren.exe"
   Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\licenses\*.txt"
+  !include "${LICENSES}"
   RMDir "$INSTDIR\licenses"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"

@@ -48,7 +48,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The program's first update asks for the default picture: a proxy setting sends that to
-# a local server, which answers every request with one JPEG, so no other host is reached.
+# the test server, which answers every request with one JPEG, so no other host is reached.
 python3 - "$work/picture.ppm" <<'PY'
 import sys
 w, h = 64, 48
@@ -58,21 +58,14 @@ for y in range(h):
         rows += bytes((60 + x, 90 + y, 200 - y))
 open(sys.argv[1], "wb").write(b"P6 %d %d 255\n" % (w, h) + rows)
 PY
-cjpeg -quality 90 "$work/picture.ppm" >"$work/picture.jpg"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 - "$work/picture.jpg" "$port" >"$work/server.log" 2>&1 <<'PY' &
-import http.server, sys
-body = open(sys.argv[1], "rb").read()
-class Handler(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        self.send_response(200)
-        self.send_header("Content-Type", "image/jpeg")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-http.server.HTTPServer(("127.0.0.1", int(sys.argv[2])), Handler).serve_forever()
-PY
+mkdir -p "$work/www"
+cjpeg -quality 90 "$work/picture.ppm" >"$work/www/picture.jpg"
+rm -f "$work/port"
+python3 "$(dirname "$0")/../support/picture_server.py" "$work/www" "$work/port" \
+  "$work/requests.log" picture.jpg &
 server_pid=$!
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+port=$(cat "$work/port")
 
 echo "--- a fresh prefix"
 internet_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
@@ -147,6 +140,34 @@ check "it is another process ($first_pid, then $second_pid)" test "${second_pid:
 check "start at sign-in stays off" not has_value "$run_key" Tessaren
 check "the shortcut is still there" probe shortcut "$shortcut" "$installed_exe"
 
+echo "--- what the uninstaller deletes in a folder of the user's: Tessaren's own files only"
+# The program itself reads and normalises the folder for the uninstaller (/uninstall):
+# each folder as a user or another program may have stored it.
+own_files() {  # own_files UNIX_DIR: makes Tessaren's files and one of the user's
+  mkdir -p "$1"
+  for name in tessaren.jpg tessaren.bmp tessaren-1f.jpg.part holiday.txt tessaren.txt; do
+    printf 'x' >"$1/$name"
+  done
+}
+left() { (cd "$1" && LC_ALL=C ls | tr '\n' ' '); }
+wine_ cmd /c mkdir 'C:\Pics' >/dev/null 2>&1
+pics_unix=$(unix_path 'C:\Pics')
+temp_unix=$(unix_path "$(wine_ cmd /c echo %TEMP% | tr -d '\r')")/tt
+while IFS='|' read -r what type stored dir expected; do
+  own_files "$dir"
+  wine_ reg add "$settings_key\\Config" /v temp /t "$type" /d "$stored" /f >/dev/null
+  wine_ "$installed_exe" /uninstall
+  check "$what: $(left "$dir")" test "$(left "$dir")" = "$expected"
+  rm -rf "$dir"/*
+done <<TABLE
+without its backslash|REG_SZ|C:\Pics|$pics_unix|holiday.txt tessaren.txt 
+with blanks around it|REG_SZ|  C:\Pics\  |$pics_unix|holiday.txt tessaren.txt 
+a relative folder: nothing|REG_SZ|Pics|$pics_unix|holiday.txt tessaren-1f.jpg.part tessaren.bmp tessaren.jpg tessaren.txt 
+REG_SZ is not expanded: nothing|REG_SZ|%TEMP%\tt|$temp_unix|holiday.txt tessaren-1f.jpg.part tessaren.bmp tessaren.jpg tessaren.txt 
+REG_EXPAND_SZ is expanded|REG_EXPAND_SZ|%TEMP%\tt|$temp_unix|holiday.txt tessaren.txt 
+a wildcard is no folder: nothing|REG_SZ|C:\P*|$pics_unix|holiday.txt tessaren-1f.jpg.part tessaren.bmp tessaren.jpg tessaren.txt 
+TABLE
+
 echo "--- silent uninstall"
 # What a user's running copy leaves behind: a log, and downloads in a folder of their
 # own that also holds a file of theirs.
@@ -156,7 +177,9 @@ own_unix=$(unix_path "$own_dir")
 mkdir -p "$own_unix"
 printf 'x' >"$own_unix/tessaren.jpg"
 printf 'x' >"$own_unix/tessaren.bmp"
+printf 'x' >"$own_unix/tessaren-2.bmp.part"
 printf 'keep' >"$own_unix/holiday.txt"
+printf 'keep' >"$install_unix/licenses/mine.txt"
 wine_ reg add "$settings_key\\Config" /v temp /t REG_SZ /d "$own_dir" /f >/dev/null
 wine_ reg add "$approved_key" /v Tessaren /t REG_BINARY /d 020000000000000000000000 /f >/dev/null
 wine_ reg add "$run_key" /v Tessaren /t REG_SZ /d "\"$installed_exe\"" /f >/dev/null
@@ -168,7 +191,10 @@ check "the uninstaller exits with 0 (was $code)" test "$code" = 0
 echo "uninstall took $((SECONDS - uninstall_started)) s"
 check "the running copy has ended" probe ended "${second_pid:-0}"
 check "no Tessaren window is left" probe no-window
-check "the program folder is gone" test ! -e "$install_unix"
+check "the licence files it installed are gone, by name" \
+  test "$(ls "$install_unix/licenses" 2>/dev/null)" = mine.txt
+check "the program folder holds only what it did not install" \
+  test "$(cd "$install_unix" && find . -type f)" = ./licenses/mine.txt
 check "the shortcut is gone" test ! -e "$shortcut_unix"
 check "the Apps entry is gone" not has_key "$uninstall_key"
 check "the Run value is gone" not has_value "$run_key" Tessaren
@@ -176,7 +202,7 @@ check "the StartupApproved value is gone" not has_value "$approved_key" Tessaren
 check "the settings key is gone" not has_key "$settings_key"
 check "%LOCALAPPDATA%\\Tessaren is gone" test ! -e "$data_unix"
 check "the downloads in the user's own folder are gone" \
-  test ! -e "$own_unix/tessaren.jpg" -a ! -e "$own_unix/tessaren.bmp"
+  test ! -e "$own_unix/tessaren.jpg" -a ! -e "$own_unix/tessaren.bmp" -a ! -e "$own_unix/tessaren-2.bmp.part"
 check "the user's own file and folder stay" test -s "$own_unix/holiday.txt"
 check "the Run key itself stays" has_key "$run_key"
 

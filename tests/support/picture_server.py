@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The one test HTTP server: pictures and pages from a folder, misbehaving on request.
 
-  picture_server.py DIRECTORY PORT_FILE REQUEST_LOG
+  picture_server.py DIRECTORY PORT_FILE REQUEST_LOG [FALLBACK]
 
 Files in DIRECTORY are served with an ETag and Last-Modified (and a Content-Type from
 their extension), and a request that names the current ETag in If-None-Match gets 304.
@@ -11,7 +11,8 @@ Paths beginning with
   /fail/    answer 500 every time,
   /cycle/   go round a new picture, a 404 and a second of silence ending in a closed
             connection, request by request (for the soak),
-anything else that is missing answers 404. The query changes how a file is answered:
+anything else that is missing answers 404, or with FALLBACK (a file name in DIRECTORY)
+that file, whatever the path (a proxy's requests name other hosts' paths). The query changes how a file is answered:
   status=N&text=T    that status line instead (with the file as the body, if any)
   hops=N             a redirect to the same address with hops=N-1, until 0
   location=URL       a Location header (with status=302 for a redirect)
@@ -41,6 +42,7 @@ import time
 import urllib.parse
 
 root, port_file, request_log = sys.argv[1], sys.argv[2], sys.argv[3]
+fallback = sys.argv[4] if len(sys.argv) > 4 else None
 log_lock = threading.Lock()
 cycle = {"count": 0}
 TYPES = {".jpg": "image/jpeg", ".png": "image/png", ".gif": "image/gif", ".webp": "image/webp",
@@ -116,6 +118,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         plain = path.startswith("/same/")
         name = path.split("/", 2)[2] if plain else path.lstrip("/")
         file = os.path.join(root, name)
+        if fallback and not os.path.isfile(file):
+            file = os.path.join(root, fallback)
         body = b""
         if os.path.isfile(file):
             body = open(file, "rb").read()

@@ -1,0 +1,42 @@
+// What tessaren.exe was asked to do on its command line. With no option it starts (or,
+// when it runs already, does nothing); the options are handed to the running copy.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessaren {
+
+enum class Command {
+  Start,      // no option
+  Reload,     // /reload: update now, metered or paused
+  Pause,      // /pause or /pause:MINUTES
+  Resume,     // /resume
+  Exit,       // /exit
+  Status,     // /status: the tip's two lines and the next update, on the console
+  Uninstall,  // /uninstall: remove Tessaren's own files from its picture folder
+  Unknown,    // anything else: the options are listed
+};
+
+struct CommandLine {
+  Command command = Command::Start;
+  std::optional<int> minutes;  // /pause:MINUTES; nothing: until resumed
+  std::string given;           // the option as given, for Unknown
+};
+
+// The arguments after the program's name, as GetCommandLine gives them (or WinMain's
+// lpCmdLine). Options are case-insensitive and may start with / or -.
+CommandLine parseCommandLine(std::string_view arguments);
+
+// The options and what they do, for an unknown one.
+extern const char kUsage[];
+
+// Exit codes: 0 done (or the last update was good), 1 the last update failed, 2 Tessaren
+// is not running, 64 an unknown option.
+constexpr int kExitOk = 0;
+constexpr int kExitLastUpdateFailed = 1;
+constexpr int kExitNotRunning = 2;
+constexpr int kExitUsage = 64;
+
+}  // namespace tessaren
