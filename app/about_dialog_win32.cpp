@@ -16,9 +16,10 @@ void showState(HWND dialog, const AppParts& parts) {
                   lastUpdateLine(parts.feedback.lastSuccess(), now).c_str());
   SetDlgItemTextA(dialog, IDC_ABOUT_LAST_FAILURE,
                   lastFailureLine(parts.feedback.lastFailure(), now).c_str());
-  SetDlgItemTextA(
-      dialog, IDC_ABOUT_NEXT_UPDATE,
-      nextUpdateLine(parts.scheduler.nextUpdate(), parts.scheduler.running(), now).c_str());
+  SetDlgItemTextA(dialog, IDC_ABOUT_NEXT_UPDATE,
+                  nextUpdateLine(parts.scheduler.nextUpdate(), parts.scheduler.running(),
+                                 parts.scheduler.pausedUntil(), now)
+                      .c_str());
 }
 
 void openLog(HWND dialog, const AppParts& parts) {

@@ -1,42 +1,138 @@
-// Tessaren's entry point: one copy per user, the main window, then the message loop.
+// Tessaren's entry point: an option for the copy that runs already, or one copy per user
+// with its main window and message loop.
 #include <windows.h>
+
+#include <string>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "platform/handles.h"
 #include "platform/user_sid.h"
+#include "platform/wide_text.h"
 #include "settings/default_folder.h"
 
+namespace tessaren {
 namespace {
+
+// On the console the program was started from (its standard output when redirected), or
+// else in a message box: tessaren.exe is a windows program and has no console of its own.
+void tell(const std::string& text, bool warning) {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  const bool redirected = output != nullptr && output != INVALID_HANDLE_VALUE &&
+                          GetFileType(output) != FILE_TYPE_UNKNOWN &&
+                          GetFileType(output) != FILE_TYPE_CHAR;
+  if (redirected) {
+    DWORD written = 0;
+    WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return;
+  }
+  if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+    const OwnedHandle console = ownedFileHandle(CreateFileW(
+        L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (console) {
+      const std::wstring wide = wideText(text);
+      DWORD written = 0;
+      WriteConsoleW(console.get(), wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+      return;
+    }
+  }
+  MessageBoxW(nullptr, wideText(text).c_str(), L"Tessaren",
+              MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
+}
+
+// The running copy's answer to /status arrives here while the command is being sent.
+std::string statusReply;
+LRESULT CALLBACK replyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COPYDATA) {
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (data->dwData == kStatusReplyTag && data->lpData != nullptr)
+      statusReply.assign(static_cast<const char*>(data->lpData), data->cbData);
+    return TRUE;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Hands the option to the running copy; its answer is the exit code.
+int sendToRunningCopy(HWND running, HINSTANCE instance, const std::string& option,
+                      bool wantsStatus) {
+  HWND reply = nullptr;
+  if (wantsStatus) {
+    WNDCLASSW replyClass{};
+    replyClass.lpfnWndProc = replyProc;
+    replyClass.hInstance = instance;
+    replyClass.lpszClassName = L"Tessaren.StatusReply";
+    RegisterClassW(&replyClass);
+    reply = CreateWindowExW(0, replyClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            instance, nullptr);
+  }
+  COPYDATASTRUCT data{kCommandTag, static_cast<DWORD>(option.size()),
+                      const_cast<char*>(option.data())};
+  DWORD_PTR answer = kExitNotRunning;
+  // While it waits, this thread answers the reply the running copy sends back.
+  if (!SendMessageTimeoutW(running, WM_COPYDATA, reinterpret_cast<WPARAM>(reply),
+                           reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10'000, &answer)) {
+    tell("Tessaren did not answer.\n", true);
+    answer = kExitNotRunning;
+  } else if (wantsStatus) {
+    tell(statusReply, answer != kExitOk);
+  }
+  if (reply != nullptr) DestroyWindow(reply);
+  return static_cast<int>(answer);
+}
 
 // The uninstaller's step: Tessaren's own files in the picture folder, read and normalised
 // exactly as the program reads it, and nothing else there.
 int removeOwnFilesOfTheSettings() {
-  tessaren::SettingsStore settings(tessaren::registryStore(), tessaren::defaultPictureFolder());
+  SettingsStore settings(registryStore(), defaultPictureFolder());
   const std::string folder = settings.load().folder;
-  if (!tessaren::folderProblem(folder)) tessaren::removeOwnFiles(tessaren::platformFiles(), folder);
-  return tessaren::kExitOk;
+  if (!folderProblem(folder)) removeOwnFiles(platformFiles(), folder);
+  return kExitOk;
 }
 
 }  // namespace
+}  // namespace tessaren
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
-  const tessaren::CommandLine command = tessaren::parseCommandLine(arguments);
-  if (command.command == tessaren::Command::Uninstall) return removeOwnFilesOfTheSettings();
+  using namespace tessaren;
+  const CommandLine command = parseCommandLine(arguments);
+  const HWND running = FindWindowA(kMainClassName, nullptr);
+  switch (command.command) {
+    case Command::Uninstall:
+      return removeOwnFilesOfTheSettings();
+    case Command::Unknown:
+      tell("Unknown option " + command.given + ".\n" + kUsage, true);
+      return kExitUsage;
+    case Command::Start:
+      if (running != nullptr) return kExitOk;
+      break;
+    case Command::Reload:
+      // Started anew, Tessaren updates at once anyway.
+      if (running != nullptr) return sendToRunningCopy(running, instance, command.given, false);
+      break;
+    case Command::Pause:
+    case Command::Resume:
+    case Command::Exit:
+    case Command::Status:
+      if (running == nullptr) {
+        tell("Tessaren is not running.\n", true);
+        return kExitNotRunning;
+      }
+      return sendToRunningCopy(running, instance, command.given,
+                               command.command == Command::Status);
+  }
 
   // A second copy would fight the first over the same settings, files and log, also from
   // another session of the same user (remote desktop beside the console): the mutex is
   // global and named after the user. Held until the process ends.
-  const std::string mutexName = "Global\\Tessaren.SingleInstance." + tessaren::currentUserSid();
-  const tessaren::OwnedHandle guard(CreateMutexA(nullptr, FALSE, mutexName.c_str()));
-  if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+  const std::string mutexName = "Global\\Tessaren.SingleInstance." + currentUserSid();
+  const OwnedHandle guard(CreateMutexA(nullptr, FALSE, mutexName.c_str()));
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return kExitOk;
 
-  tessaren::registerMainClass(instance);
-  if (!tessaren::createMainWindow(instance, {tessaren::registryStore(),
-                                             tessaren::platformFiles(),
-                                             tessaren::defaultPictureFolder(),
-                                             {},
-                                             {}}))
+  // The shell's folder window and the network's cost are COM objects of this thread.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  registerMainClass(instance);
+  if (!createMainWindow(instance,
+                        {registryStore(), platformFiles(), defaultPictureFolder(), {}, {}}))
     return 0;
 
   MSG message{};
@@ -49,6 +145,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   const int code = got == 0 ? static_cast<int>(message.wParam) : 0;
   // An update still held by a network call must not wait the network out, nor meet the
   // program's objects while they are torn down: end here, at once.
-  if (tessaren::leftWorkersBehind()) ExitProcess(static_cast<UINT>(code));
+  if (leftWorkersBehind()) ExitProcess(static_cast<UINT>(code));
   return code;
 }

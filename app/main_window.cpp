@@ -4,10 +4,13 @@
 // messages all the while.
 #include "app/main_window.h"
 
+#include <shlobj.h>
 #include <windowsx.h>
 
+#include "app/command_line.h"
 #include "platform/handles.h"
 #include "platform/soak_counters.h"
+#include "platform/wide_text.h"
 #include "res/resource.h"
 
 namespace tessaren {
@@ -42,6 +45,16 @@ void showDialog(HWND window, int templateId, DLGPROC procedure) {
                   reinterpret_cast<LPARAM>(parts.get()));
 }
 
+// Pause or Resume: the one that applies now.
+void keepPauseOrResume(HMENU popup, bool paused) {
+  if (paused) {
+    for (int at = GetMenuItemCount(popup) - 1; at >= 0; --at)
+      if (GetSubMenu(popup, at) != nullptr) DeleteMenu(popup, static_cast<UINT>(at), MF_BYPOSITION);
+  } else {
+    DeleteMenu(popup, IDM_TRAY_RESUME, MF_BYCOMMAND);
+  }
+}
+
 // At the cursor for the mouse, at the icon's corner for the keyboard: the shell puts the
 // right point into every version 4 notification.
 void showMenu(HWND window, POINT at) {
@@ -50,6 +63,7 @@ void showMenu(HWND window, POINT at) {
   SetForegroundWindow(window);
   const OwnedMenu menu(LoadMenuA(instance, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
   HMENU popup = GetSubMenu(menu.get(), 0);
+  keepPauseOrResume(popup, parts->scheduler.pausedUntil().has_value());
   const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
   menuOpen = true;
   TrackPopupMenu(popup, align | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
@@ -95,6 +109,74 @@ void waitForWorkers(DWORD milliseconds) {
   }
 }
 
+// Explorer with tessaren.bmp selected in the picture folder.
+void openPictureFolder(HWND window) {
+  const std::string folder = parts->settings.load().folder;
+  const std::string bitmap = folder + "tessaren.bmp";
+  const bool hasBitmap = GetFileAttributesA(bitmap.c_str()) != INVALID_FILE_ATTRIBUTES;
+  PIDLIST_ABSOLUTE item = nullptr;
+  if (hasBitmap &&
+      SUCCEEDED(SHParseDisplayName(wideText(bitmap).c_str(), nullptr, &item, 0, nullptr))) {
+    const HRESULT shown = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
+    CoTaskMemFree(item);
+    if (SUCCEEDED(shown)) return;
+  }
+  // Where the shell cannot select (Wine), Explorer itself still can.
+  const std::string arguments = hasBitmap ? "/select,\"" + bitmap + "\"" : "\"" + folder + "\"";
+  if (reinterpret_cast<INT_PTR>(ShellExecuteA(window, "open", "explorer.exe", arguments.c_str(),
+                                              nullptr, SW_SHOWNORMAL)) <= 32) {
+    const std::string text = "The folder " + folder + " could not be opened.";
+    MessageBoxA(window, text.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
+  }
+}
+
+// The tip's two lines and the next update, as /status prints them.
+std::string statusText() {
+  const std::time_t now = systemClock().wallNow();
+  return parts->tray.tip() + "\n" +
+         nextUpdateLine(parts->scheduler.nextUpdate(), parts->scheduler.running(),
+                        parts->scheduler.pausedUntil(), now) +
+         "\n";
+}
+
+// What another tessaren.exe asked for; the answer is its exit code.
+LRESULT runCommand(HWND window, const COPYDATASTRUCT& data, HWND replyTo) {
+  if (data.dwData != kCommandTag || data.lpData == nullptr) return kExitUsage;
+  const CommandLine command =
+      parseCommandLine(std::string_view(static_cast<const char*>(data.lpData), data.cbData));
+  const std::time_t now = systemClock().wallNow();
+  switch (command.command) {
+    case Command::Start:
+      return kExitOk;
+    case Command::Reload:
+      parts->scheduler.reload();
+      return kExitOk;
+    case Command::Pause:
+      parts->scheduler.pause(command.minutes ? now + *command.minutes * 60 : kPausedUntilResumed);
+      return kExitOk;
+    case Command::Resume:
+      parts->scheduler.resumeUpdates();
+      return kExitOk;
+    case Command::Exit:
+      // Not inside the sender's call: it is answered first, then the program ends.
+      PostMessageA(window, WM_COMMAND, IDM_TRAY_EXIT, 0);
+      return kExitOk;
+    case Command::Status: {
+      const std::string text = statusText();
+      COPYDATASTRUCT reply{kStatusReplyTag, static_cast<DWORD>(text.size()),
+                           const_cast<char*>(text.data())};
+      if (IsWindow(replyTo))
+        SendMessageA(replyTo, WM_COPYDATA, reinterpret_cast<WPARAM>(window),
+                     reinterpret_cast<LPARAM>(&reply));
+      return parts->feedback.lastFailed() ? kExitLastUpdateFailed : kExitOk;
+    }
+    case Command::Uninstall:
+    case Command::Unknown:
+      break;
+  }
+  return kExitUsage;
+}
+
 UpdateWork realUpdate(UpdateServices& services) {
   return [&services](const UpdateRequest& request, CancelToken& cancel) {
     return runUpdate(request, services, cancel);
@@ -112,11 +194,12 @@ AppParts::AppParts(HWND window, HINSTANCE module, AppServices given)
       tray(*shell),
       log(services.defaultFolder + "tessaren.log"),
       timer(makeWindowTimer(window)),
+      conditions(makeSystemConditions()),
       feedback(systemClock(), tray, log),
       updateServices{platformFetcher(), services.files, platformDesktop(), services.store, commits},
       runner([window](std::uint64_t id) { PostMessageA(window, kUpdateEndedMessage, id, 0); },
              services.work ? services.work : realUpdate(updateServices)),
-      scheduler(systemClock(), *timer, runner, feedback, settings) {}
+      scheduler(systemClock(), *timer, runner, feedback, settings, *conditions) {}
 
 bool leftWorkersBehind() { return workersLeftBehind; }
 
@@ -179,8 +262,26 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case IDM_TRAY_EXIT:
           exitProgram(window);
           return 0;
+        case IDM_TRAY_OPEN_FOLDER:
+          openPictureFolder(window);
+          return 0;
+        case IDM_TRAY_PAUSE_HOUR:
+          parts->scheduler.pause(systemClock().wallNow() + 3600);
+          return 0;
+        case IDM_TRAY_PAUSE_MORNING:
+          parts->scheduler.pause(nextMorning(systemClock().wallNow()));
+          return 0;
+        case IDM_TRAY_PAUSE_FOREVER:
+          parts->scheduler.pause(kPausedUntilResumed);
+          return 0;
+        case IDM_TRAY_RESUME:
+          parts->scheduler.resumeUpdates();
+          return 0;
       }
       break;
+    case WM_COPYDATA:
+      return runCommand(window, *reinterpret_cast<const COPYDATASTRUCT*>(lParam),
+                        reinterpret_cast<HWND>(wParam));
     case WM_TIMER:
       if (wParam == kTrayRetryTimerId) {
         parts->tray.restore();

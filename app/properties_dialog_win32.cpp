@@ -63,6 +63,8 @@ void fillControls(HWND dialog, const Settings& settings, ValueStore& store) {
   SetDlgItemTextA(dialog, IDC_PROPERTIES_INTERVAL, fields.interval.c_str());
   CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP,
                  startsWithWindows(store) ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(dialog, IDC_PROPERTIES_METERED,
+                 fields.updateOnMetered ? BST_CHECKED : BST_UNCHECKED);
 }
 
 int controlOf(PropertiesField field) {
@@ -86,6 +88,7 @@ void save(HWND dialog, DialogState& state) {
   fields.interval = fieldText(dialog, IDC_PROPERTIES_INTERVAL);
   fields.display = static_cast<std::int32_t>(
       SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_GETCURSEL, 0, 0));
+  fields.updateOnMetered = IsDlgButtonChecked(dialog, IDC_PROPERTIES_METERED) == BST_CHECKED;
   const CheckedFields checked = checkFields(fields, state.loaded, state.parts->services.files);
   if (checked.problem) {
     MessageBoxA(dialog, checked.problem->message.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);

@@ -15,7 +15,7 @@ CheckedFields refuse(PropertiesField field, std::string message) {
 
 PropertiesFields fieldsFor(const Settings& settings) {
   return PropertiesFields{settings.url, settings.folder, std::to_string(settings.interval),
-                          static_cast<std::int32_t>(settings.display)};
+                          static_cast<std::int32_t>(settings.display), settings.updateOnMetered};
 }
 
 CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files) {
@@ -45,6 +45,7 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
   const std::optional<DisplayMode> display = displayModeFromNumber(fields.display);
   if (!display) return refuse(PropertiesField::Display, "Choose how the picture is placed.");
   settings.display = *display;
+  settings.updateOnMetered = fields.updateOnMetered;
   return CheckedFields{settings, std::nullopt};
 }
 

@@ -16,6 +16,7 @@ struct PropertiesFields {
   std::string folder;
   std::string interval;
   std::int32_t display = -1;  // the selected entry of the display list, -1 for none
+  bool updateOnMetered = false;
 };
 
 enum class PropertiesField { Url, Folder, Interval, Display };

@@ -37,6 +37,7 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
                       outcome.bytes,
                       outcome.kind == OutcomeKind::Unchanged,
                       reasonText(outcome)};
+  lastFailed_ = outcome.kind == OutcomeKind::Failed;
   if (outcome.kind == OutcomeKind::Failed) {
     lastFailure_ = record;
   } else {
@@ -62,6 +63,31 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
   }
 }
 
+void UpdateFeedback::updateHeld(Hold hold, const std::string& host, bool logged,
+                                std::optional<std::time_t> nextTry,
+                                std::optional<std::time_t> until) {
+  const std::time_t now = clock_.wallNow();
+  if (logged) {
+    const std::string shownHost = displaySafe(host, 100);
+    log_.append(logTimeText(now) + "\tskipped\t" + (shownHost.empty() ? "-" : shownHost) + "\t" +
+                holdWord(hold));
+  }
+  std::string detail;
+  if (hold == Hold::Paused) {
+    detail = pausedText(until.value_or(kPausedUntilResumed), now);
+  } else if (hold != Hold::None) {
+    detail = holdWord(hold) + (nextTry ? ", next try " + clockText(*nextTry, now) : "");
+  } else if (nextTry) {
+    detail = "next update " + clockText(*nextTry, now);
+  }
+  tray_.setTip(tipText(kTipIdle, detail));
+  tray_.setState(IconState::Ready);
+}
+
+std::string pausedText(std::time_t until, std::time_t now) {
+  return until == kPausedUntilResumed ? "paused" : "paused until " + clockText(until, now);
+}
+
 std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now) {
   if (!success) return "Last update: none yet";
   std::string line = "Last update: " + clockText(success->when, now) + " from " + success->host;
@@ -78,8 +104,10 @@ std::string lastFailureLine(const std::optional<UpdateRecord>& failure, std::tim
   return "Last failure: " + clockText(failure->when, now) + ", " + failure->reason;
 }
 
-std::string nextUpdateLine(std::optional<std::time_t> next, bool running, std::time_t now) {
+std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
+                           std::optional<std::time_t> paused, std::time_t now) {
   if (running) return "Next update: running now";
+  if (paused) return "Next update: " + pausedText(*paused, now);
   if (!next) return "Next update: not planned";
   return "Next update: " + clockText(*next, now);
 }

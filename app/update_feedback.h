@@ -31,6 +31,11 @@ class UpdateFeedback final : public ScheduleListener {
   void updateStarted(const UpdateRequest& request) override;
   void updateFinished(const UpdateRequest& request, const UpdateOutcome& outcome,
                       std::optional<std::time_t> nextUpdate, bool shown) override;
+  void updateHeld(Hold hold, const std::string& host, bool logged,
+                  std::optional<std::time_t> nextTry, std::optional<std::time_t> until) override;
+
+  // The last update failed (for /status); false before any has ended.
+  bool lastFailed() const { return lastFailed_; }
 
   const std::optional<UpdateRecord>& lastSuccess() const { return lastSuccess_; }
   const std::optional<UpdateRecord>& lastFailure() const { return lastFailure_; }
@@ -41,6 +46,7 @@ class UpdateFeedback final : public ScheduleListener {
   UpdateLog& log_;
   std::optional<UpdateRecord> lastSuccess_;
   std::optional<UpdateRecord> lastFailure_;
+  bool lastFailed_ = false;
 };
 
 // The whole tip: the first line as it always was, then when and why.
@@ -49,6 +55,10 @@ std::string tipText(const std::string& firstLine, const std::string& detail);
 // The About box's three lines of state.
 std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now);
 std::string lastFailureLine(const std::optional<UpdateRecord>& failure, std::time_t now);
-std::string nextUpdateLine(std::optional<std::time_t> next, bool running, std::time_t now);
+// paused: the end of the pause in force (kPausedUntilResumed for none), if any.
+std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
+                           std::optional<std::time_t> paused, std::time_t now);
+// "paused until 15:00", "paused".
+std::string pausedText(std::time_t until, std::time_t now);
 
 }  // namespace tessaren

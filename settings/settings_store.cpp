@@ -12,6 +12,8 @@ constexpr const char* kUrl = "url";
 constexpr const char* kFolder = "temp";  // its name from the first version, kept
 constexpr const char* kInterval = "interval";
 constexpr const char* kDisplay = "display";
+constexpr const char* kMetered = "metered";
+constexpr const char* kPausedUntil = "pausedUntil";
 constexpr const char* kInstall = "install";
 constexpr std::uint32_t kInstalledMarker = 2;
 
@@ -48,7 +50,7 @@ SettingsStore::SettingsStore(ValueStore& store, std::string defaultFolder)
     : store_(store), defaultFolder_(std::move(defaultFolder)) {}
 
 Settings SettingsStore::defaults() const {
-  return Settings{kDefaultUrl, defaultFolder_, kDefaultInterval, kDefaultDisplay};
+  return Settings{kDefaultUrl, defaultFolder_, kDefaultInterval, kDefaultDisplay, false};
 }
 
 StoreKey SettingsStore::readKey() const {
@@ -69,6 +71,7 @@ Settings SettingsStore::load() const {
   if (auto display = store_.readNumber(key, kDisplay))
     settings.display = displayModeFromNumber(static_cast<std::int32_t>(*display))
                            .value_or(DisplayMode::DesktopSettings);
+  if (auto metered = store_.readNumber(key, kMetered)) settings.updateOnMetered = *metered != 0;
   return settings;
 }
 
@@ -81,6 +84,7 @@ bool SettingsStore::save(const Settings& settings) {
   saved =
       store_.writeNumber(kSettingsKey, kDisplay, static_cast<std::uint32_t>(settings.display)) &&
       saved;
+  saved = store_.writeNumber(kSettingsKey, kMetered, settings.updateOnMetered ? 1 : 0) && saved;
   // The marker goes last, so that it is stored only after the others.
   return saved && store_.writeNumber(kSettingsKey, kInstall, kInstalledMarker);
 }
@@ -107,6 +111,18 @@ void SettingsStore::repair() {
   if (!display || !displayModeFromNumber(static_cast<std::int32_t>(*display)))
     store_.writeNumber(key, kDisplay, static_cast<std::uint32_t>(fallback.display));
   store_.writeNumber(key, kInstall, kInstalledMarker);
+}
+
+std::optional<std::time_t> SettingsStore::pausedUntil() const {
+  const std::optional<std::uint32_t> until = store_.readNumber(kSettingsKey, kPausedUntil);
+  if (!until || *until == 0) return std::nullopt;
+  return static_cast<std::time_t>(*until);
+}
+
+void SettingsStore::setPausedUntil(std::optional<std::time_t> until) {
+  // Seconds since 1970 as 32 unsigned bits (good until 2106); 0 means not paused.
+  store_.writeNumber(kSettingsKey, kPausedUntil,
+                     until ? static_cast<std::uint32_t>(std::max<std::time_t>(*until, 1)) : 0);
 }
 
 std::string normaliseFolder(const std::string& text) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,8 @@ struct Settings {
   std::string folder;  // where the picture and the BMP are kept, ending in a backslash
   std::int32_t interval = kDefaultInterval;  // minutes
   DisplayMode display = kDefaultDisplay;
+  // Automatic updates also on a metered connection and in battery saver.
+  bool updateOnMetered = false;
 
   bool operator==(const Settings&) const = default;
 };
@@ -35,6 +38,7 @@ struct Settings {
 // installation may have written them.
 inline const StoreKey kSettingsKey{StoreRoot::User, "Software\\Classes\\Tessaren\\Config"};
 inline const StoreKey kMachineSettingsKey{StoreRoot::Classes, "Tessaren\\Config"};
+constexpr std::time_t kPausedUntilResumed = 0xFFFFFFFF;
 // Everything Tessaren keeps in the registry, for the uninstaller and the tests.
 inline const StoreKey kTessarenKey{StoreRoot::User, "Software\\Classes\\Tessaren"};
 
@@ -54,6 +58,11 @@ class SettingsStore {
   void repair();
 
   Settings defaults() const;
+
+  // Until when the user paused the updates (UTC); kPausedUntilResumed for no end;
+  // nothing when they are not paused. Kept across restarts.
+  std::optional<std::time_t> pausedUntil() const;
+  void setPausedUntil(std::optional<std::time_t> until);
   ValueStore& store() const { return store_; }
   // The key reads come from: the per-user one, or the machine-wide one without it.
   StoreKey readKey() const;

@@ -19,14 +19,61 @@ constexpr std::time_t kResumeCoalesceSeconds = 60;
 
 }  // namespace
 
+Hold holdFor(bool askedByUser, bool paused, bool metered, bool batterySaver, bool updateOnMetered) {
+  if (askedByUser) return Hold::None;
+  if (paused) return Hold::Paused;
+  if (updateOnMetered) return Hold::None;
+  if (metered) return Hold::Metered;
+  if (batterySaver) return Hold::BatterySaver;
+  return Hold::None;
+}
+
+std::string holdWord(Hold hold) {
+  switch (hold) {
+    case Hold::Paused:
+      return "paused";
+    case Hold::Metered:
+      return "metered connection";
+    case Hold::BatterySaver:
+      return "battery saver";
+    case Hold::None:
+      break;
+  }
+  return "";
+}
+
+std::time_t nextMorning(std::time_t now) {
+  std::tm parts{};
+#ifdef _WIN32
+  localtime_s(&parts, &now);
+#else
+  localtime_r(&now, &parts);
+#endif
+  parts.tm_hour = 6;
+  parts.tm_min = 0;
+  parts.tm_sec = 0;
+  parts.tm_isdst = -1;  // whatever daylight saving time says on that day
+  std::time_t morning = std::mktime(&parts);
+  if (morning <= now) {
+    ++parts.tm_mday;
+    parts.tm_hour = 6;
+    parts.tm_min = 0;
+    parts.tm_sec = 0;
+    parts.tm_isdst = -1;
+    morning = std::mktime(&parts);
+  }
+  return morning;
+}
+
 Scheduler::Scheduler(Clock& clock, TimerApi& timer, UpdateRunner& runner,
-                     ScheduleListener& listener, SettingsStore& settings,
+                     ScheduleListener& listener, SettingsStore& settings, Conditions& conditions,
                      std::chrono::milliseconds deadline)
     : clock_(clock),
       timer_(timer),
       runner_(runner),
       listener_(listener),
       settings_(settings),
+      conditions_(conditions),
       deadline_(deadline) {}
 
 minutes Scheduler::retryDelay(int failures, std::int32_t intervalMinutes) {
@@ -42,7 +89,56 @@ std::optional<std::time_t> Scheduler::nextUpdate() const {
   return dueWall_;
 }
 
-void Scheduler::startUp() { begin(false); }
+void Scheduler::startUp() { beginIfAllowed(); }
+
+std::optional<std::time_t> Scheduler::pausedUntil() const { return settings_.pausedUntil(); }
+
+void Scheduler::pause(std::time_t until) {
+  if (stopped_) return;
+  settings_.setPausedUntil(until);
+  held_ = Hold::Paused;
+  if (!current_) listener_.updateHeld(Hold::Paused, "", false, std::nullopt, until);
+}
+
+void Scheduler::resumeUpdates() {
+  if (stopped_) return;
+  settings_.setPausedUntil(std::nullopt);
+  if (current_) return;
+  held_ = Hold::None;
+  // Due already (or held while paused): now; else the tip says when.
+  if (!dueSteady_ || clock_.steadyNow() >= *dueSteady_ || clock_.wallNow() > dueWall_) {
+    beginIfAllowed();
+  } else {
+    listener_.updateHeld(Hold::None, "", false, dueWall_, std::nullopt);
+    arm();
+  }
+}
+
+void Scheduler::beginIfAllowed() {
+  std::optional<std::time_t> until = settings_.pausedUntil();
+  // A pause that has run out ends by itself.
+  if (until && *until != kPausedUntilResumed && clock_.wallNow() >= *until) {
+    settings_.setPausedUntil(std::nullopt);
+    until.reset();
+  }
+  const Settings settings = settings_.load();
+  const Hold hold = holdFor(false, until.has_value(), conditions_.metered(),
+                            conditions_.batterySaver(), settings.updateOnMetered);
+  if (hold == Hold::None) {
+    held_ = Hold::None;
+    begin(false);
+    return;
+  }
+  // Looked at again every minute, so that an update that waits for the connection starts
+  // within a minute of it becoming free; only the start of a hold is logged.
+  const bool logged = hold != held_ && hold != Hold::Paused;
+  held_ = hold;
+  if (!dueSteady_) dueAfter(minutes(0));
+  timer_.kill(kRefreshTimerId);
+  timer_.set(kRefreshTimerId, static_cast<std::uint32_t>(kLongestTimerWait.count()));
+  listener_.updateHeld(hold, hostOf(settings.url), logged,
+                       clock_.wallNow() + duration_cast<seconds>(kLongestTimerWait).count(), until);
+}
 
 void Scheduler::timerFired(std::uintptr_t id) {
   if (stopped_) return;
@@ -68,7 +164,7 @@ void Scheduler::timerFired(std::uintptr_t id) {
   const bool due = clock_.steadyNow() >= *dueSteady_;
   const bool slept = clock_.wallNow() > dueWall_ + kOverdueSeconds;
   if (due || slept) {
-    begin(false);
+    beginIfAllowed();
   } else {
     arm();
   }
@@ -95,7 +191,7 @@ void Scheduler::resumed() {
   lastResumeWall_ = now;
   // The network may take a moment to come back: retries start from a minute again.
   failures_ = 0;
-  begin(false);
+  beginIfAllowed();
 }
 
 void Scheduler::screensChanged() {
@@ -144,6 +240,9 @@ void Scheduler::finished(const UpdateRequest& request, const UpdateOutcome& outc
   }
   listener_.updateFinished(request, outcome, dueWall_, true);
   if (stopped_) return;
+  // The tip goes on saying that the updates are paused.
+  if (std::optional<std::time_t> until = settings_.pausedUntil())
+    listener_.updateHeld(Hold::Paused, "", false, std::nullopt, until);
   if (redrawPending_) {
     redrawPending_ = false;
     begin(true);

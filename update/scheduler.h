@@ -13,6 +13,7 @@
 
 #include "settings/settings_store.h"
 #include "update/clock.h"
+#include "update/conditions.h"
 #include "update/outcome.h"
 #include "update/timer_api.h"
 #include "update/update_job.h"
@@ -24,6 +25,20 @@ constexpr std::uintptr_t kDeadlineTimerId = 20002;
 // The timer looks at the clocks at least this often, so that an update the computer slept
 // through is noticed within a minute of waking.
 constexpr std::chrono::milliseconds kLongestTimerWait{60'000};
+
+// Why an update that is due does not start now.
+enum class Hold { None, Paused, Metered, BatterySaver };
+
+// The one rule: what the user asks for (Reload, Save) always runs; an automatic update
+// (the timer, start-up, waking from sleep) waits while the user paused the updates, and on
+// a metered connection or in battery saver unless the user allowed those.
+Hold holdFor(bool askedByUser, bool paused, bool metered, bool batterySaver, bool updateOnMetered);
+
+// The words for a hold: "metered connection", "battery saver", "paused".
+std::string holdWord(Hold hold);
+
+// The next 06:00 local time after now: the end of a pause "until tomorrow".
+std::time_t nextMorning(std::time_t now);
 
 class UpdateRunner {
  public:
@@ -45,20 +60,34 @@ class ScheduleListener {
   // (Save) or left (Exit): it goes to the log and the About box's record only.
   virtual void updateFinished(const UpdateRequest& request, const UpdateOutcome& outcome,
                               std::optional<std::time_t> nextUpdate, bool shown) = 0;
+  // An update that was due waits (hold), or no longer does (Hold::None). logged: the hold
+  // has just begun and goes into the log. nextTry: when it is looked at again; until: the
+  // end of a pause (kPausedUntilResumed for none).
+  virtual void updateHeld(Hold hold, const std::string& host, bool logged,
+                          std::optional<std::time_t> nextTry, std::optional<std::time_t> until) = 0;
 };
 
 class Scheduler {
  public:
   // deadline: the longest an update may run before it is given up as timed out.
   Scheduler(Clock& clock, TimerApi& timer, UpdateRunner& runner, ScheduleListener& listener,
-            SettingsStore& settings, std::chrono::milliseconds deadline = std::chrono::minutes(5));
+            SettingsStore& settings, Conditions& conditions,
+            std::chrono::milliseconds deadline = std::chrono::minutes(5));
 
   // The first update, at start-up.
   void startUp();
   // Every WM_TIMER of the main window with one of the ids above.
   void timerFired(std::uintptr_t id);
-  // The tray menu's Reload: an update now, unless one is running.
+  // The tray menu's Reload: an update now, unless one is running; also while paused or
+  // on a metered connection.
   void reload();
+  // Pause: no automatic update until then (kPausedUntilResumed: until resumed). The pause
+  // is kept across restarts.
+  void pause(std::time_t until);
+  // Resume: an update that is due starts at once.
+  void resumeUpdates();
+  // The end of the pause in force; nothing when not paused.
+  std::optional<std::time_t> pausedUntil() const;
   // Properties saved: the running update (if any) is given up and a new one starts at
   // once with the new settings.
   void settingsSaved();
@@ -84,6 +113,8 @@ class Scheduler {
   static std::chrono::minutes retryDelay(int failures, std::int32_t intervalMinutes);
 
  private:
+  // An automatic update that is due: started, or held.
+  void beginIfAllowed();
   void begin(bool redrawOnly);
   // The running update is logged as cancelled and cancelled; an outcome that comes later
   // counts only if it put a picture on the desktop. One that had already ended keeps its
@@ -100,7 +131,9 @@ class Scheduler {
   UpdateRunner& runner_;
   ScheduleListener& listener_;
   SettingsStore& settings_;
+  Conditions& conditions_;
   const std::chrono::milliseconds deadline_;
+  Hold held_ = Hold::None;
 
   std::optional<UpdateRequest> current_;
   std::map<std::uint64_t, UpdateRequest> givenUp_;  // cancelled, outcome still to come

@@ -44,6 +44,7 @@ setting() { reg_value "$settings_key" "$1"; }
 store() { "$wine_run" reg add "$settings_key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 contains() { [[ "$1" == *"$2"* ]]; }
+not_contains() { [[ "$1" != *"$2"* ]]; }
 
 server_pid=
 tessaren_pid=
@@ -284,6 +285,58 @@ gap=$(grep $'\t/fail/' "$work/requests.log" | awk -F'\t' 'NR == 1 { first = $1 }
 echo "second request after ${gap:-?} s"
 check "the second request came about a minute later" test "${gap:-0}" -ge 55 -a "${gap:-0}" -le 75
 check "tray Exit" driver end tray
+finish
+
+echo "--- the command line, to the running copy and with none"
+cli() {  # cli OPTION...: runs tessaren.exe with the options; its output and exit code
+  local code=0
+  cli_out=$("$wine_run" "$exe" "$@" 2>/dev/null | tr -d '\r') || code=$?
+  cli_code=$code
+}
+store url REG_SZ "$base/weather.jpg"
+start
+check "the program starts" driver ready
+next_line
+cli /status
+check "/status answers 0 after a good update (was $cli_code)" test "$cli_code" = 0
+check "/status prints the tip's two lines and the next update: $(tr '\n' '|' <<<"$cli_out")" \
+  bash -c '[[ "$1" == Tessaren$'\''\n'\''*$'\''\nNext update: '\''* ]]' _ "$cli_out"
+cli /pause:60
+check "/pause:60 answers 0 (was $cli_code)" test "$cli_code" = 0
+cli /status
+check "the tip says until when: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" $'\npaused until '
+check "pausedUntil is stored" test -n "$(setting pausedUntil)" -a "$(setting pausedUntil)" != 0x0
+cli /exit
+check "/exit answers 0 (was $cli_code)" test "$cli_code" = 0
+finish
+cli /status
+check "/status with none running answers 2 (was $cli_code): $cli_out" test "$cli_code" = 2 -a "$cli_out" = "Tessaren is not running."
+cli /exit
+check "/exit with none running answers 2 (was $cli_code)" test "$cli_code" = 2
+before=$(requests)
+start
+check "the program starts" driver ready
+sleep 3
+check "the pause survived the restart: no request" test "$(requests)" = "$before"
+cli /status
+check "and the tip says so: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" "paused until "
+cli /reload
+check "/reload answers 0 (was $cli_code)" test "$cli_code" = 0
+next_line
+check "Reload updates while paused: $line" contains "$line" $'\t127.0.0.1\t'
+cli /resume
+check "/resume answers 0 (was $cli_code)" test "$cli_code" = 0
+cli /status
+check "the pause is over: $(tr '\n' '|' <<<"$cli_out")" not_contains "$cli_out" "paused"
+store url REG_SZ "$base/missing.jpg"
+cli /reload
+next_line
+cli /status
+check "/status answers 1 after a failed update (was $cli_code)" test "$cli_code" = 1
+cli /bogus
+check "an unknown option answers 64 (was $cli_code)" test "$cli_code" = 64
+check "and lists the options" contains "$cli_out" "/pause:MINUTES"
+cli /exit
 finish
 
 echo "--- the other ways to end"

@@ -98,8 +98,23 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
       << "a cancel is no failure";
   EXPECT_EQ(lastUpdateLine(std::nullopt, now), "Last update: none yet");
   EXPECT_EQ(lastFailureLine(std::nullopt, now), "Last failure: none");
-  EXPECT_EQ(nextUpdateLine(now + 3600, false, now), "Next update: 15:05");
-  EXPECT_EQ(nextUpdateLine(std::nullopt, true, now), "Next update: running now");
+  EXPECT_EQ(nextUpdateLine(now + 3600, false, std::nullopt, now), "Next update: 15:05");
+  EXPECT_EQ(nextUpdateLine(std::nullopt, true, std::nullopt, now), "Next update: running now");
+  EXPECT_EQ(nextUpdateLine(now + 3600, false, now + 7200, now), "Next update: paused until 16:05");
+  EXPECT_EQ(nextUpdateLine(now + 3600, false, kPausedUntilResumed, now), "Next update: paused");
+}
+
+TEST_F(UpdateFeedbackTest, HeldUpdatesInTheTipAndTheLog) {
+  const std::time_t now = clock.wallNow();
+  feedback.updateHeld(Hold::Metered, "pictures.example", true, now + 60, std::nullopt);
+  EXPECT_EQ(shell.shown.back(), "ready \"Tessaren\nmetered connection, next try 14:06\"");
+  feedback.updateHeld(Hold::Metered, "pictures.example", false, now + 120, std::nullopt);
+  feedback.updateHeld(Hold::Paused, "", false, std::nullopt, now + 3600);
+  EXPECT_EQ(shell.shown.back(), "ready \"Tessaren\npaused until 15:05\"");
+  ASSERT_TRUE(log.flush(std::chrono::seconds(5)));
+  EXPECT_EQ(test::fileContents(logPath),
+            "2026-12-07 14:05:09\tskipped\tpictures.example\tmetered connection\r\n")
+      << "one line for the start of the hold";
 }
 
 TEST_F(UpdateFeedbackTest, LongTipsAreCutAtACharacterBoundary) {

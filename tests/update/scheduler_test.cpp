@@ -41,6 +41,14 @@ class FakeTimer final : public TimerApi {
   std::optional<std::uint32_t> deadlineMs;
 };
 
+class FakeConditions final : public Conditions {
+ public:
+  bool metered() override { return meteredNow; }
+  bool batterySaver() override { return saverNow; }
+  bool meteredNow = false;
+  bool saverNow = false;
+};
+
 // Starts nothing by itself: the test ends each update with finish().
 class FakeRunner final : public UpdateRunner {
  public:
@@ -69,6 +77,10 @@ class RecordingListener final : public ScheduleListener {
     events.push_back(kindWord(outcome) + (outcome.failure ? " " + outcome.failure->detail : "") +
                      (shown ? "" : " (log only)"));
     nextUpdate = next;
+  }
+  void updateHeld(Hold hold, const std::string& host, bool logged, std::optional<std::time_t>,
+                  std::optional<std::time_t>) override {
+    events.push_back((logged ? "skipped " : "held ") + host + " " + holdWord(hold));
   }
   std::vector<std::string> events;
   std::optional<std::time_t> nextUpdate;
@@ -131,7 +143,8 @@ class SchedulerTest : public ::testing::Test {
   FakeTimer timer;
   FakeRunner runner;
   RecordingListener listener;
-  Scheduler scheduler{clock, timer, runner, listener, settings};
+  FakeConditions conditions;
+  Scheduler scheduler{clock, timer, runner, listener, settings, conditions};
 };
 
 TEST_F(SchedulerTest, FailuresRetrySoonAndNeverLaterThanTheInterval) {
@@ -151,7 +164,7 @@ TEST_F(SchedulerTest, FailuresRetrySoonAndNeverLaterThanTheInterval) {
     storeInterval(c.interval);
     RecordingListener freshListener;
     FakeRunner freshRunner;
-    Scheduler fresh{clock, timer, freshRunner, freshListener, settings};
+    Scheduler fresh{clock, timer, freshRunner, freshListener, settings, conditions};
     fresh.startUp();
     for (std::size_t i = 0; i < c.outcomes.size(); ++i) {
       const std::uint64_t id = freshRunner.started.back().id;
@@ -223,7 +236,7 @@ TEST_F(SchedulerTest, AnUpdateThatEndedBeforeSaveOrExitKeepsItsOutcome) {
     SettingsStore freshSettings{freshStore, "C:\\P\\"};
     RecordingListener freshListener;
     FakeRunner freshRunner;
-    Scheduler fresh{clock, timer, freshRunner, freshListener, freshSettings};
+    Scheduler fresh{clock, timer, freshRunner, freshListener, freshSettings, conditions};
     fresh.startUp();
     freshRunner.ended[1] = committed("http://a/", 1);  // ended; its message is on its way
     exit ? fresh.shutdown() : fresh.settingsSaved();
@@ -345,6 +358,107 @@ TEST_F(SchedulerTest, ScreenChangesRedrawWithoutMovingTheSchedule) {
   finish(OutcomeKind::Failed);  // a failed redraw is no failed update
   EXPECT_EQ(scheduler.nextUpdate(), due);
   EXPECT_EQ(minutesToNext(), 50);
+}
+
+// The one rule for what waits: metered or not, battery saver or not, the box ticked or
+// not, paused or not, against what asked for the update.
+TEST(HoldRule, WhatWaitsAndWhy) {
+  struct Case {
+    bool byUser, paused, metered, saver, allowed;
+    Hold hold;
+  } const cases[] = {
+      {false, false, false, false, false, Hold::None},
+      {false, false, true, false, false, Hold::Metered},
+      {false, false, false, true, false, Hold::BatterySaver},
+      {false, false, true, true, false, Hold::Metered},
+      {false, false, true, true, true, Hold::None},
+      {false, true, false, false, false, Hold::Paused},
+      {false, true, true, false, true, Hold::Paused},
+      {true, true, true, true, false, Hold::None},  // Reload and Save always run
+      {true, false, true, false, false, Hold::None},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(holdFor(c.byUser, c.paused, c.metered, c.saver, c.allowed), c.hold)
+        << c.byUser << c.paused << c.metered << c.saver << c.allowed;
+}
+
+// The rule in the schedule: a held update is logged once as skipped, looked at every
+// minute, and runs within a minute of the hold ending; Reload runs whatever holds.
+TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
+  store.writeText(kSettingsKey, "url", "http://pictures.example/now.jpg");
+  conditions.meteredNow = true;
+  scheduler.startUp();
+  EXPECT_TRUE(runner.started.empty());
+  EXPECT_EQ(listener.events.back(), "skipped pictures.example metered connection");
+  EXPECT_EQ(timer.armedMs, 60'000u);
+  clock.pass(60s);
+  scheduler.timerFired(kRefreshTimerId);
+  EXPECT_EQ(listener.events.back(), "held pictures.example metered connection")
+      << "logged once, not every minute";
+  conditions.meteredNow = false;
+  conditions.saverNow = true;
+  clock.pass(60s);
+  scheduler.timerFired(kRefreshTimerId);
+  EXPECT_EQ(listener.events.back(), "skipped pictures.example battery saver");
+  scheduler.reload();
+  ASSERT_EQ(runner.started.size(), 1u) << "Reload always updates";
+  finish(OutcomeKind::Updated);
+  conditions.saverNow = false;
+  EXPECT_EQ(minutesToNext(), 60);
+
+  // The box ticked: nothing waits for the connection.
+  store.writeNumber(kSettingsKey, "metered", 1);
+  conditions.meteredNow = true;
+  finish(OutcomeKind::Updated);
+  EXPECT_EQ(minutesToNext(), 60);
+}
+
+// A pause holds the automatic updates until its end or Resume, survives a restart, and
+// Reload still updates.
+TEST_F(SchedulerTest, PausesEndByThemselvesOrByResume) {
+  scheduler.startUp();
+  finish(OutcomeKind::Updated);
+  scheduler.pause(clock.wall + 90 * 60);
+  EXPECT_EQ(scheduler.pausedUntil(), clock.wall + 90 * 60);
+  EXPECT_EQ(minutesToNext(), 90) << "due after 60, held until the pause ends";
+  EXPECT_FALSE(scheduler.pausedUntil());
+  finish(OutcomeKind::Updated);
+
+  scheduler.pause(kPausedUntilResumed);
+  EXPECT_FALSE(waitFor(180min));
+  RecordingListener restartedListener;
+  FakeRunner restartedRunner;
+  Scheduler restarted{clock, timer, restartedRunner, restartedListener, settings, conditions};
+  restarted.startUp();
+  EXPECT_TRUE(restartedRunner.started.empty()) << "the pause survives a restart";
+  EXPECT_EQ(restartedListener.events.back(), "held www.weather.gov paused");
+  restarted.reload();
+  EXPECT_EQ(restartedRunner.started.size(), 1u) << "Reload updates while paused";
+  restartedRunner.ended[1] = outcomeOf(OutcomeKind::Updated);
+  restarted.workerDone(1);
+  EXPECT_EQ(restartedListener.events.back(), "held  paused") << "the tip still says so";
+
+  scheduler.resumeUpdates();
+  EXPECT_EQ(runner.started.size(), 3u) << "a due update starts at once on Resume";
+  EXPECT_FALSE(settings.pausedUntil());
+}
+
+TEST(NextMorning, SixOClockLocalTimeAcrossDaylightSaving) {
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  struct Case {
+    std::time_t now;
+    std::time_t morning;
+  } const cases[] = {
+      {1'796'652'309, 1'796'706'000},  // 2026-12-07 15:05 CET: 2026-12-08 06:00 CET
+      {1'796'698'800, 1'796'706'000},  // 2026-12-08 04:00 CET: the same morning
+      {1'796'706'000, 1'796'792'400},  // 06:00 itself: the next one
+      {1'806'192'000, 1'806'206'400},  // 2027-03-28 01:00 CET: 06:00 CEST, 4 hours later
+      {1'824'872'400, 1'824'958'800},  // 2027-10-30 07:00 CEST: 06:00 CET, 24 hours later
+  };
+  for (const Case& c : cases) EXPECT_EQ(nextMorning(c.now), c.morning) << c.now;
+  unsetenv("TZ");
+  tzset();
 }
 
 TEST(RetryDelay, DoublesUpToTheInterval) {
