@@ -278,13 +278,18 @@ DatedAddresses expandDatedAddress(const std::string& address, std::time_t now,
   const Seconds dueWall = due + clocks.offset(due, primaryLocal);
   Seconds slot = floorDiv(dueWall, step) * step;
   Seconds latest = due;
-  // A skipped or repeated hour costs a slot without giving an address; the bound only
-  // keeps a format coarser than the step from looking back for days.
-  for (int slots = 0;
-       slots < 2 * attempts + 2 && result.addresses.size() < static_cast<std::size_t>(attempts);
-       ++slots, slot -= step) {
+  // Each attempt is one step earlier on the clock. A time the clocks skipped is no
+  // attempt (a day of them at most: the largest jump a zone ever made), and an address
+  // the previous step gave already (the repeated hour, or a format coarser than the
+  // step) is not asked for twice.
+  int tried = 0;
+  for (Seconds skipped = 0; tried < attempts && skipped <= kDay / step + 1; slot -= step) {
     const std::optional<Seconds> instant = clocks.instantOf(slot, primaryLocal, latest);
-    if (!instant) continue;
+    if (!instant) {
+      ++skipped;
+      continue;
+    }
+    ++tried;
     latest = *instant - 1;
     std::string text = parts.literals.front();
     for (std::size_t i = 0; i < parts.placeholders.size(); ++i) {

@@ -44,10 +44,11 @@ bool isDatedAddress(const std::string& address);
 std::optional<Failure> checkTemplateSyntax(const std::string& address);
 
 struct DatedAddresses {
-  // Attempt 0 (the latest picture due at `now`), then each one step earlier, at most
-  // `attempts` in all. Times the local clock skipped (the hour a daylight-saving change
-  // leaves out) give no address, and an hour it repeats gives one. An address without
-  // placeholders gives itself alone.
+  // Attempt 0 (the latest picture due at `now`), then each one step earlier on the
+  // first placeholder's clock, `attempts` steps in all. A time the clock skipped (the
+  // hour a daylight-saving change leaves out) is not a step; a step that gives the
+  // address of the one before (the hour the clocks repeat, a format coarser than the
+  // step) adds none. An address without placeholders gives itself alone.
   std::vector<std::string> addresses;
   std::optional<Failure> failure;  // as checkTemplateSyntax; then addresses is empty
 };

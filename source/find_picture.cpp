@@ -21,7 +21,7 @@ bool startsWith(std::string_view bytes, std::string_view prefix) {
 bool isPictureSignature(std::string_view bytes) {
   return startsWith(bytes, "\xFF\xD8\xFF") || startsWith(bytes, "\x89PNG\r\n\x1A\n") ||
          startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a") ||
-         (startsWith(bytes, "RIFF") && bytes.substr(8, 4) == "WEBP");
+         (bytes.size() >= 12 && startsWith(bytes, "RIFF") && bytes.substr(8, 4) == "WEBP");
 }
 
 std::string lowerAscii(std::string_view text) {

@@ -163,6 +163,7 @@ TEST(FindPictureTest, ClassifyDocument) {
       {"GIF89a", "", DocumentKind::Picture},
       {"RIFF\x10\0\0\0WEBPVP8 "s, "", DocumentKind::Picture},
       {"RIFF\x10\0\0\0WAVEfmt "s, "", DocumentKind::Html},
+      {"RIFF\x10\0", "", DocumentKind::Html},
       {"BM\x36\0\0\0"s, "image/bmp", DocumentKind::Picture},
       {"<?xml version=\"1.0\"?>\n<!-- c --><rss version=\"2.0\"><channel>", "text/html",
        DocumentKind::Feed},
