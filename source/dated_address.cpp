@@ -74,7 +74,9 @@ std::optional<Failure> setOption(std::optional<Seconds>& option, std::string_vie
 
 // The placeholder between the braces, "utc:%Y%m%d|step=1d", into parts.
 std::optional<Failure> parsePlaceholder(std::string_view inside, Template& parts) {
-  const std::string shown = "{" + displaySafe(inside, 60) + "}";
+  std::string shown(1, '{');  // not "{" + ...: GCC 12 warns wrongly (-Wrestrict) about it
+  shown += displaySafe(inside, 60);
+  shown += '}';
   if (inside.find('{') != std::string_view::npos) return unusable("unclosed { in the address");
   const std::size_t bar = inside.find('|');
   std::string_view head = inside.substr(0, bar);

@@ -171,7 +171,7 @@ std::optional<HttpUrl> httpParts(const UriUriA& uri) {
     url.pathAndQuery += '/';
     url.pathAndQuery += rangeText(segment->text);
   }
-  if (url.pathAndQuery.empty()) url.pathAndQuery = "/";
+  if (url.pathAndQuery.empty()) url.pathAndQuery += '/';
   if (uri.query.first != nullptr) {
     url.pathAndQuery += '?';
     url.pathAndQuery += rangeText(uri.query);
@@ -180,11 +180,19 @@ std::optional<HttpUrl> httpParts(const UriUriA& uri) {
   return url;
 }
 
+// Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about "[" + host + "]".
 std::string composed(const HttpUrl& url) {
-  std::string text = url.scheme + "://";
-  text += url.host.find(':') == std::string::npos ? url.host : "[" + url.host + "]";
-  if (url.port != (url.secure ? 443 : 80)) text += ":" + std::to_string(url.port);
-  return text + url.pathAndQuery;
+  const bool ipv6 = url.host.find(':') != std::string::npos;
+  std::string text = url.scheme;
+  text += ipv6 ? "://[" : "://";
+  text += url.host;
+  if (ipv6) text += ']';
+  if (url.port != (url.secure ? 443 : 80)) {
+    text += ':';
+    text += std::to_string(url.port);
+  }
+  text += url.pathAndQuery;
+  return text;
 }
 
 }  // namespace
