@@ -233,26 +233,7 @@ std::string formatWallTime(const std::string& format, Seconds wall) {
   return out;
 }
 
-Seconds wallSeconds(const std::tm& time) {
-  using namespace std::chrono;
-  const sys_days day{year{time.tm_year + 1900} / month{static_cast<unsigned>(time.tm_mon + 1)} /
-                     std::chrono::day{static_cast<unsigned>(time.tm_mday)}};
-  return day.time_since_epoch().count() * kDay + time.tm_hour * kHour + time.tm_min * kMinute +
-         time.tm_sec;
-}
-
 }  // namespace
-
-long systemUtcOffsetAt(std::time_t instant) {
-  std::tm local{};
-  std::tm utc{};
-#ifdef _WIN32
-  if (localtime_s(&local, &instant) != 0 || gmtime_s(&utc, &instant) != 0) return 0;
-#else
-  if (localtime_r(&instant, &local) == nullptr || gmtime_r(&instant, &utc) == nullptr) return 0;
-#endif
-  return static_cast<long>(wallSeconds(local) - wallSeconds(utc));
-}
 
 bool isDatedAddress(const std::string& address) { return address.find('{') != std::string::npos; }
 

@@ -28,8 +28,8 @@ namespace tessaren {
 // for CEST). Injected so that tests can use a zone of their own.
 using UtcOffsetAt = std::function<long(std::time_t)>;
 
-// The C runtime's local time: localtime_r natively (TZ and tzset apply), localtime_s on
-// Windows.
+// The system's local clock: on Windows the time zone set in Windows (kernel32), natively
+// the C library's (TZ and tzset apply). One implementation per platform.
 long systemUtcOffsetAt(std::time_t instant);
 
 // The latest picture due and at most this many before it.

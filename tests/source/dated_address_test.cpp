@@ -4,32 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
+
+#include "tests/source/zones.h"
 
 namespace tessaren {
 namespace {
 
-std::time_t utc(int y, unsigned m, unsigned d, int hour, int minute, int second = 0) {
-  using namespace std::chrono;
-  return static_cast<std::time_t>(sys_days{year{y} / m / d}.time_since_epoch().count()) * 86400 +
-         hour * 3600 + minute * 60 + second;
-}
-
-// Central European time as the EU sets it: summer time from 01:00 UTC on the last Sunday
-// of March to 01:00 UTC on the last Sunday of October.
-long berlin(std::time_t instant) {
-  using namespace std::chrono;
-  const year y = year_month_day{floor<days>(sys_seconds{seconds{instant}})}.year();
-  const auto changeAt = [&](month m) {
-    return static_cast<std::time_t>(sys_days{year_month_weekday_last{y, m, weekday_last{Sunday}}}
-                                        .time_since_epoch()
-                                        .count()) *
-               86400 +
-           3600;
-  };
-  return instant >= changeAt(March) && instant < changeAt(October) ? 7200 : 3600;
-}
+using test::berlin;
+using test::utc;
 
 long kathmandu(std::time_t) { return 5 * 3600 + 45 * 60; }
 
@@ -130,8 +113,8 @@ TEST(DatedAddressTest, Syntax) {
   }
 }
 
-// The C runtime's local time, natively with POSIX's rule for the same zone (no tz
-// database needed), against the rule above around both changes.
+// The C library's local time, with POSIX's rule for the same zone (no time zone database
+// needed), against the rule above around both changes.
 TEST(DatedAddressTest, SystemLocalTime) {
   const char* saved = std::getenv("TZ");
   const std::string previous = saved == nullptr ? "" : saved;
