@@ -87,7 +87,8 @@ std::optional<Failure> parsePlaceholder(std::string_view inside, Template& parts
     head.remove_prefix(6);
     placeholder.local = true;
   } else {
-    return unusable("unknown placeholder " + shown + ": use {utc:...} or {local:...}");
+    return unusable("unknown placeholder " + shown +
+                    ": use {utc:...} or {local:...} (%7B for a { of the address)");
   }
   for (std::size_t i = 0; i < head.size(); ++i) {
     if (head[i] != '%') continue;

@@ -50,8 +50,9 @@ bool rootIsFeed(std::string_view bytes) {
 
 DocumentKind classifyDocument(std::string_view bytes, std::string_view contentType) {
   if (isPictureSignature(bytes)) return DocumentKind::Picture;
+  using namespace std::string_view_literals;
   if (startsWith(bytes, "\xFE\xFF") || startsWith(bytes, "\xFF\xFE") ||
-      (bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0')))
+      startsWith(bytes, "<\0"sv) || startsWith(bytes, "\0<"sv))
     return rootIsFeed(bytes) ? DocumentKind::Feed : DocumentKind::Html;  // UTF-16 markup
   std::string_view text = bytes;
   if (startsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);

@@ -37,8 +37,9 @@ std::optional<HttpUrl> parseHttpUrl(std::string_view text);
 
 // reference resolved against the absolute address base (RFC 3986, section 5), both
 // tidied and escaped as above, the fragment dropped. The result may have any scheme:
-// whether it is usable is usablePictureAddress's call. nullopt when base is not absolute
-// or either text is no address even after escaping.
+// whether it is usable is usablePictureAddress's call. An IPv6 host comes out written in
+// full, as uriparser writes it. nullopt when base is not absolute or either text is no
+// address even after escaping.
 std::optional<std::string> resolveUrl(std::string_view base, std::string_view reference);
 
 }  // namespace tessaren

@@ -165,6 +165,10 @@ TEST(FindPictureTest, ClassifyDocument) {
       {"RIFF\x10\0\0\0WAVEfmt "s, "", DocumentKind::Html},
       {"RIFF\x10\0", "", DocumentKind::Html},
       {"BM\x36\0\0\0"s, "image/bmp", DocumentKind::Picture},
+      {"\0\0\0\x1C"
+       "ftypavif"s,
+       "image/avif", DocumentKind::Picture},
+      {"<\0f\0e\0e\0d\0>\0"s, "", DocumentKind::Feed},
       {"<?xml version=\"1.0\"?>\n<!-- c --><rss version=\"2.0\"><channel>", "text/html",
        DocumentKind::Feed},
       {"<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><ti", "", DocumentKind::Feed},

@@ -107,6 +107,8 @@ TEST(SourceUrlTest, ResolveUrl) {
       {"https://news.example/a/", "/\xc3\xbc.jpg?size[w]=1",
        "https://news.example/%C3%BC.jpg?size%5Bw%5D=1"},
       {"https://news.example/", "data:image/png;base64,iVBO", "data:image/png;base64,iVBO"},
+      {"http://[::1]:8080/a/", "b.jpg",
+       "http://[0000:0000:0000:0000:0000:0000:0000:0001]:8080/a/b.jpg"},
       {"relative/base", "g", std::nullopt},
       {"http://a/", "http://[::1/x", std::nullopt},
   };
