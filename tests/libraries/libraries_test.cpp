@@ -30,8 +30,8 @@ using tessaren::test::fileContents;
 
 // A 3 x 2 RGBA picture with distinct pixels and alphas (none fully transparent: lossless
 // WebP keeps the colour of those only when asked to).
-const Bytes kPixels = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 1,
-                       1, 2, 3, 4, 250, 251, 252, 253, 9, 99, 199, 255};
+const Bytes kPixels = {255, 0, 0, 255, 0,   255, 0,   128, 0, 0,  255, 1,
+                       1,   2, 3, 4,   250, 251, 252, 253, 9, 99, 199, 255};
 
 std::vector<fs::path> picturesIn(const fs::path& folder, const std::string& extension) {
   std::vector<fs::path> found;
@@ -68,7 +68,7 @@ Png decodePng(const void* data, size_t size) {
 
 Bytes encodePng(const Bytes& rgba, uint32_t width, uint32_t height) {
   std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)> ctx(spng_ctx_new(SPNG_CTX_ENCODER),
-                                                           spng_ctx_free);
+                                                          spng_ctx_free);
   spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
   spng_ihdr ihdr{};
   ihdr.width = width;
@@ -141,16 +141,15 @@ TEST(WebpLibrary, EncodesLosslesslyDecodesAndDemuxes) {
   std::unique_ptr<uint8_t, decltype(&WebPFree)> owned(encoded, WebPFree);
 
   int width = 0, height = 0;
-  std::unique_ptr<uint8_t, decltype(&WebPFree)> rgba(
-      WebPDecodeRGBA(encoded, size, &width, &height), WebPFree);
+  std::unique_ptr<uint8_t, decltype(&WebPFree)> rgba(WebPDecodeRGBA(encoded, size, &width, &height),
+                                                     WebPFree);
   ASSERT_NE(nullptr, rgba);
   EXPECT_EQ(3, width);
   EXPECT_EQ(2, height);
   EXPECT_EQ(kPixels, Bytes(rgba.get(), rgba.get() + kPixels.size()));
 
   const WebPData data{encoded, size};
-  std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)> demux(WebPDemux(&data),
-                                                                 WebPDemuxDelete);
+  std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)> demux(WebPDemux(&data), WebPDemuxDelete);
   ASSERT_NE(nullptr, demux);
   EXPECT_EQ(3u, WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
   EXPECT_EQ(1u, WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT));
@@ -269,8 +268,8 @@ TEST(GumboLibrary, BuildsTheTreeABrowserWould) {
     const char* text;
   };
   const Case cases[] = {
-      {"<p>x", GUMBO_TAG_P, GUMBO_TAG_BODY, "x"},             // html, head, body implied
-      {"<table><td>c", GUMBO_TAG_TD, GUMBO_TAG_TR, "c"},      // tbody and tr implied
+      {"<p>x", GUMBO_TAG_P, GUMBO_TAG_BODY, "x"},         // html, head, body implied
+      {"<table><td>c", GUMBO_TAG_TD, GUMBO_TAG_TR, "c"},  // tbody and tr implied
       {"<title>t</title><a href=u>a", GUMBO_TAG_TITLE, GUMBO_TAG_HEAD, "t"},
   };
   for (const auto& c : cases) {
@@ -349,9 +348,8 @@ std::string resolve(const char* base, const char* reference) {
 TEST(UriparserLibrary, ResolvesReferencesAsRfc3986Does) {
   // RFC 3986, section 5.4: base http://a/b/c/d;p?q
   const std::pair<const char*, const char*> cases[] = {
-      {"g", "http://a/b/c/g"},          {"../g", "http://a/b/g"},
-      {"?y", "http://a/b/c/d;p?y"},     {"#s", "http://a/b/c/d;p?q#s"},
-      {"//g", "http://g"},              {"../../../g", "http://a/g"},
+      {"g", "http://a/b/c/g"},          {"../g", "http://a/b/g"}, {"?y", "http://a/b/c/d;p?y"},
+      {"#s", "http://a/b/c/d;p?q#s"},   {"//g", "http://g"},      {"../../../g", "http://a/g"},
       {"g;x=1/../y", "http://a/b/c/y"},
   };
   for (const auto& [reference, expected] : cases) {
