@@ -28,7 +28,7 @@ struct Placeholder {
 
 // literals[i] stands before placeholders[i]; the last literal ends the address.
 struct Template {
-  std::vector<std::string> literals{1};
+  std::vector<std::string> literals = std::vector<std::string>(1);
   std::vector<Placeholder> placeholders;
   std::optional<Seconds> step;
   std::optional<Seconds> lag;
