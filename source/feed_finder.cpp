@@ -1,0 +1,295 @@
+// The picture of a feed's newest item. pugixml knows no namespaces, so the Media RSS
+// elements are told from Atom's own <content> by the namespace their prefix is bound to.
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <pugixml.hpp>
+
+#include "platform/text.h"
+#include "source/finders.h"
+#include "source/html_tree.h"
+#include "source/url.h"
+
+namespace tessaren {
+namespace {
+
+// The <img> addresses looked at in one piece of HTML.
+constexpr std::size_t kMostImagesPerText = 16;
+
+std::string_view localName(std::string_view qualifiedName) {
+  const std::size_t colon = qualifiedName.rfind(':');
+  return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+}
+
+std::string_view localName(pugi::xml_node node) { return localName(node.name()); }
+
+bool isMediaNamespace(std::string_view uri) {
+  return uri == "http://search.yahoo.com/mrss/" || uri == "http://search.yahoo.com/mrss";
+}
+
+bool isImageType(std::string_view type) {
+  constexpr std::string_view kImage = "image/";
+  if (type.size() <= kImage.size()) return false;
+  for (std::size_t i = 0; i < kImage.size(); ++i) {
+    if ((type[i] | 0x20) != kImage[i]) return false;  // '/' is unchanged by | 0x20
+  }
+  return true;
+}
+
+// The namespace each element's prefix is bound to. Lookups run up through the ancestors,
+// whose answers are kept: an item's thousand children cost one walk up, not a thousand.
+class Namespaces {
+ public:
+  std::string_view of(pugi::xml_node element) {
+    const std::string_view name = element.name();
+    const std::size_t colon = name.find(':');
+    const std::string attribute =
+        colon == std::string_view::npos ? "xmlns" : "xmlns:" + std::string(name.substr(0, colon));
+    if (const pugi::xml_attribute own = element.attribute(attribute.c_str())) return own.value();
+    std::vector<const void*> unanswered;
+    std::string_view uri;
+    for (pugi::xml_node node = element.parent(); node; node = node.parent()) {
+      const auto known = answers_.find({node.internal_object(), attribute});
+      if (known != answers_.end()) {
+        uri = known->second;
+        break;
+      }
+      unanswered.push_back(node.internal_object());
+      if (const pugi::xml_attribute binding = node.attribute(attribute.c_str())) {
+        uri = binding.value();
+        break;
+      }
+    }
+    for (const void* node : unanswered) answers_[{node, attribute}] = uri;
+    return uri;
+  }
+
+ private:
+  std::map<std::pair<const void*, std::string>, std::string_view> answers_;
+};
+
+// A title laid out over several lines reads as one line in the log.
+std::string collapsedBlanks(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    if (!blank) {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+std::string textOf(pugi::xml_node element) {
+  std::string text;
+  for (pugi::xml_node child : element.children()) {
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+      text += child.value();
+  }
+  return text;
+}
+
+pugi::xml_node childNamed(pugi::xml_node parent, std::string_view local) {
+  for (pugi::xml_node child : parent.children()) {
+    if (child.type() == pugi::node_element && localName(child) == local) return child;
+  }
+  return {};
+}
+
+std::vector<pugi::xml_node> itemsOf(pugi::xml_node root) {
+  std::vector<pugi::xml_node> items;
+  for (pugi::xml_node child : root.children()) {
+    if (child.type() != pugi::node_element) continue;
+    const std::string_view name = localName(child);
+    if (name == "item" || name == "entry") items.push_back(child);
+    if (name != "channel") continue;
+    for (pugi::xml_node item : child.children()) {
+      if (item.type() == pugi::node_element && localName(item) == "item") items.push_back(item);
+    }
+  }
+  return items;
+}
+
+std::optional<std::int64_t> itemDate(pugi::xml_node item) {
+  for (std::string_view name : {"pubDate", "updated", "published", "date"}) {
+    if (const pugi::xml_node date = childNamed(item, name)) {
+      if (std::optional<std::int64_t> seconds = parseFeedDate(textOf(date))) return seconds;
+    }
+  }
+  return std::nullopt;
+}
+
+// The newest dated item; the first when none has a date.
+pugi::xml_node newestOf(const std::vector<pugi::xml_node>& items) {
+  pugi::xml_node newest = items.front();
+  std::optional<std::int64_t> newestDate;
+  for (pugi::xml_node item : items) {
+    const std::optional<std::int64_t> date = itemDate(item);
+    if (date && (!newestDate || *date > *newestDate)) {
+      newest = item;
+      newestDate = date;
+    }
+  }
+  return newest;
+}
+
+std::uint64_t numberAttribute(pugi::xml_node element, const char* name) {
+  const std::string_view text = element.attribute(name).value();
+  std::uint64_t value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return std::min<std::uint64_t>(value, 1'000'000'000);  // keeps width x height in range
+}
+
+struct MediaContent {
+  std::string url;
+  int rank = 0;  // 2: has a width and height, 1: has a file size only
+  std::uint64_t size = 0;
+};
+
+// The <img> addresses of XHTML inside an Atom element, without recursion.
+void xhtmlImages(pugi::xml_node container, std::vector<std::string>& sources) {
+  pugi::xml_node node = container.first_child();
+  while (node && node != container && sources.size() < kMostImagesPerText) {
+    if (node.type() == pugi::node_element && localName(node) == "img" &&
+        *node.attribute("src").value())
+      sources.emplace_back(node.attribute("src").value());
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && node != container && !node.next_sibling()) node = node.parent();
+    if (node && node != container) node = node.next_sibling();
+  }
+}
+
+class ItemReader {
+ public:
+  ItemReader(Namespaces& namespaces, std::string source)
+      : namespaces_(namespaces), source_(std::move(source)) {}
+
+  // Media RSS puts its elements in the item or in a <media:group> inside it.
+  std::vector<Reference> references(pugi::xml_node item) {
+    read(item);
+    std::stable_sort(media_.begin(), media_.end(),
+                     [](const MediaContent& a, const MediaContent& b) {
+                       return a.rank != b.rank ? a.rank > b.rank : a.size > b.size;
+                     });
+    std::vector<Reference> all;
+    for (const MediaContent& content : media_)
+      all.push_back({content.url, "media:content", source_});
+    for (const std::string& url : enclosures_) all.push_back({url, "enclosure", source_});
+    for (const std::string& url : thumbnails_) all.push_back({url, "media:thumbnail", source_});
+    for (const std::string& url : images_) all.push_back({url, "img", source_});
+    return all;
+  }
+
+ private:
+  void read(pugi::xml_node parent) {
+    for (pugi::xml_node element : parent.children()) {
+      if (element.type() != pugi::node_element) continue;
+      const std::string_view name = localName(element);
+      const bool media =
+          (name == "content" || name == "thumbnail" || name == "group" || name == "description") &&
+          isMediaNamespace(namespaces_.of(element));
+      if (media && name == "group" && parent.type() == pugi::node_element &&
+          localName(parent) != "group") {
+        read(element);
+      } else if (media && name == "content") {
+        readMediaContent(element);
+      } else if (media && name == "thumbnail") {
+        if (*element.attribute("url").value())
+          thumbnails_.emplace_back(element.attribute("url").value());
+      } else if (name == "enclosure" && isImageType(element.attribute("type").value())) {
+        if (*element.attribute("url").value())
+          enclosures_.emplace_back(element.attribute("url").value());
+      } else if (name == "link" &&
+                 std::string_view(element.attribute("rel").value()) == "enclosure" &&
+                 isImageType(element.attribute("type").value())) {
+        if (*element.attribute("href").value())
+          enclosures_.emplace_back(element.attribute("href").value());
+      } else if (!media && (name == "description" || name == "encoded" || name == "content" ||
+                            name == "summary")) {
+        readHtml(element);
+      }
+    }
+  }
+
+  void readMediaContent(pugi::xml_node element) {
+    const std::string_view medium = element.attribute("medium").value();
+    const std::string_view type = element.attribute("type").value();
+    const bool image = medium == "image" || isImageType(type) || (medium.empty() && type.empty());
+    if (!image || !*element.attribute("url").value()) return;
+    MediaContent content{element.attribute("url").value()};
+    const std::uint64_t area =
+        numberAttribute(element, "width") * numberAttribute(element, "height");
+    const std::uint64_t fileSize = numberAttribute(element, "fileSize");
+    if (area > 0) {
+      content.rank = 2;
+      content.size = area;
+    } else if (fileSize > 0) {
+      content.rank = 1;
+      content.size = fileSize;
+    }
+    media_.push_back(std::move(content));
+  }
+
+  // HTML as text (escaped, or in CDATA), or Atom's type="xhtml" as elements.
+  void readHtml(pugi::xml_node element) {
+    if (std::string_view(element.attribute("type").value()) == "xhtml") {
+      xhtmlImages(element, images_);
+      return;
+    }
+    const HtmlTree tree(textOf(element));
+    for (std::string_view source : imageSources(tree, kMostImagesPerText))
+      images_.emplace_back(source);
+  }
+
+  Namespaces& namespaces_;
+  std::string source_;
+  std::vector<MediaContent> media_;
+  std::vector<std::string> enclosures_;
+  std::vector<std::string> thumbnails_;
+  std::vector<std::string> images_;
+};
+
+}  // namespace
+
+FindResult findInFeed(std::string_view xml, const std::string& feedUrl) {
+  pugi::xml_document document;
+  const pugi::xml_parse_result parsed =
+      document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_auto);
+  if (!parsed)
+    return notFound(DocumentKind::Feed, FailureKind::NoPictureFound,
+                    std::string("not a well-formed feed: ") + parsed.description() + " at byte " +
+                        std::to_string(parsed.offset));
+  const pugi::xml_node root = document.document_element();
+  const std::vector<pugi::xml_node> items = itemsOf(root);
+  if (items.empty())
+    return notFound(DocumentKind::Feed, FailureKind::NoPictureFound, "feed has no items");
+  const pugi::xml_node item = newestOf(items);
+
+  std::string title = displaySafe(collapsedBlanks(textOf(childNamed(item, "title"))), 80);
+  if (title.empty()) title = "untitled feed item";
+  // Atom's xml:base, on the feed, the channel or the item.
+  std::string base = feedUrl;
+  std::vector<pugi::xml_node> scopes;
+  for (pugi::xml_node node = item; node && node.type() == pugi::node_element; node = node.parent())
+    scopes.insert(scopes.begin(), node);
+  for (pugi::xml_node scope : scopes) {
+    const char* xmlBase = scope.attribute("xml:base").value();
+    if (*xmlBase == '\0') continue;
+    if (std::optional<std::string> resolved = resolveUrl(base, xmlBase)) base = *resolved;
+  }
+
+  Namespaces namespaces;
+  ItemReader reader(namespaces, title);
+  return firstUsable(
+      DocumentKind::Feed, reader.references(item), base,
+      "the newest feed item (" + title +
+          ") names no picture (no media:content, enclosure, media:thumbnail or img)");
+}
+
+}  // namespace tessaren

@@ -1,0 +1,90 @@
+// tessaren-find: the picture a saved page, feed or JSON document names, found by the
+// program's own code, for trying out an address by hand. It reads files only: nothing is
+// fetched.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/handles.h"
+#include "source/find_picture.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tessaren-find FILE [--base URL] [--pointer P] [--content-type T]\n"
+    "  FILE            a saved page, feed or JSON document (tessaren-find fetches nothing)\n"
+    "  --base URL      the address it was saved from; relative addresses resolve against it\n"
+    "  --pointer P     the JSON Pointer setting (default: automatic)\n"
+    "  --content-type  the Content-Type it was served with\n"
+    "Prints the picture's address and where it came from; exit 1 with the reason when\n"
+    "there is none.\n";
+
+const char* kindName(tessaren::DocumentKind kind) {
+  switch (kind) {
+    case tessaren::DocumentKind::Picture:
+      return "picture";
+    case tessaren::DocumentKind::Feed:
+      return "feed";
+    case tessaren::DocumentKind::Json:
+      return "JSON document";
+    default:
+      return "HTML page";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tessaren;
+  std::string file, base, pointer, contentType;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    std::string* option = argument == "--base"           ? &base
+                          : argument == "--pointer"      ? &pointer
+                          : argument == "--content-type" ? &contentType
+                                                         : nullptr;
+    if (option != nullptr && i + 1 < argc) {
+      *option = argv[++i];
+    } else if (option == nullptr && file.empty() && !argument.starts_with("--")) {
+      file = argument;
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  if (file.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (file.starts_with("http://") || file.starts_with("https://")) {
+    std::fprintf(stderr,
+                 "tessaren-find reads saved files only: save it first (curl -o page %s) and "
+                 "give its address with --base\n",
+                 file.c_str());
+    return 2;
+  }
+
+  const OwnedFile in(std::fopen(file.c_str(), "rb"));
+  if (!in) {
+    std::fprintf(stderr, "can't open %s: %s\n", file.c_str(), std::strerror(errno));
+    return 1;
+  }
+  // One byte beyond the limit is enough to know a document is too large.
+  std::string document(kMaxDocumentBytes + 1, '\0');
+  document.resize(std::fread(document.data(), 1, document.size(), in.get()));
+
+  const bool guessedBase = base.empty();
+  if (guessedBase) base = "file://" + std::filesystem::absolute(file).generic_string();
+  const FindResult found = findPicture(document, contentType, base, pointer);
+  if (found.failure) {
+    std::fprintf(stderr, "%s: %s\n", kindName(found.kind), found.failure->detail.c_str());
+    if (guessedBase && found.failure->kind == FailureKind::UnusableAddress)
+      std::fputs("(relative addresses need the document's own address: --base URL)\n", stderr);
+    return 1;
+  }
+  std::printf("%s\nfrom: %s (%s)\n", found.address.c_str(), found.source.c_str(),
+              kindName(found.kind));
+  return 0;
+}

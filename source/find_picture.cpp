@@ -1,0 +1,149 @@
+// What a document is, and the finder for it.
+#include "source/find_picture.h"
+
+#include <pugixml.hpp>
+
+#include "platform/text.h"
+#include "source/finders.h"
+#include "source/url.h"
+
+namespace tessaren {
+namespace {
+
+// Enough for the root element's start tag behind a declaration, a comment or two and a
+// DOCTYPE.
+constexpr std::size_t kRootSearchBytes = 64 * 1024;
+
+bool startsWith(std::string_view bytes, std::string_view prefix) {
+  return bytes.substr(0, prefix.size()) == prefix;
+}
+
+bool isPictureSignature(std::string_view bytes) {
+  return startsWith(bytes, "\xFF\xD8\xFF") || startsWith(bytes, "\x89PNG\r\n\x1A\n") ||
+         startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a") ||
+         (bytes.size() >= 12 && startsWith(bytes, "RIFF") && bytes.substr(8, 4) == "WEBP");
+}
+
+std::string lowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+std::string_view localName(std::string_view qualifiedName) {
+  const std::size_t colon = qualifiedName.rfind(':');
+  return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+}
+
+// pugixml keeps what it parsed before an error, so the root element of a prefix, or of a
+// feed broken further down, is still there. It also reads UTF-16 and its byte order mark.
+bool rootIsFeed(std::string_view bytes) {
+  bytes = bytes.substr(0, kRootSearchBytes);
+  pugi::xml_document document;
+  document.load_buffer(bytes.data(), bytes.size(), pugi::parse_minimal, pugi::encoding_auto);
+  const std::string_view root = localName(document.document_element().name());
+  return root == "rss" || root == "feed" || root == "RDF";
+}
+
+}  // namespace
+
+DocumentKind classifyDocument(std::string_view bytes, std::string_view contentType) {
+  if (isPictureSignature(bytes)) return DocumentKind::Picture;
+  using namespace std::string_view_literals;
+  if (startsWith(bytes, "\xFE\xFF") || startsWith(bytes, "\xFF\xFE") ||
+      startsWith(bytes, "<\0"sv) || startsWith(bytes, "\0<"sv))
+    return rootIsFeed(bytes) ? DocumentKind::Feed : DocumentKind::Html;  // UTF-16 markup
+  std::string_view text = bytes;
+  if (startsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  const char lead = first == std::string_view::npos ? '\0' : text[first];
+  if (lead == '<') return rootIsFeed(bytes) ? DocumentKind::Feed : DocumentKind::Html;
+  if (lead == '{' || lead == '[') return DocumentKind::Json;
+
+  std::string type = lowerAscii(contentType.substr(0, contentType.find(';')));
+  type = trimmed(type);
+  if (type.starts_with("image/") && type != "image/svg+xml") return DocumentKind::Picture;
+  if (type == "application/json" || type == "text/json" || type.ends_with("+json"))
+    return DocumentKind::Json;
+  return DocumentKind::Html;
+}
+
+std::optional<Failure> documentSizeFailure(std::uint64_t bytes) {
+  if (bytes <= kMaxDocumentBytes) return std::nullopt;
+  return Failure{FailureKind::TooLarge,
+                 "page too large (over " + formatSize(kMaxDocumentBytes) + ")"};
+}
+
+FindResult notFound(DocumentKind kind, FailureKind failureKind, std::string detail) {
+  FindResult result;
+  result.kind = kind;
+  result.failure = Failure{failureKind, std::move(detail)};
+  return result;
+}
+
+FindResult firstUsable(DocumentKind kind, const std::vector<Reference>& references,
+                       const std::string& base, const std::string& noneFound) {
+  for (const Reference& reference : references) {
+    const std::optional<std::string> resolved = resolveUrl(base, reference.text);
+    std::optional<std::string> address;
+    if (resolved) address = usablePictureAddress(*resolved);
+    if (!address) continue;
+    FindResult result;
+    result.kind = kind;
+    result.address = std::move(*address);
+    result.source = reference.source;
+    return result;
+  }
+  if (references.empty()) return notFound(kind, FailureKind::NoPictureFound, noneFound);
+  return notFound(kind, FailureKind::UnusableAddress,
+                  references.front().what + " is not a usable http(s) address: " +
+                      displaySafe(references.front().text, 120));
+}
+
+FindResult findPicture(std::string_view document, std::string_view contentType,
+                       const std::string& documentUrl, const std::string& pointer) {
+  const DocumentKind kind = classifyDocument(document, contentType);
+  if (kind == DocumentKind::Picture) {
+    const std::optional<std::string> address = usablePictureAddress(documentUrl);
+    if (!address)
+      return notFound(kind, FailureKind::UnusableAddress,
+                      "not a usable URL: " + displaySafe(documentUrl, 120));
+    FindResult result;
+    result.kind = kind;
+    result.address = *address;
+    result.source = "picture";
+    return result;
+  }
+  if (const std::optional<Failure> tooLarge = documentSizeFailure(document.size())) {
+    FindResult result;
+    result.kind = kind;
+    result.failure = tooLarge;
+    return result;
+  }
+  switch (kind) {
+    case DocumentKind::Feed:
+      return findInFeed(document, documentUrl);
+    case DocumentKind::Json:
+      return findInJson(document, documentUrl, pointer);
+    default:
+      return findInPage(document, documentUrl);
+  }
+}
+
+std::optional<Failure> checkJsonPointerSyntax(const std::string& pointer) {
+  const auto refused = [&](const std::string& why) {
+    return Failure{FailureKind::UnusableAddress,
+                   "JSON Pointer " + displaySafe(pointer, 120) + ": " + why};
+  };
+  if (pointer.empty()) return std::nullopt;
+  if (pointer.front() != '/') return refused("must start with /");
+  for (std::size_t at = pointer.find('~'); at != std::string::npos;
+       at = pointer.find('~', at + 1)) {
+    if (at + 1 == pointer.size() || (pointer[at + 1] != '0' && pointer[at + 1] != '1'))
+      return refused("~ must be followed by 0 or 1 (~0 is ~, ~1 is /)");
+  }
+  return std::nullopt;
+}
+
+}  // namespace tessaren

@@ -1,0 +1,240 @@
+// The picture address in a JSON document: the string a JSON Pointer names, or, with no
+// pointer, the first member that looks like one. nlohmann-json reads the text through its
+// SAX interface, so that parse errors arrive as values rather than exceptions, the
+// nesting stays bounded, and the automatic search sees members in document order without
+// a tree at all.
+#include <algorithm>
+#include <charconv>
+#include <nlohmann/json.hpp>
+
+#include "platform/text.h"
+#include "source/finders.h"
+#include "source/url.h"
+
+namespace tessaren {
+namespace {
+
+using Json = nlohmann::json;
+
+// Deeper documents are refused rather than built: no picture hides that far down.
+constexpr std::size_t kMaxDepth = 512;
+constexpr std::string_view kAutomaticNames[] = {"url", "image", "src", "hdurl"};
+
+// "an object", "a number", "null": nlohmann's type names as a sentence needs them.
+std::string withArticle(const Json& value) {
+  const std::string name = value.type_name();
+  if (value.is_null()) return name;
+  return (value.is_object() || value.is_array() ? "an " : "a ") + name;
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  }
+  return true;
+}
+
+// Reads a document as nlohmann's SAX parser calls it: keeps the path to the current value
+// and the parser's message, builds the tree when given a root to build into, and
+// otherwise looks for the automatic picture member.
+class JsonReader {
+ public:
+  JsonReader(Json* root, const std::string& base) : root_(root), base_(base) {}
+
+  bool null() { return value(nullptr); }
+  bool boolean(bool flag) { return value(flag); }
+  bool number_integer(Json::number_integer_t number) { return value(number); }
+  bool number_unsigned(Json::number_unsigned_t number) { return value(number); }
+  bool number_float(Json::number_float_t number, const std::string&) { return value(number); }
+  bool binary(Json::binary_t&) { return value(nullptr); }  // never in JSON text
+  bool string(std::string& text) {
+    if (root_ == nullptr && !frames_.empty() && !frames_.back().array && !found_) consider(text);
+    return value(std::move(text));
+  }
+  bool start_object(std::size_t) { return open(Json::object()); }
+  bool start_array(std::size_t) { return open(Json::array()); }
+  bool key(std::string& name) {
+    frames_.back().key = std::move(name);
+    return true;
+  }
+  bool end_object() { return close(); }
+  bool end_array() { return close(); }
+  template <class Exception>
+  bool parse_error(std::size_t, const std::string&, const Exception& error) {
+    std::string_view text = error.what();
+    // "[json.exception.parse_error.101] parse error at line 1, column 9: ..."
+    if (text.starts_with("[json.exception.") && text.find("] ") != std::string_view::npos)
+      text.remove_prefix(text.find("] ") + 2);
+    message_ = "not JSON: " + displaySafe(text, 160);
+    return false;
+  }
+
+  const std::string& message() const { return message_; }
+  bool tooDeep() const { return tooDeep_; }
+  const std::optional<Reference>& found() const { return found_; }
+  const std::optional<Reference>& firstUnusable() const { return firstUnusable_; }
+
+ private:
+  struct Frame {
+    Json* container;  // nullptr when no tree is built
+    bool array;
+    std::size_t index = 0;
+    std::string key;
+  };
+
+  // Stores a value where the current frame says, and moves past it.
+  Json* store(Json&& item) {
+    Json* stored = nullptr;
+    if (root_ != nullptr) {
+      if (frames_.empty()) {
+        *root_ = std::move(item);
+        stored = root_;
+      } else if (frames_.back().array) {
+        frames_.back().container->push_back(std::move(item));
+        stored = &frames_.back().container->back();
+      } else {
+        stored = &(*frames_.back().container)[frames_.back().key];
+        *stored = std::move(item);
+      }
+    }
+    return stored;
+  }
+  void advance() {
+    if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
+  }
+  bool value(Json&& item) {
+    store(std::move(item));
+    advance();
+    return true;
+  }
+  bool open(Json&& container) {
+    if (frames_.size() == kMaxDepth) {
+      tooDeep_ = true;
+      message_ = "JSON nested deeper than " + std::to_string(kMaxDepth) + " levels";
+      return false;
+    }
+    const bool array = container.is_array();
+    frames_.push_back({store(std::move(container)), array, 0, {}});
+    return true;
+  }
+  bool close() {
+    frames_.pop_back();
+    advance();
+    return true;
+  }
+
+  std::string pointerHere() const {
+    Json::json_pointer path;
+    for (const Frame& frame : frames_) {
+      if (frame.array) {
+        path /= frame.index;
+      } else {
+        path /= frame.key;
+      }
+    }
+    return path.to_string();
+  }
+
+  void consider(const std::string& text) {
+    const std::string_view name = frames_.back().key;
+    if (std::none_of(std::begin(kAutomaticNames), std::end(kAutomaticNames),
+                     [&](std::string_view wanted) { return sameIgnoringCase(name, wanted); }))
+      return;
+    const std::string pointer = pointerHere();
+    Reference reference{text, "JSON member " + displaySafe(pointer, 120),
+                        "pointer " + displaySafe(pointer, 120) + " (automatic)"};
+    const std::optional<std::string> resolved = resolveUrl(base_, text);
+    if (resolved && usablePictureAddress(*resolved)) {
+      found_ = std::move(reference);
+    } else if (!firstUnusable_) {
+      firstUnusable_ = std::move(reference);
+    }
+  }
+
+  Json* root_;
+  const std::string& base_;
+  std::vector<Frame> frames_;
+  std::string message_;
+  bool tooDeep_ = false;
+  std::optional<Reference> found_;
+  std::optional<Reference> firstUnusable_;
+};
+
+// "0" or a number without leading zeros, below count; RFC 6901 allows no other index.
+std::optional<std::size_t> arrayIndex(std::string_view token, std::size_t count) {
+  if (token.empty() || (token.size() > 1 && token.front() == '0')) return std::nullopt;
+  std::size_t index = 0;
+  const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), index);
+  if (error != std::errc() || end != token.data() + token.size() || index >= count)
+    return std::nullopt;
+  return index;
+}
+
+FindResult followPointer(const Json& root, const std::string& pointer, const std::string& base) {
+  const std::string shown = "JSON Pointer " + displaySafe(pointer, 120);
+  const auto missing = [&](const std::string& why) {
+    return notFound(DocumentKind::Json, FailureKind::NoPictureFound, shown + ": " + why);
+  };
+  // checkJsonPointerSyntax has passed, so nlohmann's json_pointer cannot refuse it.
+  Json::json_pointer remaining(pointer);
+  std::vector<std::string> tokens;
+  for (; !remaining.empty(); remaining.pop_back()) tokens.push_back(remaining.back());
+  std::reverse(tokens.begin(), tokens.end());
+
+  const Json* value = &root;
+  Json::json_pointer walked;
+  for (const std::string& token : tokens) {
+    const std::string where = walked.empty() ? "the document" : walked.to_string();
+    if (value->is_object()) {
+      const auto member = value->find(token);
+      if (member == value->end())
+        return missing("no such member (" + displaySafe(where, 120) + " has no \"" +
+                       displaySafe(token, 60) + "\")");
+      value = &*member;
+    } else if (value->is_array()) {
+      const std::optional<std::size_t> index = arrayIndex(token, value->size());
+      if (!index)
+        return missing("no such item (" + displaySafe(where, 120) + " is an array of " +
+                       std::to_string(value->size()) + ")");
+      value = &(*value)[*index];
+    } else {
+      return missing(displaySafe(where, 120) + " is " + withArticle(*value) +
+                     ", not an object or array");
+    }
+    walked /= token;
+  }
+  if (!value->is_string()) return missing(withArticle(*value) + ", not an address");
+  return firstUsable(
+      DocumentKind::Json,
+      {{value->get_ref<const std::string&>(), shown, "pointer " + displaySafe(pointer, 120)}}, base,
+      "");
+}
+
+}  // namespace
+
+FindResult findInJson(std::string_view json, const std::string& documentUrl,
+                      const std::string& pointer) {
+  if (std::optional<Failure> refused = checkJsonPointerSyntax(pointer)) {
+    FindResult result;
+    result.kind = DocumentKind::Json;
+    result.failure = std::move(refused);
+    return result;
+  }
+  if (json.starts_with("\xEF\xBB\xBF")) json.remove_prefix(3);
+  Json root;
+  JsonReader reader(pointer.empty() ? nullptr : &root, documentUrl);
+  if (!Json::sax_parse(json.data(), json.data() + json.size(), &reader))
+    return notFound(DocumentKind::Json,
+                    reader.tooDeep() ? FailureKind::TooLarge : FailureKind::NoPictureFound,
+                    reader.message());
+  if (!pointer.empty()) return followPointer(root, pointer, documentUrl);
+  if (reader.found()) return firstUsable(DocumentKind::Json, {*reader.found()}, documentUrl, "");
+  if (reader.firstUnusable())
+    return firstUsable(DocumentKind::Json, {*reader.firstUnusable()}, documentUrl, "");
+  return notFound(DocumentKind::Json, FailureKind::NoPictureFound,
+                  "no picture address in the JSON document (no member url, image, src or hdurl "
+                  "with an http(s) address)");
+}
+
+}  // namespace tessaren

@@ -1,0 +1,111 @@
+// The picture an HTML page names for link previews: Open Graph, then Twitter's card, then
+// the older <link rel="image_src">.
+#include <array>
+#include <cstring>
+
+#include "source/finders.h"
+#include "source/html_tree.h"
+#include "source/url.h"
+
+namespace tessaren {
+namespace {
+
+struct Property {
+  const char* name;    // as written in <meta property=...> or <meta name=...>
+  const char* source;  // as the log names it
+};
+// In order of preference; og:image:url is another name for og:image.
+constexpr std::array<Property, 5> kProperties{{{"og:image:secure_url", "og:image:secure_url"},
+                                               {"og:image", "og:image"},
+                                               {"og:image:url", "og:image"},
+                                               {"twitter:image", "twitter:image"},
+                                               {"twitter:image:src", "twitter:image"}}};
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view trimmedView(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n\f");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n\f") - first + 1);
+}
+
+// rel holds a list of tokens separated by blanks.
+bool hasToken(std::string_view list, std::string_view token) {
+  while (!list.empty()) {
+    const std::size_t start = list.find_first_not_of(" \t\r\n\f");
+    if (start == std::string_view::npos) break;
+    list.remove_prefix(start);
+    const std::string_view word = list.substr(0, list.find_first_of(" \t\r\n\f"));
+    if (sameIgnoringCase(word, token)) return true;
+    list.remove_prefix(word.size());
+  }
+  return false;
+}
+
+}  // namespace
+
+FindResult findInPage(std::string_view html, const std::string& pageUrl) {
+  const HtmlTree tree(html);
+  if (tree.document() == nullptr)
+    return notFound(DocumentKind::Html, FailureKind::TooLarge,
+                    "page too complex to read (nested too deep or too large)");
+
+  std::array<const char*, kProperties.size()> content{};
+  const char* imageSource = nullptr;
+  const char* baseHref = nullptr;
+  forEachElement(tree.document(), [&](const GumboNode& element) {
+    switch (element.v.element.tag) {
+      case GUMBO_TAG_BASE:
+        // Only the first <base href> counts.
+        if (baseHref == nullptr) baseHref = attributeOf(element, "href");
+        break;
+      case GUMBO_TAG_META: {
+        const char* value = attributeOf(element, "content");
+        if (value == nullptr || trimmedView(value).empty()) break;
+        for (const char* attribute : {"property", "name"}) {
+          const char* name = attributeOf(element, attribute);
+          if (name == nullptr) continue;
+          for (std::size_t i = 0; i < kProperties.size(); ++i) {
+            if (content[i] == nullptr && sameIgnoringCase(trimmedView(name), kProperties[i].name))
+              content[i] = value;
+          }
+        }
+        break;
+      }
+      case GUMBO_TAG_LINK: {
+        const char* rel = attributeOf(element, "rel");
+        const char* href = attributeOf(element, "href");
+        if (imageSource == nullptr && rel != nullptr && href != nullptr &&
+            !trimmedView(href).empty() && hasToken(rel, "image_src"))
+          imageSource = href;
+        break;
+      }
+      default:
+        break;
+    }
+    return true;
+  });
+
+  std::vector<Reference> references;
+  for (std::size_t i = 0; i < kProperties.size(); ++i) {
+    if (content[i] != nullptr)
+      references.push_back({content[i], kProperties[i].name, kProperties[i].source});
+  }
+  if (imageSource != nullptr) references.push_back({imageSource, "image_src", "image_src"});
+
+  std::string base = pageUrl;
+  if (baseHref != nullptr && !trimmedView(baseHref).empty()) {
+    if (std::optional<std::string> resolved = resolveUrl(pageUrl, baseHref)) base = *resolved;
+  }
+  return firstUsable(DocumentKind::Html, references, base,
+                     "no picture on the page (no og:image, twitter:image or image_src)");
+}
+
+}  // namespace tessaren

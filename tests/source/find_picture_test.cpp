@@ -1,0 +1,309 @@
+// The finders on saved pages, feeds and JSON documents (tests/source/documents), what a
+// body is taken for, feed dates, the limits, and tessaren-find.
+#include "source/find_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "source/finders.h"
+#include "source/html_tree.h"
+#include "tests/support/file_contents.h"
+
+namespace tessaren {
+namespace {
+
+const std::string kPage = "https://news.example/section/page.html";
+const std::string kDocuments = TESSAREN_SOURCE_DOCUMENTS;
+
+std::string document(const std::string& name) {
+  std::string bytes = test::fileContents(kDocuments + "/" + name);
+  EXPECT_FALSE(bytes.empty()) << name;
+  return bytes;
+}
+
+struct Expected {
+  std::string address;  // or the failure's detail, from its start
+  std::string source;
+  std::optional<FailureKind> failure;
+};
+Expected found(std::string address, std::string source) {
+  return {std::move(address), std::move(source), std::nullopt};
+}
+Expected fails(FailureKind kind, std::string detailStart) {
+  return {std::move(detailStart), "", kind};
+}
+
+void expectFinds(const FindResult& found, const Expected& expected, const std::string& what) {
+  if (expected.failure) {
+    ASSERT_TRUE(found.failure) << what << " found " << found.address;
+    EXPECT_EQ(found.failure->kind, *expected.failure) << what;
+    EXPECT_EQ(found.failure->detail.substr(0, expected.address.size()), expected.address) << what;
+  } else {
+    ASSERT_FALSE(found.failure) << what << ": " << found.failure->detail;
+    EXPECT_EQ(found.address, expected.address) << what;
+    EXPECT_EQ(found.source, expected.source) << what;
+  }
+}
+
+TEST(FindPictureTest, SavedDocuments) {
+  struct Case {
+    std::string file;
+    std::string pointer;
+    DocumentKind kind;
+    Expected expected;
+    std::string base = kPage;
+  };
+  constexpr auto kNone = FailureKind::NoPictureFound;
+  constexpr auto kUnusable = FailureKind::UnusableAddress;
+  const std::string bing = "https://www.bing.example/HPImageArchive.aspx?format=js&n=2";
+  const Case cases[] = {
+      // Pages.
+      {"og-absolute.html", "", DocumentKind::Html,
+       found("https://cdn.example/pics/storm.jpg", "og:image")},
+      {"og-relative.html", "", DocumentKind::Html,
+       found("https://news.example/img/sea%20view.jpg", "og:image")},
+      {"og-base.html", "", DocumentKind::Html,
+       found("https://static.example/assets/sky.png?v=2", "og:image")},
+      {"og-amp.html", "", DocumentKind::Html,
+       found("https://cdn.example/get?id=7&size=large&q=%22x%22", "og:image")},
+      {"secure-url.html", "", DocumentKind::Html,
+       found("https://cdn.example/secure.jpg", "og:image:secure_url")},
+      {"twitter-only.html", "", DocumentKind::Html,
+       found("https://news.example/cards/today.webp", "twitter:image")},
+      {"image-src.html", "", DocumentKind::Html, found("https://img.example/x.gif", "image_src")},
+      {"none.html", "", DocumentKind::Html,
+       fails(kNone, "no picture on the page (no og:image, twitter:image or image_src)")},
+      {"malformed.html", "", DocumentKind::Html, found("http://cdn.example/m.jpg", "og:image")},
+      {"unusable.html", "", DocumentKind::Html,
+       fails(kUnusable, "og:image is not a usable http(s) address: ftp://files.example/a.jpg")},
+      {"fallback.html", "", DocumentKind::Html,
+       found("https://cdn.example/t.png", "twitter:image")},
+      {"bom.html", "", DocumentKind::Html,
+       found("https://cdn.example/bilder/gr%C3%BC%C3%9Fe%201.jpg", "og:image")},
+      // Feeds.
+      {"rss-dated.xml", "", DocumentKind::Feed,
+       found("https://news.example/1400-large.jpg", "Radar 14:00 & <rain>")},
+      {"rss-enclosure.xml", "", DocumentKind::Feed,
+       found("https://cam.example/c.png", "Quarter past eleven in New York")},
+      {"rss-filesize.xml", "", DocumentKind::Feed, found("https://pics.example/l.jpg", "Sizes")},
+      {"rss-thumbnail.xml", "", DocumentKind::Feed,
+       found("https://news.example/section/thumbs/first.jpg", "First, undated")},
+      {"rss-cdata.xml", "", DocumentKind::Feed,
+       found("https://news.example/photos/1.jpg", "Photo <of> the day")},
+      {"rss-escaped.xml", "", DocumentKind::Feed,
+       found("https://cdn.example/e.jpg?a=1&b=2", "Escaped")},
+      {"atom.xml", "", DocumentKind::Feed,
+       found("https://blog.example/base/pics/newer.png", "Newer")},
+      {"atom-xhtml.xml", "", DocumentKind::Feed, found("https://x.example/deep.png", "XHTML")},
+      {"rdf.xml", "", DocumentKind::Feed, found("https://rdf.example/two.jpg", "Two")},
+      {"utf16.xml", "", DocumentKind::Feed,
+       found("https://wetter.example/m%C3%BCnchen.jpg",
+             "Wetter \xc3\xbc"
+             "ber M\xc3\xbcnchen")},
+      {"no-items.xml", "", DocumentKind::Feed, fails(kNone, "feed has no items")},
+      {"broken.xml", "", DocumentKind::Feed, fails(kNone, "not a well-formed feed: ")},
+      {"rss-nopicture.xml", "", DocumentKind::Feed,
+       fails(kNone, "the newest feed item (Words only) names no picture")},
+      // JSON documents.
+      {"archive.json", "/images/0/url", DocumentKind::Json,
+       found("https://www.bing.example/th?id=OHR.Sea_1920x1080.jpg&rf=LaDigue",
+             "pointer /images/0/url"),
+       bing},
+      {"archive.json", "/a~1b/m~0n/1", DocumentKind::Json,
+       found("https://cdn.example/escaped.jpg", "pointer /a~1b/m~0n/1")},
+      {"archive.json", "", DocumentKind::Json,
+       found("https://www.bing.example/th?id=OHR.Sea_1920x1080.jpg&rf=LaDigue",
+             "pointer /images/0/url (automatic)"),
+       bing},
+      {"archive.json", "/images/0/href", DocumentKind::Json,
+       fails(kNone, "JSON Pointer /images/0/href: no such member (/images/0 has no \"href\")")},
+      {"archive.json", "/images/2/url", DocumentKind::Json,
+       fails(kNone, "JSON Pointer /images/2/url: no such item (/images is an array of 2)")},
+      {"archive.json", "/images/01/url", DocumentKind::Json,
+       fails(kNone, "JSON Pointer /images/01/url: no such item")},
+      {"archive.json", "/images/0", DocumentKind::Json,
+       fails(kNone, "JSON Pointer /images/0: an object, not an address")},
+      {"archive.json", "/count/x", DocumentKind::Json,
+       fails(kNone, "JSON Pointer /count/x: /count is a number, not an object or array")},
+      {"archive.json", "images/0", DocumentKind::Json,
+       fails(kUnusable, "JSON Pointer images/0: must start with /")},
+      {"apod.json", "", DocumentKind::Json,
+       found("https://apod.example/image/2406/nebula_big.jpg", "pointer /hdurl (automatic)")},
+      {"nested.json", "", DocumentKind::Json,
+       found("https://news.example/section/pictures/n.jpg",
+             "pointer /1/items/0/media/IMAGE (automatic)")},
+      {"no-url.json", "", DocumentKind::Json,
+       fails(kNone, "no picture address in the JSON document")},
+      {"broken.json", "", DocumentKind::Json,
+       fails(kNone, "not JSON: parse error at line 1, column 17: syntax error")},
+  };
+  for (const Case& c : cases) {
+    const std::string what = c.file + " " + c.pointer;
+    const FindResult result = findPicture(document(c.file), "", c.base, c.pointer);
+    EXPECT_EQ(result.kind, c.kind) << what;
+    expectFinds(result, c.expected, what);
+  }
+}
+
+TEST(FindPictureTest, ClassifyDocument) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string bytes;
+    std::string_view contentType;
+    DocumentKind kind;
+  };
+  const std::string utf16Rss = "\xFF\xFE<\0r\0s\0s\0>\0"s;
+  const Case cases[] = {
+      {"\xFF\xD8\xFF\xE0", "text/html", DocumentKind::Picture},
+      {"\x89PNG\r\n\x1A\n", "", DocumentKind::Picture},
+      {"GIF87a", "", DocumentKind::Picture},
+      {"GIF89a", "", DocumentKind::Picture},
+      {"RIFF\x10\0\0\0WEBPVP8 "s, "", DocumentKind::Picture},
+      {"RIFF\x10\0\0\0WAVEfmt "s, "", DocumentKind::Html},
+      {"RIFF\x10\0", "", DocumentKind::Html},
+      {"BM\x36\0\0\0"s, "image/bmp", DocumentKind::Picture},
+      {"\0\0\0\x1C"
+       "ftypavif"s,
+       "image/avif", DocumentKind::Picture},
+      {"<\0f\0e\0e\0d\0>\0"s, "", DocumentKind::Feed},
+      {"<?xml version=\"1.0\"?>\n<!-- c --><rss version=\"2.0\"><channel>", "text/html",
+       DocumentKind::Feed},
+      {"<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><ti", "", DocumentKind::Feed},
+      {"\xEF\xBB\xBF<rdf:RDF xmlns:rdf=\"x\">", "", DocumentKind::Feed},
+      {utf16Rss, "", DocumentKind::Feed},
+      {"<rss><channel><item><title>a</b></item>", "", DocumentKind::Feed},
+      {"<!DOCTYPE html><html><head>", "application/rss+xml", DocumentKind::Html},
+      {"<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\">", "",
+       DocumentKind::Html},
+      {"<svg xmlns=\"http://www.w3.org/2000/svg\"/>", "image/svg+xml", DocumentKind::Html},
+      {"\xEF\xBB\xBF \r\n{\"a\": 1}", "text/plain", DocumentKind::Json},
+      {"[1, 2]", "", DocumentKind::Json},
+      {"\"https://x.example/a.jpg\"", "application/json; charset=utf-8", DocumentKind::Json},
+      {"\"https://x.example/a.jpg\"", "application/ld+json", DocumentKind::Json},
+      {"\"https://x.example/a.jpg\"", "text/html", DocumentKind::Html},
+      {"plain words", "IMAGE/JPEG", DocumentKind::Picture},
+      {"", "", DocumentKind::Html},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(classifyDocument(c.bytes, c.contentType), c.kind)
+        << c.bytes << " / " << c.contentType;
+}
+
+TEST(FindPictureTest, FeedDates) {
+  struct Case {
+    std::string_view text;
+    std::optional<std::int64_t> seconds;
+  };
+  const Case cases[] = {
+      {"Sat, 07 Sep 2002 00:00:01 GMT", 1031356801},
+      {"Tue, 10 Jun 2003 04:00:00 +0200", 1055210400},
+      {"  10 Jun 2003 04:00 -0130 ", 1055223000},
+      {"Tue, 10 Jun 03 04:00:00 PDT", 1055242800},
+      {"1 jan 1999 00:00 Q", 915148800},
+      {"Wed, 31 Dec 1969 23:59:59 UT", -1},
+      {"2024-02-29T23:30:00+01:00", 1709245800},
+      {"2024-02-29t23:30:00.123456z", 1709249400},
+      {"2024-02-29T23:30Z", 1709249400},
+      {"2024-03-01", 1709251200},
+      {"2023-02-29", std::nullopt},
+      {"Tue, 31 Jun 2003 04:00:00 GMT", std::nullopt},
+      {"2024-01-01T25:00:00Z", std::nullopt},
+      {"2024-01-01T10:00:00+0x:00", std::nullopt},
+      {"yesterday", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parseFeedDate(c.text), c.seconds) << c.text;
+}
+
+TEST(FindPictureTest, Limits) {
+  // The size the download checks as bytes arrive, and findPicture's own check.
+  EXPECT_EQ(documentSizeFailure(kMaxDocumentBytes), std::nullopt);
+  const Failure tooLarge{FailureKind::TooLarge, "page too large (over 4.0 MB)"};
+  EXPECT_EQ(documentSizeFailure(kMaxDocumentBytes + 1), tooLarge);
+  std::string page = "<meta property=og:image content=http://x.example/a.jpg>";
+  page.resize(kMaxDocumentBytes + 1, ' ');
+  EXPECT_EQ(findPicture(page, "", kPage, "").failure, tooLarge);
+  // A picture is no page: its size is the picture download's business.
+  std::string picture = "\xFF\xD8\xFF";
+  picture.resize(kMaxDocumentBytes + 1);
+  const FindResult asPicture = findPicture(picture, "", kPage + "#x", "");
+  EXPECT_EQ(asPicture.address, kPage);
+  EXPECT_EQ(asPicture.source, "picture");
+
+  // gumbo takes time in proportion to size times nesting; the budget stops it.
+  std::string nested;
+  for (int i = 0; i < 3000; ++i) nested += "<div>";
+  EXPECT_NE(HtmlTree(nested).document(), nullptr);
+  EXPECT_EQ(HtmlTree(nested, {std::chrono::milliseconds(0)}).document(), nullptr);
+  EXPECT_EQ(HtmlTree(nested, {std::chrono::milliseconds(5000), 64 << 10}).document(), nullptr);
+  const FindResult deepJson =
+      findPicture(std::string(513, '[') + std::string(513, ']'), "", kPage, "");
+  ASSERT_TRUE(deepJson.failure);
+  EXPECT_EQ(*deepJson.failure,
+            (Failure{FailureKind::TooLarge, "JSON nested deeper than 512 levels"}));
+  EXPECT_EQ(
+      findPicture(std::string(512, '[') + std::string(512, ']'), "", kPage, "").failure->detail,
+      "no picture address in the JSON document (no member url, image, src or hdurl with an "
+      "http(s) address)");
+}
+
+TEST(FindPictureTest, JsonPointerSyntax) {
+  struct Case {
+    std::string pointer;
+    std::string reason;  // empty: accepted
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"/", ""},
+      {"/images/0/url", ""},
+      {"/a~0b~1c", ""},
+      {"images", "JSON Pointer images: must start with /"},
+      {"/a~2", "JSON Pointer /a~2: ~ must be followed by 0 or 1 (~0 is ~, ~1 is /)"},
+      {"/a~", "JSON Pointer /a~: ~ must be followed by 0 or 1 (~0 is ~, ~1 is /)"},
+  };
+  for (const Case& c : cases) {
+    const std::optional<Failure> failure = checkJsonPointerSyntax(c.pointer);
+    EXPECT_EQ(failure ? failure->detail : "", c.reason) << c.pointer;
+    if (failure) {
+      EXPECT_EQ(failure->kind, FailureKind::UnusableAddress);
+    }
+  }
+}
+
+TEST(FindPictureTest, CommandLine) {
+  struct Case {
+    std::string arguments;
+    int exitCode;
+    std::string output;
+  };
+  const std::string documents = kDocuments + "/";
+  const Case cases[] = {
+      {documents + "og-relative.html --base " + kPage, 0,
+       "https://news.example/img/sea%20view.jpg\nfrom: og:image (HTML page)\n"},
+      {documents + "archive.json --pointer /a~1b/m~0n/1", 0,
+       "https://cdn.example/escaped.jpg\nfrom: pointer /a~1b/m~0n/1 (JSON document)\n"},
+      {documents + "og-relative.html", 1, ""},
+      {documents + "none.html", 1, ""},
+      {documents + "missing.html", 1, ""},
+      {"https://news.example/", 2, ""},
+      {"", 2, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string command = std::string(TESSAREN_FIND) + " " + c.arguments + " 2>/dev/null";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char block[256];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;)
+      output.append(block, n);
+    const int status = pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), c.exitCode) << c.arguments;
+    EXPECT_EQ(output, c.output) << c.arguments;
+  }
+}
+
+}  // namespace
+}  // namespace tessaren
