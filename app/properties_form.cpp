@@ -1,8 +1,10 @@
 // Checking the Properties fields.
 #include "app/properties_form.h"
 
-#include "download/url_parser.h"
 #include "platform/text.h"
+#include "source/dated_address.h"
+#include "source/find_picture.h"
+#include "source/url.h"
 
 namespace tessaren {
 namespace {
@@ -14,18 +16,29 @@ CheckedFields refuse(PropertiesField field, std::string message) {
 }  // namespace
 
 PropertiesFields fieldsFor(const Settings& settings) {
-  return PropertiesFields{settings.url, settings.folder, std::to_string(settings.interval),
-                          static_cast<std::int32_t>(settings.display), settings.updateOnMetered};
+  return PropertiesFields{settings.url,
+                          settings.folder,
+                          std::to_string(settings.interval),
+                          static_cast<std::int32_t>(settings.display),
+                          settings.updateOnMetered,
+                          settings.pointer};
 }
 
 CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files) {
   Settings settings = loaded;
   settings.url = trimmed(fields.url);
-  UrlParts parts;
-  if (!parseUrl(settings.url, parts))
+  if (auto problem = checkTemplateSyntax(settings.url))
+    return refuse(PropertiesField::Url, "This URL can't be used: " + problem->detail + ".");
+  const DatedAddresses first = expandDatedAddress(settings.url, std::time(nullptr),
+                                                  systemUtcOffsetAt, 1);
+  if (first.addresses.empty() || !usablePictureAddress(first.addresses.front()))
     return refuse(PropertiesField::Url,
                   "This URL can't be used. Enter the http:// or https:// address of a "
-                  "picture, such as https://example.com/picture.jpg.");
+                  "picture, or of a page, feed or JSON document that names one, such as "
+                  "https://example.com/picture.jpg.");
+  settings.pointer = trimmed(fields.pointer);
+  if (auto problem = checkJsonPointerSyntax(settings.pointer))
+    return refuse(PropertiesField::Pointer, "This can't be used: " + problem->detail + ".");
 
   const std::optional<std::int32_t> interval = intervalFromField(fields.interval);
   if (!interval)

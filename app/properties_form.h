@@ -12,14 +12,15 @@
 namespace tessaren {
 
 struct PropertiesFields {
-  std::string url;
-  std::string folder;
-  std::string interval;
+  std::string url{};
+  std::string folder{};
+  std::string interval{};
   std::int32_t display = -1;  // the selected entry of the display list, -1 for none
   bool updateOnMetered = false;
+  std::string pointer{};
 };
 
-enum class PropertiesField { Url, Folder, Interval, Display };
+enum class PropertiesField { Url, Folder, Interval, Display, Pointer };
 
 struct FieldProblem {
   PropertiesField field;

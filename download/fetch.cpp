@@ -36,7 +36,8 @@ Failure statusFailure(std::uint32_t status, const std::string& text) {
   std::string reason = "HTTP " + std::to_string(status);
   if (const std::string shown = displaySafe(trimmed(text), 40); !shown.empty())
     reason += " " + shown;
-  return {FailureKind::HttpStatus, reason};
+  const bool gone = status == 404 || status == 410;
+  return {gone ? FailureKind::NotFound : FailureKind::HttpStatus, reason};
 }
 
 std::optional<std::uint64_t> leadingNumber(const std::string& text) {

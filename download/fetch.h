@@ -64,6 +64,7 @@ struct FetchResult {
   Validators validators;    // from the 200 answer, those worth keeping
   std::string finalUrl;     // after redirects
   int redirects = 0;
+  std::uint32_t status = 0;  // the last answer's HTTP status, 0 when none came
 };
 
 class Fetcher {

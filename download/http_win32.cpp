@@ -189,6 +189,7 @@ class Exchange {
 
     const std::optional<DWORD> status = statusCode(request);
     if (!status) return networkFailure();
+    result_.status = *status;
     if (*status == HTTP_STATUS_NOT_MODIFIED && !conditions.empty())
       return fail({FailureKind::NotModified, "not modified"});
     if (*status == 301 || *status == 302 || *status == 303 || *status == 307 || *status == 308) {

@@ -14,7 +14,8 @@ enum class FailureKind : std::uint8_t {
   Unreachable,  // no such server, no connection, or the connection broke
   NotHttp,      // the server's answer is not HTTP
   Insecure,     // no trusted TLS connection
-  HttpStatus,   // an answer other than the one that delivers the picture
+  NotFound,     // HTTP 404 or 410: nothing there (a dated address tries the step before)
+  HttpStatus,   // another answer than the one that delivers the picture
   TooManyRedirects,
   CutShort,        // the body, or the picture inside it, ended early
   TooLarge,        // beyond a size limit: the body, a page, the picture at full size

@@ -13,6 +13,7 @@ constexpr const char* kFolder = "temp";  // its name from the first version, kep
 constexpr const char* kInterval = "interval";
 constexpr const char* kDisplay = "display";
 constexpr const char* kMetered = "metered";
+constexpr const char* kPointer = "pointer";
 constexpr const char* kPausedUntil = "pausedUntil";
 constexpr const char* kInstall = "install";
 constexpr std::uint32_t kInstalledMarker = 2;
@@ -50,7 +51,7 @@ SettingsStore::SettingsStore(ValueStore& store, std::string defaultFolder)
     : store_(store), defaultFolder_(std::move(defaultFolder)) {}
 
 Settings SettingsStore::defaults() const {
-  return Settings{kDefaultUrl, defaultFolder_, kDefaultInterval, kDefaultDisplay, false};
+  return Settings{kDefaultUrl, defaultFolder_, kDefaultInterval, kDefaultDisplay, false, ""};
 }
 
 StoreKey SettingsStore::readKey() const {
@@ -72,6 +73,7 @@ Settings SettingsStore::load() const {
     settings.display = displayModeFromNumber(static_cast<std::int32_t>(*display))
                            .value_or(DisplayMode::DesktopSettings);
   if (auto metered = store_.readNumber(key, kMetered)) settings.updateOnMetered = *metered != 0;
+  if (auto pointer = store_.readText(key, kPointer)) settings.pointer = trimmed(*pointer);
   return settings;
 }
 
@@ -85,6 +87,7 @@ bool SettingsStore::save(const Settings& settings) {
       store_.writeNumber(kSettingsKey, kDisplay, static_cast<std::uint32_t>(settings.display)) &&
       saved;
   saved = store_.writeNumber(kSettingsKey, kMetered, settings.updateOnMetered ? 1 : 0) && saved;
+  saved = store_.writeText(kSettingsKey, kPointer, settings.pointer) && saved;
   // The marker goes last, so that it is stored only after the others.
   return saved && store_.writeNumber(kSettingsKey, kInstall, kInstalledMarker);
 }

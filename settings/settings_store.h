@@ -22,12 +22,15 @@ constexpr std::int32_t kShortestInterval = 1;
 constexpr std::int32_t kLongestInterval = 44'640;
 
 struct Settings {
-  std::string url;
-  std::string folder;  // where the picture and the BMP are kept, ending in a backslash
+  std::string url{};
+  std::string folder{};  // where the picture and the BMP are kept, ending in a backslash
   std::int32_t interval = kDefaultInterval;  // minutes
   DisplayMode display = kDefaultDisplay;
   // Automatic updates also on a metered connection and in battery saver.
   bool updateOnMetered = false;
+  // Where in a JSON document the picture's address is (a JSON Pointer); empty: found by
+  // itself. Shown in Properties as "Picture at".
+  std::string pointer{};
 
   bool operator==(const Settings&) const = default;
 };

@@ -14,11 +14,17 @@
 namespace tessaren {
 
 struct AppliedPicture {
-  std::string url;        // the address the validators belong to
-  Validators validators;  // only while tessaren.jpg holds the bytes they describe
+  std::string url{};       // the address in the settings (a picture, a page, a template)
+  std::string pictureUrl{};  // the picture's own address, which the validators belong to
+  Validators validators{};   // only while tessaren.jpg holds the bytes they describe
+  // When url named a page, a feed or a document: its own address, validators and a digest
+  // of its bytes, so that an unchanged page costs no picture request.
+  std::string pageUrl{};
+  Validators pageValidators{};
+  std::string pageDigest{};
   DisplayMode display = DisplayMode::DesktopSettings;  // the mode it was applied with
   bool known = false;          // a picture was applied at all (the display value is there)
-  std::string layout;          // the monitors it was drawn for (DesktopApi::monitorLayout)
+  std::string layout{};        // the monitors it was drawn for (DesktopApi::monitorLayout)
   std::int64_t appliedAt = 0;  // when it last changed, seconds since 1970 (0: unknown)
 
   bool operator==(const AppliedPicture&) const = default;

@@ -26,6 +26,11 @@ std::string sinceText(std::time_t changedAt, std::time_t when) {
 
 }  // namespace
 
+std::string originText(const UpdateOutcome& outcome) {
+  if (outcome.origin.empty()) return "";
+  return ", " + displaySafe(outcome.origin, 100) + ": " + displaySafe(outcome.pictureUrl, 200);
+}
+
 UpdateOutcome failedOutcome(std::string host, Failure failure) {
   UpdateOutcome outcome;
   outcome.kind = OutcomeKind::Failed;
@@ -62,7 +67,7 @@ std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t 
       reason = std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
                (outcome.format.empty() ? "" : " " + outcome.format) + ", " +
                (outcome.detail.empty() ? formatSize(outcome.bytes) : outcome.detail) + " in " +
-               seconds(outcome.seconds);
+               seconds(outcome.seconds) + originText(outcome);
       break;
     case OutcomeKind::Unchanged:
       reason = trimmed(sinceText(changedAt, when) + " (" + outcome.detail + ")");

@@ -24,6 +24,11 @@ struct UpdateOutcome {
   std::int32_t width = 0;  // the picture, once decoded
   std::int32_t height = 0;
   std::string format;       // "JPEG", "PNG", ...
+  // Where the picture came from when the address was no picture: "og:image", "feed item
+  // "Sunrise"", "JSON pointer /images/0/url", "dated address, 1 step back"; and the
+  // picture's own address then.
+  std::string origin;
+  std::string pictureUrl;
   std::uint64_t bytes = 0;  // the downloaded file
   double seconds = 0;       // the whole update
   // What to remember about the picture now on the desktop, when it changed.
@@ -49,6 +54,10 @@ std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t 
 // "HTTP 404 Not Found, next try 14:07".
 std::string tipDetail(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt,
                       std::optional<std::time_t> nextTry);
+
+// ", og:image: https://cdn.example/x.jpg" where the picture came from a page, a feed, a
+// document or a dated address; empty otherwise.
+std::string originText(const UpdateOutcome& outcome);
 
 // The failure's words as shown: safe and bounded.
 std::string reasonText(const UpdateOutcome& outcome);

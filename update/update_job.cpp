@@ -5,13 +5,34 @@
 #include <cstdio>
 #include <memory>
 
-#include "download/url_parser.h"
+#include "source/dated_address.h"
+#include "source/find_picture.h"
+#include "source/url.h"
 #include "imaging/conversion.h"
 #include "imaging/wallpaper.h"
+#include "platform/handles.h"
 #include "platform/text.h"
 
 namespace tessaren {
 namespace {
+
+// The first count bytes of a file (all of a shorter one).
+std::string leadingBytes(const std::string& path, std::uint64_t count) {
+  const OwnedFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) return "";
+  std::string bytes(static_cast<std::size_t>(count), '\0');
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+  return bytes;
+}
+
+// Enough to tell one page from the next (FNV-1a, 64 bits); no secret depends on it.
+std::string digestOf(std::string_view bytes) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
 
 std::string unusableUrlReason(const std::string& url) {
   // Long enough to recognise, short enough for the tip and one log line.
@@ -53,16 +74,19 @@ class Update {
       : request_(request), settings_(request.settings), services_(services), cancel_(cancel) {}
 
   UpdateOutcome run() {
-    UrlParts parts;
-    if (!parseUrl(settings_.url, parts))
+    // The address as typed may be a template of dated addresses: the newest first, then
+    // each step earlier.
+    if (auto problem = checkTemplateSyntax(settings_.url)) return failed(*problem);
+    for (const std::string& expanded :
+         isDatedAddress(settings_.url)
+             ? expandDatedAddress(settings_.url, request_.startedAt).addresses
+             : std::vector<std::string>{settings_.url}) {
+      if (std::optional<std::string> usable = usablePictureAddress(expanded))
+        addresses_.push_back(*usable);
+    }
+    if (addresses_.empty())
       return failed({FailureKind::UnusableAddress, unusableUrlReason(settings_.url)});
-    outcome_.host = parts.serverName;
-    // As sent: escaped, without the fragment, the port only where it is not the scheme's.
-    const bool defaultPort = parts.port == (parts.secure ? 443u : 80u);
-    url_ = parts.secure ? "https://" : "http://";
-    url_ += parts.serverName;
-    if (!defaultPort) url_.append(1, ':').append(std::to_string(parts.port));
-    url_ += parts.objectPath;
+    outcome_.host = hostOf(addresses_.front());
 
     const std::string& folder = settings_.folder;
     if (auto problem = folderProblem(folder))
@@ -88,33 +112,138 @@ class Update {
                        "no picture kept in " + displaySafe(folder, 120) + " to draw again"});
       return redraw();
     }
-    return download();
+    // A dated picture that is not there yet: the step before, and so on.
+    for (std::size_t step = 0;; ++step) {
+      UpdateOutcome outcome = download(addresses_[step], step);
+      const bool missing = outcome.failure && outcome.failure->kind == FailureKind::NotFound;
+      if (!missing || step + 1 == addresses_.size()) return outcome;
+      outcome_ = UpdateOutcome{};
+      outcome_.host = hostOf(addresses_.front());
+    }
   }
 
  private:
-  UpdateOutcome download() {
-    // Ask whether the picture changed only when we still hold the one it would be.
-    FetchRequest fetch{url_, {}, services_.limits};
-    if (request_.applied.url == settings_.url && services_.files.exists(picturePath_))
-      fetch.ask = request_.applied.validators;
+  // A file of this update's own for a body.
+  std::unique_ptr<OutputFile> newBody(Failure& why) {
+    return services_.files.create(
+        settings_.folder + temporaryFileName(request_.id, kPictureFileName), why);
+  }
+
+  FetchResult fetch(const std::string& address, const Validators& ask, OutputFile& body,
+                    int redirectsUsed) {
+    FetchRequest request{address, ask, services_.limits};
+    request.limits.maxRedirects = std::max(0, services_.limits.maxRedirects - redirectsUsed);
+    return services_.fetcher.fetchToFile(request, body, cancel_);
+  }
+
+  // One address: a picture, or a page, feed or document that names one.
+  UpdateOutcome download(const std::string& address, std::size_t step) {
+    if (isDatedAddress(settings_.url)) {
+      outcome_.origin = step == 0 ? "dated address"
+                                  : "dated address, " + std::to_string(step) +
+                                        (step == 1 ? " step back" : " steps back");
+      outcome_.pictureUrl = address;
+    }
+    const AppliedPicture& applied = request_.applied;
+    const bool holdsPicture = services_.files.exists(picturePath_);
+    // Ask whether it changed only about what we hold: the page we read last time, or the
+    // picture in tessaren.jpg.
+    Validators ask;
+    if (applied.url == settings_.url && !applied.pageUrl.empty() && applied.pageUrl == address) {
+      ask = applied.pageValidators;
+    } else if (applied.pictureUrl == address && holdsPicture) {
+      ask = applied.validators;
+    }
     if (cancel_.stopped()) return failed(cancelledFailure());
     reach(UpdateStep::Downloading);
     Failure why;
-    std::unique_ptr<OutputFile> body = services_.files.create(
-        settings_.folder + temporaryFileName(request_.id, kPictureFileName), why);
+    std::unique_ptr<OutputFile> body = newBody(why);
     if (!body) return failed(why);
-    const FetchResult fetched = services_.fetcher.fetchToFile(fetch, *body, cancel_);
-    if (fetched.failure) {
-      if (fetched.failure->kind != FailureKind::NotModified) return failed(*fetched.failure);
-      if (!needsRedraw()) return unchanged("not modified");
-      body.reset();
-      return redraw();
+    const FetchResult first = fetch(address, ask, *body, 0);
+    const bool wasPage = !applied.pageUrl.empty() && applied.pageUrl == address;
+    if (first.failure) {
+      if (first.failure->kind != FailureKind::NotModified) return failed(*first.failure);
+      if (wasPage) remembered_.pageUrl = address;
+      return unchangedOrRedrawn(wasPage ? "page not modified" : "not modified");
     }
+    const std::string firstBytes = leadingBytes(body->path(), 64 * 1024);
+    const DocumentKind kind = classifyDocument(firstBytes, first.contentType);
+    if (kind == DocumentKind::Picture) {
+      remembered_.pageUrl.clear();
+      remembered_.pageValidators = {};
+      remembered_.pageDigest.clear();
+      return picture(address, std::move(body), first);
+    }
+
+    // A page, a feed or a document: read it, find the picture, then fetch that.
+    if (auto tooLarge = documentSizeFailure(first.bytes)) return failed(*tooLarge);
+    const std::string document = leadingBytes(body->path(), kMaxDocumentBytes);
+    body.reset();
+    const std::string digest = digestOf(document);
+    remembered_.pageUrl = address;
+    remembered_.pageValidators = first.validators;
+    remembered_.pageDigest = digest;
+    if (wasPage && applied.pageDigest == digest) return unchangedOrRedrawn("same page");
+    const FindResult found =
+        findPicture(document, first.contentType, first.finalUrl, settings_.pointer);
+    if (found.failure) return failed(*found.failure);
+    outcome_.origin = originOf(found);
+    outcome_.pictureUrl = found.address;
+
+    const Validators pictureAsk =
+        applied.pictureUrl == found.address && holdsPicture ? applied.validators : Validators{};
+    if (cancel_.stopped()) return failed(cancelledFailure());
+    std::unique_ptr<OutputFile> pictureBody = newBody(why);
+    if (!pictureBody) return failed(why);
+    const FetchResult second = fetch(found.address, pictureAsk, *pictureBody, first.redirects);
+    if (second.failure) {
+      if (second.failure->kind == FailureKind::NotModified) {
+        remembered_.pictureUrl = found.address;
+        return unchangedOrRedrawn("not modified");
+      }
+      return failed(namedBy(*second.failure, second.status, kind));
+    }
+    return picture(found.address, std::move(pictureBody), second);
+  }
+
+  // The picture downloaded into body from address.
+  UpdateOutcome picture(const std::string& address, std::unique_ptr<OutputFile> body,
+                        const FetchResult& fetched) {
     outcome_.bytes = fetched.bytes;
+    remembered_.pictureUrl = address;
     remembered_.validators = fetched.validators;
-    if (!needsRedraw() && sameContents(body->path(), picturePath_))
-      return unchanged("same picture");
+    if (!needsRedraw() && sameContents(body->path(), picturePath_)) return unchanged("same picture");
     return drawAndCommit(body->path(), body.get(), fetched.contentType);
+  }
+
+  UpdateOutcome unchangedOrRedrawn(const char* how) {
+    if (!needsRedraw()) return unchanged(how);
+    return redraw();
+  }
+
+  // A failure of the second step says which picture it was: the one the page named.
+  static Failure namedBy(Failure failure, std::uint32_t status, DocumentKind kind) {
+    const char* document = kind == DocumentKind::Feed   ? "feed"
+                           : kind == DocumentKind::Json ? "document"
+                                                        : "page";
+    if ((failure.kind == FailureKind::NotFound || failure.kind == FailureKind::HttpStatus) &&
+        status != 0) {
+      failure.detail = "HTTP " + std::to_string(status) + " for the picture named by the " + document;
+    } else if (failure.kind != FailureKind::Cancelled) {
+      failure.detail += std::string(" (the picture named by the ") + document + ")";
+    }
+    return failure;
+  }
+
+  static std::string originOf(const FindResult& found) {
+    switch (found.kind) {
+      case DocumentKind::Feed:
+        return "feed item \"" + found.source + "\"";
+      case DocumentKind::Json:
+        return "JSON " + found.source;
+      default:
+        return found.source;
+    }
   }
 
   UpdateOutcome redraw() {
@@ -217,7 +346,7 @@ class Update {
   const Settings& settings_;
   UpdateServices& services_;
   CancelToken& cancel_;
-  std::string url_;
+  std::vector<std::string> addresses_;
   std::string picturePath_;
   std::string bitmapPath_;
   std::string layout_;
@@ -233,8 +362,8 @@ UpdateOutcome runUpdate(const UpdateRequest& request, UpdateServices& services,
 }
 
 std::string hostOf(const std::string& url) {
-  UrlParts parts;
-  return parseUrl(url, parts) ? parts.serverName : "";
+  const std::optional<HttpUrl> parts = parseHttpUrl(url);
+  return parts ? parts->host : "";
 }
 
 std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {

@@ -54,8 +54,9 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
   updated.height = 1080;
   updated.format = "PNG";
   updated.bytes = 421'888;
-  updated.applied = AppliedPicture{
-      "http://www.weather.gov/x.png", {}, DisplayMode::Center, true, "", clock.wallNow()};
+  updated.applied = AppliedPicture{.url = "http://www.weather.gov/x.png",
+                                   .known = true,
+                                   .appliedAt = clock.wallNow()};
   feedback.updateFinished(request, updated, clock.wallNow() + 3600, true);
 
   UpdateOutcome unchanged;

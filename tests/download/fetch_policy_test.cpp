@@ -47,7 +47,8 @@ TEST(FetchPolicy, WordsOfEachFailure) {
     FailureKind kind;
     const char* detail;
   } const cases[] = {
-      {statusFailure(404, "Not Found"), FailureKind::HttpStatus, "HTTP 404 Not Found"},
+      {statusFailure(404, "Not Found"), FailureKind::NotFound, "HTTP 404 Not Found"},
+      {statusFailure(410, "Gone"), FailureKind::NotFound, "HTTP 410 Gone"},
       {statusFailure(500, ""), FailureKind::HttpStatus, "HTTP 500"},
       {statusFailure(503, "Busy\tupdated\tevil.example\r\nforged"), FailureKind::HttpStatus,
        "HTTP 503 Busy updated evil.example  forged"},

@@ -51,8 +51,10 @@ FetchResult ScriptedFetcher::fetchToFile(const FetchRequest& request, OutputFile
   result.finalUrl = request.url;
   if (answer.failure) {
     result.failure = answer.failure;
+    result.status = answer.status;
     return result;
   }
+  result.status = 200;
   if (answer.notModifiedWhenAsked && !request.ask.etag.empty() &&
       request.ask.etag == answer.validators.etag) {
     result.failure = Failure{FailureKind::NotModified, "not modified"};

@@ -97,7 +97,12 @@ UpdateOutcome outcomeOf(OutcomeKind kind) {
 // An update that put the picture at url on the desktop with the given commit.
 UpdateOutcome committed(const std::string& url, std::uint64_t commit) {
   UpdateOutcome outcome = outcomeOf(OutcomeKind::Updated);
-  outcome.applied = AppliedPicture{url, {"\"" + url + "\"", ""}, DisplayMode::Center, true, "", 1};
+  outcome.applied = AppliedPicture{.url = url,
+                                   .pictureUrl = url,
+                                   .validators = {"\"" + url + "\"", ""},
+                                   .display = DisplayMode::Center,
+                                   .known = true,
+                                   .appliedAt = 1};
   outcome.commit = commit;
   return outcome;
 }
@@ -259,7 +264,7 @@ TEST_F(SchedulerTest, PictureRecordsFollowTheOrderOfTheCommits) {
   EXPECT_EQ(listener.events.back(), "updated (log only)") << "its picture was shown for a moment";
   // An unchanged picture's new validators count only from the update that is current.
   UpdateOutcome unchanged = outcomeOf(OutcomeKind::Unchanged);
-  unchanged.applied = AppliedPicture{"http://late/", {}, DisplayMode::Center, true, "", 1};
+  unchanged.applied = AppliedPicture{.url = "http://late/", .known = true, .appliedAt = 1};
   scheduler.reload();
   scheduler.settingsSaved();  // 3 given up
   runner.ended[3] = unchanged;

@@ -188,10 +188,11 @@ TEST_F(UpdateJobTest, FailuresSayWhyAndChangeNothing) {
              "", {}, "", Failure{FailureKind::HttpStatus, "HTTP 404 Not Found"}};
        },
        FailureKind::HttpStatus, "HTTP 404 Not Found"},
-      {"a page, not a picture",
-       [&] {
-         fetcher.answers[kUrl] = {"<!DOCTYPE html><html>gone</html>", {}, "text/html"};
-       },
+      {"a page without a picture",
+       [&] { fetcher.answers[kUrl] = {"<!DOCTYPE html><html>gone</html>", {}, "text/html"}; },
+       FailureKind::NoPictureFound, "no picture on the page"},
+      {"bytes that claim to be a picture",
+       [&] { fetcher.answers[kUrl] = {"GIF87a and no more", {}, "image/gif"}; },
        FailureKind::NotAPicture, "not a"},
       {"the desktop refuses", [&] { desktop.takesWallpapers = false; }, FailureKind::DesktopRefused,
        "the desktop did not take"},
