@@ -71,9 +71,7 @@ ApplyResult convertAndApply(const std::string& jpegPath, const std::string& bmpP
   request.shownPath = bmpPath;
   bool span = false;
   if (drawnMode(displayMode)) {
-    request.fit = displayMode == kDisplayFit    ? FitMode::Fit
-                  : displayMode == kDisplayFill ? FitMode::Fill
-                                                : FitMode::Span;
+    request.drawn = static_cast<DisplayMode>(displayMode);
     request.monitors = desktopApi().monitors();
     // One answer for both the drawing and the style values.
     span = desktopApi().spanSupported();
@@ -81,12 +79,12 @@ ApplyResult convertAndApply(const std::string& jpegPath, const std::string& bmpP
   }
 
   const std::string partial = partialBitmapPath(bmpPath);
-  const ConversionResult converted = convertJpegToBitmap(jpegPath, partial, request);
+  const ConversionResult converted = convertToBitmap(jpegPath, partial, request);
   ApplyResult result;
   result.width = converted.width;
   result.height = converted.height;
-  if (!converted.written) {
-    result.reason = converted.reason;
+  if (converted.failure) {
+    result.reason = converted.failure->detail;
     return result;
   }
   if (stop != nullptr && stop->load()) {

@@ -6,11 +6,10 @@
 
 #include <filesystem>
 
-#include "imaging/bitmap_writer.h"
-#include "imaging/jpeg_decoder.h"
-#include "tests/imaging/jpeg_fixtures.h"
+#include "imaging/conversion.h"
 #include "tests/support/fake_desktop.h"
 #include "tests/support/fake_registry.h"
+#include "tests/support/test_pictures.h"
 
 namespace tessaren {
 namespace {
@@ -32,15 +31,9 @@ class Wallpaper : public ::testing::Test {
     test::writeFile(jpegPath, test::encodeJpeg({.width = 30, .height = 20, .subsampled = true},
                                                test::patternPixels(30, 20, 3)));
   }
-  // What the three named steps and the writer make of jpegPath.
+  // What the conversion alone makes of jpegPath.
   Bytes expectedBitmap() {
-    auto decoded = decodeJpegFile(jpegPath);
-    EXPECT_TRUE(decoded);
-    PixelBuffer& b = decoded->buffer;
-    reverseRows(b.pixels.get(), b.width, b.height);
-    swapRedBlue(b.pixels.get(), b.width, b.height);
-    BitmapWriter writer;
-    writer.write(dir.file("expected.bmp"), b.pixels.get(), b.width, b.height);
+    EXPECT_FALSE(convertToBitmap(jpegPath, dir.file("expected.bmp")).failure);
     return test::readFile(dir.file("expected.bmp"));
   }
 
@@ -156,7 +149,8 @@ TEST_F(Wallpaper, FailedUpdateChangesNothing) {
     std::vector<Monitor> monitors = {{{0, 0, 640, 480}, true}};
   } cases[] = {
       {"missing JPEG", {}, "can't read " + jpegPath + ": No such file or directory"},
-      {"HTML page", Bytes(page.begin(), page.end()), "not a JPEG picture"},
+      {"HTML page", Bytes(page.begin(), page.end()),
+       "not a picture Tessaren can read (starts with `<html>Service`)"},
       {"JPEG cut short", Bytes(whole.begin(), whole.begin() + whole.size() * 2 / 3),
        "JPEG cut short"},
       {"BMP cannot be written", whole, "can't write " + bmpPath + ": Is a directory", 0, true},

@@ -185,7 +185,7 @@ TEST_F(UpdateJobTest, FailuresSayWhyAndChangeNothing) {
        "HTTP 404 Not Found"},
       {"a page, not a picture",
        [&] { http.responses = {{.body = "<html>gone</html>", .contentType = "text/html"}}; },
-       "(text/html)"},
+       "not a picture Tessaren can read"},
       {"folder can't be created", [&] { files.failCreateDirectories = true; },
        "can't create the folder " + dir.string() + "/: Access is denied. (5)"},
   };
