@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
-// clang-format off: jpeglib.h needs FILE and size_t declared first.
+// jpeglib.h needs FILE and size_t declared first.
+// clang-format off
 #include <jerror.h>
 #include <jpeglib.h>
 // clang-format on

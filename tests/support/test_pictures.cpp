@@ -3,11 +3,12 @@
 // be a fault in the maker itself throws.
 #include "tests/support/test_pictures.h"
 
-// clang-format off: jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
-
+// jpeglib.h needs FILE and size_t declared first.
+// clang-format off
 #include <cstdio>
+#include <jpeglib.h>
 // clang-format on
+
 #include <gif_lib.h>
 #include <spng.h>
 #include <webp/encode.h>
