@@ -6,8 +6,10 @@
 find_program(TESSAREN_MAKENSIS makensis REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-# The libraries linked into tessaren.exe whose licence texts travel with it.
-set(TESSAREN_LICENSED_LIBRARIES libjpeg-turbo mingw-w64 gcc)
+# The libraries linked into tessaren.exe whose licence texts travel with it. The decoders
+# and parsers are listed before their code links them.
+set(TESSAREN_LICENSED_LIBRARIES libjpeg-turbo mingw-w64 gcc zlib libspng libwebp giflib gumbo
+  pugixml uriparser nlohmann-json)
 if(TARGET tessaren_stb)  # stb_image_resize, where the imaging code resamples with it
   list(APPEND TESSAREN_LICENSED_LIBRARIES stb)
 endif()
@@ -29,8 +31,7 @@ endforeach()
 add_custom_command(OUTPUT ${license_files}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage_dir}/licenses
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/collect-licenses
-    ${stage_dir}/licenses ${TESSAREN_CACHE}/libjpeg-turbo-mingw64/share/doc/libjpeg-turbo
-    ${TESSAREN_LICENSED_LIBRARIES}
+    ${stage_dir}/licenses ${TESSAREN_CACHE} ${TESSAREN_LICENSED_LIBRARIES}
   DEPENDS ${CMAKE_SOURCE_DIR}/scripts/collect-licenses
   COMMENT "Collecting the licence texts")
 

@@ -44,6 +44,16 @@ phrases = {
     "mingw-w64": ["winpthreads", "mingw-w64-crt"],
     "gcc": ["GCC RUNTIME LIBRARY EXCEPTION", "GNU GENERAL PUBLIC LICENSE", "Version 3, 29 June 2007"],
     "stb": ["ALTERNATIVE A - MIT License", "ALTERNATIVE B - Public Domain"],
+    "zlib": ["Jean-loup Gailly and Mark Adler", "This software is provided 'as-is'"],
+    "libspng": ["BSD 2-Clause License", "The PNG Reference Library Authors",
+                "License: libpng-2.0"],
+    "libwebp": ["Redistribution and use in source and binary forms",
+                "Additional IP Rights Grant (Patents)"],
+    "giflib": ["Eric S. Raymond", "Otto Moerbeek"],
+    "gumbo": ["Apache License", "Version 2.0, January 2004"],
+    "pugixml": ["Arseny Kapoulkine", "Permission is hereby granted"],
+    "uriparser": ["uriparser - RFC 3986 URI parsing library", "Redistribution and use"],
+    "nlohmann-json": ["Niels Lohmann", "Permission is hereby granted"],
 }
 for library in libraries:
     name = f"licenses/{library}.txt"
