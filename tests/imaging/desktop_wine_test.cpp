@@ -5,9 +5,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "imaging/conversion.h"
 #include "imaging/desktop_api.h"
 #include "imaging/wallpaper.h"
-#include "tests/imaging/jpeg_fixtures.h"
+#include "tests/support/test_pictures.h"
 
 namespace tessaren {
 namespace {
@@ -98,7 +99,8 @@ TEST(DesktopUnderWine, WallpaperNamesTheBitmapOnlyAfterAGoodUpdate) {
 
   const std::string page = "<html>Not Found</html>";
   test::writeFile(jpegPath, Bytes(page.begin(), page.end()));
-  EXPECT_EQ(convertAndApply(jpegPath, bmpPath, 0).reason, "not a JPEG picture");
+  EXPECT_EQ(convertAndApply(jpegPath, bmpPath, 0).reason,
+            "not a picture Tessaren can read (starts with `<html>Not`)");
   EXPECT_EQ(stored("Wallpaper"), text("C:\\earlier.bmp"));
   EXPECT_FALSE(std::filesystem::exists(bmpPath));
 
@@ -165,6 +167,47 @@ TEST(DesktopUnderWine, DrawnModesEndInABitmapTheSizeOfTheScreen) {
     EXPECT_EQ(bitmap[18] | bitmap[19] << 8 | bitmap[20] << 16, width);
     EXPECT_EQ(bitmap[22] | bitmap[23] << 8 | bitmap[24] << 16, height);
     EXPECT_EQ(bitmap.size(), 54u + ((3u * width + 3u) & ~3u) * height);
+  }
+}
+
+// Every format's decoder in the Windows build, with the libraries as cross-built for it:
+// each picture converts to the BMP of its pixels.
+TEST(DesktopUnderWine, EveryFormatConverts) {
+  test::TempDir dir;
+  const int width = 67, height = 45;
+  const Bytes rgb = test::patternPixels(width, height, 3);
+  const Bytes flat = test::flatPixels(width, height, {30, 140, 250});
+  struct Case {
+    const char* name;
+    Bytes file;
+    Bytes shown;  // red, green, blue; within 2 for JPEG
+  } cases[] = {
+      {"JPEG", test::encodeJpeg({.width = width, .height = height, .quality = 100}, flat), flat},
+      {"PNG", test::encodePng({.width = width, .height = height, .interlaced = true}, rgb), rgb},
+      {"WebP", test::encodeWebP({.width = width, .height = height, .lossless = true}, rgb), rgb},
+      {"GIF",
+       test::encodeGif(width, height, {30, 140, 250},
+                       {{0, 0, width, height, Bytes(width * height, 0)}}),
+       flat},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::writeFile(dir.file("in"), c.file);
+    const ConversionResult result = convertToBitmap(dir.file("in"), dir.file("out.bmp"));
+    ASSERT_FALSE(result.failure) << result.failure->detail;
+    EXPECT_EQ(pictureFormatName(*result.format), c.name);
+    const Bytes bitmap = test::readFile(dir.file("out.bmp"));
+    const std::size_t stride = (3u * width + 3u) & ~3u;
+    ASSERT_EQ(bitmap.size(), 54 + stride * height);
+    int worst = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t* in = &c.shown[(std::size_t(y) * width + x) * 3];
+        const std::uint8_t* out = &bitmap[54 + std::size_t(height - 1 - y) * stride + x * 3];
+        for (int k = 0; k < 3; ++k) worst = std::max(worst, std::abs(in[k] - out[2 - k]));
+      }
+    }
+    EXPECT_LE(worst, c.name == std::string("JPEG") ? 2 : 0);
   }
 }
 

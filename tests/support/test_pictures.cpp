@@ -215,7 +215,10 @@ Bytes paddedTo(Bytes jpeg, std::size_t bytes) {
 }
 
 Bytes flatGreyJpeg(int width, int height) {
-  Bytes jpeg = {0xFF, 0xD8};
+  const std::uint64_t blocks = std::uint64_t((width + 7) / 8) * std::uint64_t((height + 7) / 8);
+  Bytes jpeg;
+  jpeg.reserve(200 + blocks / 4);
+  jpeg.insert(jpeg.end(), {0xFF, 0xD8});
   // One quantisation table of ones.
   jpeg.insert(jpeg.end(), {0xFF, 0xDB, 0x00, 0x43, 0x00});
   jpeg.insert(jpeg.end(), 64, 1);
@@ -232,7 +235,6 @@ Bytes flatGreyJpeg(int width, int height) {
   jpeg.insert(jpeg.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
   // Two zero bits a block: DC unchanged from 0 (mid-grey), then end of block. The last
   // byte is filled up with ones, as the format wants.
-  const std::uint64_t blocks = std::uint64_t((width + 7) / 8) * std::uint64_t((height + 7) / 8);
   jpeg.insert(jpeg.end(), blocks / 4, 0x00);
   if (blocks % 4 != 0) jpeg.push_back(std::uint8_t(0xFF >> (2 * (blocks % 4))));
   jpeg.insert(jpeg.end(), {0xFF, 0xD9});
