@@ -8,8 +8,17 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
+
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer's runtime has these; Debian's GCC ships no header for them.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*allocated)(const volatile void*,
+                                                                           std::size_t),
+                                                         void (*freed)(const volatile void*));
+extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* block);
+#endif
 
 #include "imaging/bitmap_file.h"
 #include "settings/display_mode.h"
@@ -506,6 +515,58 @@ TEST_F(Conversion, CutShortPictureIsWrittenWhenTheCallerKeepsIt) {
   const Bytes expected = test::asBgr(rgb, 3);
   EXPECT_TRUE(std::equal(bitmap.bgr.begin(), bitmap.bgr.begin() + 100 * 120, expected.begin()));
   EXPECT_EQ(Bytes(bitmap.bgr.end() - 200 * 120, bitmap.bgr.end()), Bytes(200 * 120, 0));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// Every heap block of the process, the libraries' included, counted while measuring.
+std::atomic<bool> measuring{false};
+std::atomic<std::int64_t> heapInUse{0}, heapPeak{0};
+void countAllocation(const volatile void*, std::size_t size) {
+  if (!measuring) return;
+  const std::int64_t now = heapInUse += std::int64_t(size);
+  for (std::int64_t peak = heapPeak; now > peak && !heapPeak.compare_exchange_weak(peak, now);) {
+  }
+}
+void countRelease(const volatile void* block) {
+  if (measuring) heapInUse -= std::int64_t(__sanitizer_get_allocated_size(block));
+}
+#endif
+
+// A 10848 x 10848 PNG (353 MB of pixels) at full size: rows go from libspng into the file
+// a band at a time, so the heap stays within 16 MiB, and the BMP holds exactly the pixels
+// ImageMagick reads.
+TEST_F(Conversion, LargePngStreamsWithinSixteenMebibytes) {
+#if !defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the heap is counted through AddressSanitizer's allocation hooks";
+#else
+  const int side = 10848;
+  const std::string png = dir.file("large.png");
+  test::writeLargePng(png, side, side);
+  __sanitizer_install_malloc_and_free_hooks(countAllocation, countRelease);
+  measuring = true;
+  const ConversionResult result = convertToBitmap(png, bmpPath);
+  measuring = false;
+  ASSERT_FALSE(result.failure) << result.failure->detail;
+  std::printf("heap peak %.1f MiB\n", double(heapPeak) / (1 << 20));
+  EXPECT_LE(heapPeak, 16 << 20);
+
+  const std::string magick = dir.file("magick.rgb");
+  ASSERT_EQ(run("/usr/bin/convert-im6.q16 '" + png + "' -depth 8 'rgb:" + magick + "'"), 0);
+  OwnedFile ours(std::fopen(bmpPath.c_str(), "rb")), theirs(std::fopen(magick.c_str(), "rb"));
+  ASSERT_TRUE(ours && theirs);
+  const std::size_t stride = bitmapStride(side);
+  Bytes row(stride), reference(std::size_t(side) * 3);
+  int differing = 0;
+  for (int y = 0; y < side; ++y) {
+    ASSERT_EQ(std::fseek(ours.get(), long(54 + std::size_t(side - 1 - y) * stride), SEEK_SET), 0);
+    ASSERT_EQ(std::fread(row.data(), 1, stride, ours.get()), stride);
+    ASSERT_EQ(std::fread(reference.data(), 1, reference.size(), theirs.get()), reference.size());
+    differing += !std::equal(
+        reference.begin(), reference.end(),
+        test::asBgr(Bytes(row.begin(), row.begin() + std::ptrdiff_t(reference.size())), 3).begin());
+  }
+  EXPECT_EQ(differing, 0);
+#endif
 }
 
 TEST(ConversionPaths, DirectoryAndVolume) {

@@ -367,6 +367,35 @@ Bytes zeroPng(int width, int height) {
   return png;
 }
 
+void writeLargePng(const std::string& path, int width, int height) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  spng_ctx* context = spng_ctx_new(SPNG_CTX_ENCODER);
+  spng_set_option(context, SPNG_IMG_COMPRESSION_LEVEL, 1);
+  spng_ihdr header{};
+  header.width = std::uint32_t(width);
+  header.height = std::uint32_t(height);
+  header.bit_depth = 8;
+  header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+  int error = file == nullptr ? SPNG_EIO : spng_set_png_file(context, file);
+  error = error ? error : spng_set_ihdr(context, &header);
+  error = error ? error
+                : spng_encode_image(context, nullptr, 0, SPNG_FMT_PNG,
+                                    SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+  Bytes row(std::size_t(width) * 3);
+  for (int y = 0; y < height && !error; ++y) {
+    for (int x = 0; x < width; ++x) {
+      row[3 * std::size_t(x)] = std::uint8_t(x * 255 / width);
+      row[3 * std::size_t(x) + 1] = std::uint8_t(y * 255 / height);
+      row[3 * std::size_t(x) + 2] = std::uint8_t((x ^ y) & 0x3F);
+    }
+    error = spng_encode_row(context, row.data(), row.size());
+  }
+  if (error == SPNG_EOI) error = 0;  // the last row
+  spng_ctx_free(context);
+  if (file != nullptr) std::fclose(file);
+  if (error) throw std::runtime_error(std::string("PNG: ") + spng_strerror(error));
+}
+
 Bytes encodeWebP(const WebPRecipe& recipe, const Bytes& pixels) {
   std::uint8_t* encoded = nullptr;
   const int stride = recipe.width * (recipe.alpha ? 4 : 3);

@@ -71,6 +71,10 @@ Bytes withChunkBeforeData(const Bytes& png, const Bytes& chunk);
 // the format allows (about 1:1000): 40000 x 40000 inflates to 6.4 GB from 6 MB.
 Bytes zeroPng(int width, int height);
 
+// A colour PNG too large to hold in memory, written a row at a time by libspng's
+// progressive encoder at zlib's fastest level: a pattern of gradients and fine detail.
+void writeLargePng(const std::string& path, int width, int height);
+
 // WebP through libwebp's encoder: pixels are red, green, blue (and alpha when alpha).
 struct WebPRecipe {
   int width = 8;
