@@ -58,13 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                  .maxFrames = 64};
   {
     // The header alone first: JPEG has no pixel limit of its own, DCT scaling being cheap.
-    std::unique_ptr<PictureDecoder> probe;
-    std::uint8_t first[kFirstBytes] = {};
-    std::memcpy(first, data, std::min(size, sizeof first));
     const std::optional<PictureFormat> format =
-        pictureFormatOf({first, std::min(size, sizeof first)});
+        pictureFormatOf({data, std::min(size, kFirstBytes)});
     if (format) {
-      probe = makeDecoder(*format);
+      const std::unique_ptr<PictureDecoder> probe = makeDecoder(*format);
       if (probe->open(OwnedFile(std::fopen(picturePath.c_str(), "rb")), full.limits, nullptr) &&
           std::uint64_t(probe->width()) * std::uint64_t(probe->height()) > full.limits.maxPixels) {
         return 0;
@@ -72,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
+  for (const std::string* path : {&fullPath, &ownSizePath, &drawnPath}) std::remove(path->c_str());
   const ConversionResult streamed = convertToBitmap(picturePath, fullPath, full);
   if (streamed.failure) {
     if (exists(fullPath) || streamed.failure->detail.empty()) std::abort();

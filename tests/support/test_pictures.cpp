@@ -483,12 +483,17 @@ Bytes encodeGif(int width, int height, const Bytes& globalPalette,
   ColorMapObject* global = colourMap(globalPalette);
   EGifSetGifVersion(file, true);
   bool ok = EGifPutScreenDesc(file, width, height, 8, 0, global) == GIF_OK;
+  bool hadLocal = false;
   for (const GifFrame& frame : frames) {
     GraphicsControlBlock control{frame.disposal, false, 10, frame.transparent};
     GifByteType extension[4];
     EGifGCBToExtension(&control, extension);
     ok = ok && EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK;
-    ColorMapObject* local = colourMap(frame.palette);
+    // giflib's encoder forgets (and leaks) a frame's own colour table when the next frame
+    // has none: such a frame gets the global colours as a table of its own.
+    ColorMapObject* local =
+        colourMap(frame.palette.empty() && hadLocal ? globalPalette : frame.palette);
+    hadLocal = hadLocal || !frame.palette.empty();
     ok = ok && EGifPutImageDesc(file, frame.left, frame.top, frame.width, frame.height,
                                 frame.interlaced, local) == GIF_OK;
     GifFreeMapObject(local);
