@@ -109,6 +109,9 @@ class WebPDecoder final : public PictureDecoder {
     config_.output.u.RGBA.rgba = output_.get();
     config_.output.u.RGBA.stride = outputWidth_ * bytesPerPixel_;
     config_.output.u.RGBA.size = bytes;
+    // libwebp's in-loop filter on a second thread while the first parses the next row of
+    // macroblocks: the same pixels, sooner.
+    config_.options.use_threads = 1;
     if (outputWidth_ != width_ || outputHeight_ != height_) {
       config_.options.use_scaling = 1;
       config_.options.scaled_width = outputWidth_;
