@@ -1,6 +1,8 @@
-// The conversion pipelines. At full size no picture buffer exists: each band of decoded
-// rows is written straight to its place in the file. Fit, Fill and Span decode at the
-// smallest DCT scale that still gives every monitor enough pixels, resample each
+// The conversion pipelines, the same for every format: they ask a decoder for rows and
+// never know which format it reads. At full size no picture buffer of ours exists: each
+// band of decoded rows is written straight to its place in the file. Fit, Fill and Span
+// have the decoder shrink the picture as far as it can while still giving every monitor
+// enough pixels, average blocks of pixels where it is still far larger, resample each
 // monitor's part into a canvas the size of the monitors' bounding box, and write that.
 #include "imaging/conversion.h"
 
@@ -16,8 +18,10 @@
 #include <new>
 #include <thread>
 
-#include "imaging/bitmap_writer.h"
+#include "imaging/bitmap_file.h"
 #include "imaging/resample.h"
+#include "platform/handles.h"
+#include "settings/display_mode.h"
 
 namespace tessaren {
 namespace {
@@ -26,6 +30,9 @@ namespace {
 // and the write, large enough that the write is one system call for many rows.
 constexpr std::size_t kBandBytes = 512 * 1024;
 constexpr std::int32_t kDecodeRows = 16;
+// The picture file is read through a buffer this large: some libraries ask for a few
+// bytes at a time.
+constexpr std::size_t kReadBufferBytes = 64 * 1024;
 
 std::string sizeText(std::int32_t width, std::int32_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
@@ -143,19 +150,17 @@ class StripResampler {
 
 class Conversion {
  public:
-  Conversion(const std::string& jpegPath, const std::string& bmpPath,
+  Conversion(const std::string& picturePath, const std::string& bmpPath,
              const ConversionRequest& request)
-      : jpegPath_(jpegPath), bmpPath_(bmpPath), request_(request) {}
+      : picturePath_(picturePath), bmpPath_(bmpPath), request_(request) {}
 
   ConversionResult run() {
-    if (!reader_.open(jpegPath_, request_.limits)) {
-      fail(reader_.reason());
-    } else {
-      result_.width = reader_.width();
-      result_.height = reader_.height();
-      if (request_.fit ? drawOnMonitors() : streamFullSize()) {
-        result_.written = true;
-        result_.cutShort = reader_.endedEarly();
+    if (openPicture()) {
+      result_.width = decoder_->width();
+      result_.height = decoder_->height();
+      const bool drawn = request_.drawn && drawnForTheMonitors(*request_.drawn);
+      if (drawn ? drawOnMonitors() : streamFullSize()) {
+        result_.cutShort = decoder_->endedEarly();
         return result_;
       }
     }
@@ -167,64 +172,119 @@ class Conversion {
   }
 
  private:
-  bool fail(const std::string& reason) {
-    if (result_.reason.empty()) result_.reason = reason;
+  bool fail(FailureKind kind, const std::string& detail) {
+    if (!result_.failure) result_.failure = Failure{kind, detail};
     return false;
+  }
+  bool decoderFailed() {
+    const std::optional<Failure>& failure = decoder_->failure();
+    return failure ? fail(failure->kind, failure->detail)
+                   : fail(FailureKind::BrokenPicture, "the picture decoder gave up");
   }
   bool stopped() const {
     return request_.stop != nullptr && request_.stop->load(std::memory_order_relaxed);
   }
-  bool cancelled() { return fail("cancelled"); }
+  bool cancelled() {
+    const Failure failure = cancelledFailure();
+    return fail(failure.kind, failure.detail);
+  }
   bool outOfMemory(std::int32_t width, std::int32_t height) {
-    return fail("not enough memory for a " + sizeText(width, height) + " picture");
+    return fail(FailureKind::OutOfMemory,
+                "not enough memory for a " + sizeText(width, height) + " picture");
   }
   bool writeFailed(int error) {
     const std::string& shown = request_.shownPath.empty() ? bmpPath_ : request_.shownPath;
-    return fail("can't write " + shown + ": " +
-                (error == ENOSPC ? std::string("disk full") : std::strerror(error)));
+    if (error == ENOSPC) return fail(FailureKind::DiskFull, "can't write " + shown + ": disk full");
+    return fail(FailureKind::CannotWrite, "can't write " + shown + ": " + std::strerror(error));
+  }
+
+  // The format from the first bytes, then its decoder on the header.
+  bool openPicture() {
+    if (stopped()) return cancelled();
+    OwnedFile file(std::fopen(picturePath_.c_str(), "rb"));
+    if (!file) {
+      return fail(FailureKind::CannotRead,
+                  "can't read " + picturePath_ + ": " + std::strerror(errno));
+    }
+    std::setvbuf(file.get(), nullptr, _IOFBF, kReadBufferBytes);
+    std::uint8_t first[kFirstBytes];
+    const std::size_t got = std::fread(first, 1, sizeof first, file.get());
+    if (std::ferror(file.get()) || std::fseek(file.get(), 0, SEEK_SET) != 0) {
+      return fail(FailureKind::CannotRead,
+                  "can't read " + picturePath_ + ": " + std::strerror(errno));
+    }
+    const std::span<const std::uint8_t> firstBytes(first, got);
+    result_.format = pictureFormatOf(firstBytes);
+    if (!result_.format) {
+      return fail(FailureKind::NotAPicture, notAPictureReason(request_.contentType, firstBytes));
+    }
+    decoder_ = makeDecoder(*result_.format);
+    return decoder_->open(std::move(file), request_.limits, request_.stop) || decoderFailed();
   }
 
   // The file must be one a BMP header can describe, and fit on its volume with room to spare.
   bool checkRoom(std::int32_t width, std::int32_t height) {
     const std::uint64_t size = bitmapFileSize(width, height);
-    if (size == 0)
-      return fail("picture too large for a BMP file (" + sizeText(width, height) + ")");
+    if (size == 0) {
+      return fail(FailureKind::TooLarge,
+                  "picture too large for a BMP file (" + sizeText(width, height) + ")");
+    }
     const std::optional<std::uint64_t>& free = request_.freeBytes;
     if (free && *free < size + kFreeSpaceHeadroom) {
-      return fail("not enough free space on " + volumeOf(bmpPath_) + " for a " +
-                  std::to_string((size + 999999) / 1000000) + " MB picture");
+      return fail(FailureKind::DiskFull, "not enough free space on " + volumeOf(bmpPath_) +
+                                             " for a " + std::to_string((size + 999999) / 1000000) +
+                                             " MB picture");
     }
     return true;
   }
 
+  // Stretch, Center and Tile show what the file holds; beyond these sizes the desktop
+  // struggles, and the picture is better drawn for the monitors.
+  bool checkFullSize(std::int32_t width, std::int32_t height) {
+    const std::uint64_t size =
+        std::uint64_t{bitmapStride(width)} * std::uint64_t(height) + 54;  // no 32-bit cap here
+    if (size <= kMaxFullSizeBytes && width <= kMaxFullSizeSide && height <= kMaxFullSizeSide) {
+      return true;
+    }
+    char gigabytes[32];
+    std::snprintf(gigabytes, sizeof gigabytes, "%.1f GB", double(size) / 1e9);
+    const std::string why = size > kMaxFullSizeBytes
+                                ? std::string(gigabytes)
+                                : "over " + std::to_string(kMaxFullSizeSide) + " pixels a side";
+    return fail(FailureKind::TooLarge, sizeText(width, height) +
+                                           " is too large to show at full size (" + why +
+                                           "); choose Fit or Fill");
+  }
+
   bool createFile(std::int32_t width, std::int32_t height) {
+    if (stopped()) return cancelled();
     const bool created = file_.create(bmpPath_, width, height);
     fileCreated_ = file_.isOpen();  // from here on a failure removes what was made
     return created || writeFailed(file_.error());
+  }
+
+  bool refuseCutShort() {
+    if (!decoder_->endedEarly() || request_.keepCutShort) return true;
+    return fail(FailureKind::CutShort, cutShortReason(*result_.format));
   }
 
   // Reads exactly count rows, stopping early at the first sign of a cut-short file
   // unless the caller keeps such pictures.
   bool readRows(std::uint8_t* const* rows, std::int32_t count) {
     for (std::int32_t got = 0; got < count;) {
-      const std::int32_t read = reader_.read(rows + got, count - got);
-      if (read == 0) return fail(reader_.reason());
+      const std::int32_t read = decoder_->read(rows + got, count - got);
+      if (read == 0) return decoderFailed();
       got += read;
     }
-    if (reader_.endedEarly() && !request_.keepCutShort) return fail("JPEG cut short");
-    return true;
+    return refuseCutShort();
   }
 
-  bool finishReading() {
-    if (!reader_.finish()) return fail(reader_.reason());
-    if (reader_.endedEarly() && !request_.keepCutShort) return fail("JPEG cut short");
-    return true;
-  }
+  bool finishReading() { return (decoder_->finish() || decoderFailed()) && refuseCutShort(); }
 
   bool streamFullSize() {
-    const std::int32_t width = reader_.width(), height = reader_.height();
-    if (!checkRoom(width, height)) return false;
-    if (!reader_.start(8, true)) return fail(reader_.reason());
+    const std::int32_t width = decoder_->width(), height = decoder_->height();
+    if (!checkFullSize(width, height) || !checkRoom(width, height)) return false;
+    if (!decoder_->start(width, height)) return decoderFailed();
     if (!createFile(width, height)) return false;
 
     const std::size_t stride = bitmapStride(width);
@@ -250,31 +310,47 @@ class Conversion {
     return file_.close() || writeFailed(file_.error());
   }
 
-  bool drawOnMonitors() {
-    const std::int32_t width = reader_.width(), height = reader_.height();
-    const CanvasLayout layout =
-        layOut(*request_.fit, width, height, request_.monitors, request_.tiled);
-    if (layout.width <= 0) return fail("no monitor to draw the picture on");
-    if (!checkRoom(layout.width, layout.height)) return false;
-    if (!reader_.start(decodeScaleEighths(width, height, layout), true)) {
-      return fail(reader_.reason());
+  // The size the decoder shrinks the picture to itself: the least that still gives every
+  // monitor enough pixels, as far as its library can go.
+  std::pair<std::int32_t, std::int32_t> decodedSize(const CanvasLayout& layout) const {
+    const std::int32_t width = decoder_->width(), height = decoder_->height();
+    switch (decoder_->shrinking()) {
+      case Shrinking::ByEighths: {
+        const int eighths = decodeScaleEighths(width, height, layout);
+        return {scaledSize(width, eighths), scaledSize(height, eighths)};
+      }
+      case Shrinking::Freely: {
+        const AveragingSteps steps = averagingSteps(width, height, width, height, layout);
+        return {width / steps.across, height / steps.down};
+      }
+      case Shrinking::None:
+        break;
     }
+    return {width, height};
+  }
+
+  bool drawOnMonitors() {
+    const std::int32_t width = decoder_->width(), height = decoder_->height();
+    const CanvasLayout layout =
+        layOut(*request_.drawn, width, height, request_.monitors, request_.tiled);
+    if (layout.width <= 0) return fail(FailureKind::NoMonitor, "no monitor to draw the picture on");
+    if (!checkRoom(layout.width, layout.height)) return false;
+    const auto [decodedWidth, decodedHeight] = decodedSize(layout);
+    if (!decoder_->start(decodedWidth, decodedHeight)) return decoderFailed();
 
     // The picture as kept: shrunk by the decoder as far as it may be, then by averaging
     // whole blocks of pixels where even that is far larger than the monitors need, so
     // that memory follows the monitors' size rather than the picture's. And the canvas,
     // black wherever no placement draws.
-    const std::int32_t decodedWidth = reader_.outputWidth();
-    const std::int32_t decodedHeight = reader_.outputHeight();
     const AveragingSteps steps = averagingSteps(width, height, decodedWidth, decodedHeight, layout);
     const std::int32_t keptWidth = decodedWidth / steps.across;
     const std::int32_t keptHeight = decodedHeight / steps.down;
     const std::size_t keptStride = std::size_t(keptWidth) * 3;
-    std::unique_ptr<std::uint8_t[], FreeDeleter> kept(
+    MallocBlock<std::uint8_t[]> kept(
         static_cast<std::uint8_t*>(std::malloc(keptStride * std::size_t(keptHeight))));
     if (!kept) return outOfMemory(keptWidth, keptHeight);
     const std::size_t canvasStride = std::size_t(layout.width) * 3;
-    std::unique_ptr<std::uint8_t[], FreeDeleter> canvas(
+    MallocBlock<std::uint8_t[]> canvas(
         static_cast<std::uint8_t*>(std::calloc(canvasStride * std::size_t(layout.height), 1)));
     if (!canvas) return outOfMemory(layout.width, layout.height);
 
@@ -287,15 +363,14 @@ class Conversion {
                              : decodeAveraging(steps, kept.get(), keptWidth, keptHeight, resampler);
     if (!decoded || !finishReading()) return false;
     if (!resampler.finish()) return outOfMemory(layout.width, layout.height);
-    if (stopped()) return cancelled();
     kept.reset();
     return writeCanvas(canvas.get(), layout);
   }
 
   // Every decoded row straight into its place in pixels.
   bool decodeInto(std::uint8_t* pixels, StripResampler& resampler) {
-    const std::int32_t height = reader_.outputHeight();
-    const std::size_t stride = std::size_t(reader_.outputWidth()) * 3;
+    const std::int32_t height = decoder_->outputHeight();
+    const std::size_t stride = std::size_t(decoder_->outputWidth()) * 3;
     for (std::int32_t top = 0, count = 0; top < height; top += count) {
       if (stopped()) return cancelled();
       count = std::min(kDecodeRows, height - top);
@@ -311,8 +386,8 @@ class Conversion {
   // mean; the rows and columns left over at the right and bottom edges are dropped.
   bool decodeAveraging(const AveragingSteps& steps, std::uint8_t* kept, std::int32_t keptWidth,
                        std::int32_t keptHeight, StripResampler& resampler) {
-    const std::int32_t height = reader_.outputHeight();
-    const std::size_t stride = std::size_t(reader_.outputWidth()) * 3;
+    const std::int32_t height = decoder_->outputHeight();
+    const std::size_t stride = std::size_t(decoder_->outputWidth()) * 3;
     const std::size_t keptStride = std::size_t(keptWidth) * 3;
     std::vector<std::uint8_t> band(stride * kDecodeRows);
     std::vector<std::uint64_t> sums(keptStride);
@@ -375,10 +450,10 @@ class Conversion {
     return file_.close() || writeFailed(file_.error());
   }
 
-  const std::string& jpegPath_;
+  const std::string& picturePath_;
   const std::string& bmpPath_;
   const ConversionRequest& request_;
-  JpegReader reader_;
+  std::unique_ptr<PictureDecoder> decoder_;
   BitmapFile file_;
   bool fileCreated_ = false;
   ConversionResult result_;
@@ -386,9 +461,9 @@ class Conversion {
 
 }  // namespace
 
-ConversionResult convertJpegToBitmap(const std::string& jpegPath, const std::string& bmpPath,
-                                     const ConversionRequest& request) {
-  return Conversion(jpegPath, bmpPath, request).run();
+ConversionResult convertToBitmap(const std::string& picturePath, const std::string& bmpPath,
+                                 const ConversionRequest& request) {
+  return Conversion(picturePath, bmpPath, request).run();
 }
 
 std::string directoryOf(const std::string& path) {

@@ -1,5 +1,6 @@
-// JPEG file to BMP file: at the picture's own size, streamed a band of rows at a time,
-// or drawn onto the monitors for Fit, Fill and Span.
+// Any picture file Tessaren reads to a BMP file: at the picture's own size, streamed a
+// band of rows at a time where the format allows it, or drawn onto the monitors for Fit,
+// Fill and Span.
 #pragma once
 
 #include <atomic>
@@ -8,43 +9,54 @@
 #include <string>
 #include <vector>
 
-#include "imaging/jpeg_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/picture_geometry.h"
+#include "platform/failure.h"
 
 namespace tessaren {
 
 struct ConversionRequest {
-  // Fit, Fill or Span onto `monitors`; without it the picture keeps its own size.
-  std::optional<FitMode> fit;
+  // Fit, Fill or Span onto `monitors`; nothing (or a mode that is not drawn for the
+  // monitors) keeps the picture's own size, as Stretch, Center, Tile and the desktop's
+  // own settings show it.
+  std::optional<DisplayMode> drawn;
   std::vector<Monitor> monitors;
   bool tiled = false;  // the wallpaper is tiled from the primary monitor (older Windows)
-  // Write a picture whose file ended early (grey from there down) instead of refusing it.
+  // Write a picture whose file ended early (filler from there down) instead of refusing it.
   bool keepCutShort = false;
-  // Checked between bands of rows; when it turns true the conversion ends as "cancelled".
+  // Looked at between bands of rows, inside the decoders' long steps and before each file
+  // is created; when it turns true the conversion ends as Cancelled.
   const std::atomic<bool>* stop = nullptr;
   // The bytes free on the BMP file's volume, when known.
   std::optional<std::uint64_t> freeBytes;
   // The name the reasons give for the BMP file; the path written when empty.
   std::string shownPath;
   DecodeLimits limits;
+  // The server's Content-Type, only for the words of a NotAPicture reason.
+  std::string contentType;
 };
 
 struct ConversionResult {
-  bool written = false;    // a complete BMP file is in place
-  bool cutShort = false;   // written from a JPEG that ended early (keepCutShort)
-  std::string reason;      // why nothing was written; empty otherwise
-  std::int32_t width = 0;  // the picture's own size, once its header was read
+  std::optional<Failure> failure;  // nothing: a complete BMP file is in place
+  std::int32_t width = 0;          // the picture's own size, once its header was read
   std::int32_t height = 0;
+  std::optional<PictureFormat> format;  // once the first bytes were recognised
+  bool cutShort = false;                // written from a file that ended early (keepCutShort)
 };
 
 // Free space the volume must keep beyond the BMP file itself.
 inline constexpr std::uint64_t kFreeSpaceHeadroom = 64ull << 20;
+// The largest BMP shown at the picture's own size: beyond it the desktop takes seconds to
+// load the file and gigabytes to hold it, and Fit or Fill show the picture better.
+inline constexpr std::uint64_t kMaxFullSizeBytes = 1ull << 30;
+inline constexpr std::int32_t kMaxFullSizeSide = 32767;
 
-// Writes bmpPath, replacing what is there. A conversion that fails or is stopped removes
-// the file it started. The target volume must have the BMP file's size plus
-// kFreeSpaceHeadroom free, as request.freeBytes tells.
-ConversionResult convertJpegToBitmap(const std::string& jpegPath, const std::string& bmpPath,
-                                     const ConversionRequest& request = {});
+// Writes bmpPath, replacing what is there. The format comes from the file's first bytes,
+// never from its name. A conversion that fails or is stopped removes the file it started.
+// The target volume must have the BMP file's size plus kFreeSpaceHeadroom free, as
+// request.freeBytes tells.
+ConversionResult convertToBitmap(const std::string& picturePath, const std::string& bmpPath,
+                                 const ConversionRequest& request = {});
 
 // The directory part of a path with either separator ("." for a bare name), and the
 // volume to name in a message: "C:\" for a path on a drive, the directory otherwise.

@@ -1,14 +1,15 @@
-// tessaren-convert [OPTIONS] IN.jpg OUT.bmp: the program's own conversion from the command
-// line, for benchmarks, fuzzing seeds and checks by hand. Without options the BMP has the
-// picture's own size, as for Stretch, Center and Tile. Options draw it as Fit, Fill or Span:
+// tessaren-convert [OPTIONS] IN OUT.bmp: the program's own conversion from the command
+// line, for benchmarks and checks by hand. IN is a JPEG, PNG, WebP or GIF file, told by
+// its first bytes. Without options the BMP has the picture's own size, as for Stretch,
+// Center and Tile. Options draw it as Fit, Fill or Span:
 //   --fit WxH, --fill WxH                      one monitor of that size
 //   --monitors "l,t,r,b;l,t,r,b;..." --mode fit|fill|span
 //                                              monitors in virtual-screen pixels; the one
 //                                              at 0,0 is the primary (else the first)
 //   --tiled                                    lay the parts out for a wallpaper tiled
 //                                              from the primary monitor (older Windows)
-// Exit status 0 when a complete BMP was written, 2 when it was but the JPEG was cut
-// short, 1 otherwise.
+// Exit status 0 when a complete BMP was written, 2 when it was but the picture was cut
+// short, 1 otherwise (with the reason on the standard error stream).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,16 +17,17 @@
 #include <vector>
 
 #include "imaging/conversion.h"
+#include "settings/display_mode.h"
 
 namespace {
 
-using tessaren::FitMode;
+using tessaren::DisplayMode;
 using tessaren::Monitor;
 
 int usage(const char* program) {
   std::fprintf(stderr,
                "usage: %s [--fit WxH | --fill WxH | --monitors \"l,t,r,b;...\" "
-               "--mode fit|fill|span] [--tiled] IN.jpg OUT.bmp\n",
+               "--mode fit|fill|span] [--tiled] IN OUT.bmp\n",
                program);
   return 1;
 }
@@ -78,17 +80,17 @@ int main(int argc, char** argv) {
       Monitor monitor;
       if (!parseSize(argv[++i], monitor)) return usage(program);
       request.monitors = {monitor};
-      request.fit = option == "--fit" ? FitMode::Fit : FitMode::Fill;
+      request.drawn = option == "--fit" ? DisplayMode::Fit : DisplayMode::Fill;
     } else if (option == "--monitors" && hasValue) {
       if (!parseMonitors(argv[++i], request.monitors)) return usage(program);
     } else if (option == "--mode" && hasValue) {
       const std::string mode = argv[++i];
       if (mode == "fit") {
-        request.fit = FitMode::Fit;
+        request.drawn = DisplayMode::Fit;
       } else if (mode == "fill") {
-        request.fit = FitMode::Fill;
+        request.drawn = DisplayMode::Fill;
       } else if (mode == "span") {
-        request.fit = FitMode::Span;
+        request.drawn = DisplayMode::Span;
       } else {
         return usage(program);
       }
@@ -101,17 +103,18 @@ int main(int argc, char** argv) {
     }
   }
   // --monitors and --mode come together; --tiled needs something to lay out.
-  if (files.size() != 2 || request.fit.has_value() == request.monitors.empty() ||
-      (request.tiled && !request.fit)) {
+  if (files.size() != 2 || request.drawn.has_value() == request.monitors.empty() ||
+      (request.tiled && !request.drawn)) {
     return usage(program);
   }
 
-  const tessaren::ConversionResult result =
-      tessaren::convertJpegToBitmap(files[0], files[1], request);
-  if (!result.written) {
-    std::fprintf(stderr, "%s: %s\n", files[1], result.reason.c_str());
+  const tessaren::ConversionResult result = tessaren::convertToBitmap(files[0], files[1], request);
+  if (result.failure) {
+    std::fprintf(stderr, "%s: %s\n", files[1], result.failure->detail.c_str());
     return 1;
   }
-  if (result.cutShort) std::fprintf(stderr, "%s: JPEG cut short\n", files[0]);
+  if (result.cutShort) {
+    std::fprintf(stderr, "%s: %s\n", files[0], tessaren::cutShortReason(*result.format).c_str());
+  }
   return result.cutShort ? 2 : 0;
 }

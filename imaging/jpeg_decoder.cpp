@@ -1,22 +1,30 @@
-// JPEG decoding. The library reports errors by calling error_exit, which must not return:
-// ours long-jumps back into the step that called the library. Each step is a plain
-// function that owns nothing with a destructor, so the jump skips no C++ clean-up; the
-// decompression object and the file belong to JpegReader, which releases them on every path.
-#include "imaging/jpeg_decoder.h"
-
+// JPEG decoding on the IJG interface of libjpeg-turbo, at full size or shrunk by the
+// decoder's own DCT scaling. The library reports errors by calling error_exit, which must
+// not return: ours long-jumps back into the step that called the library. Each step is a
+// plain function that owns nothing with a destructor, so the jump skips no C++ clean-up;
+// the decompression object and the file belong to JpegDecoder's owners, which release
+// them on every path.
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
+#include <climits>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-// clang-format off: jpeglib.h needs FILE and size_t declared first.
+// jpeglib.h needs FILE and size_t declared first.
+// clang-format off
 #include <jerror.h>
 #include <jpeglib.h>
 // clang-format on
 
+#include "imaging/picture_decoder.h"
+#include "imaging/picture_geometry.h"
+#include "platform/handles.h"
+#include "platform/text.h"
+
 namespace tessaren {
+namespace {
 
 // Our own file source reads this much at a time, a sixteenth of the stdio source's
 // system calls, and sees for itself when the file ends before the picture does.
@@ -24,7 +32,7 @@ constexpr std::size_t kSourceBufferBytes = 64 * 1024;
 constexpr JDIMENSION kCmykRows = 16;
 
 // Our own refusals, beside the library's message codes.
-enum : int { kUnsupportedComponents = 10000, kTooManyScans, kDecoderStuck, kWrongOutput };
+enum : int { kUnsupportedComponents = 10000, kTooManyScans, kDecoderStuck, kWrongOutput, kStopped };
 
 // The standard manager comes first: the library hands error_exit only the object, and
 // the object points at this.
@@ -33,9 +41,13 @@ struct JpegErrorManager {
   std::jmp_buf recovery;
 };
 
-struct ScanLimit {
+// Called once per row of blocks while the library reads a scan, and once per call that
+// hands out rows: the one place that sees inside jpeg_start_decompress, which reads
+// every scan of a progressive picture before the first row comes out.
+struct Progress {
   jpeg_progress_mgr standard;
   int maxScans;
+  const std::atomic<bool>* stop;
 };
 
 struct FileSource {
@@ -50,41 +62,25 @@ struct FileSource {
 struct JpegState {
   jpeg_decompress_struct info;
   JpegErrorManager errors;
-  ScanLimit scanLimit;
+  Progress progress;
   FileSource source;
-  bool echo;
-  bool failed;
-  bool started;
   bool cmyk;
-  bool bgr;
   int failureCode;
   char message[JMSG_LENGTH_MAX + 64];
   JSAMPARRAY cmykRows;
 };
 
-namespace {
-
 JpegState* stateOf(j_common_ptr info) { return static_cast<JpegState*>(info->client_data); }
-
-void record(JpegState* state, int code) {
-  state->failureCode = code;
-  if (state->echo) std::fprintf(stderr, "%s\n", state->message);
-}
 
 [[noreturn]] void errorExit(j_common_ptr info) {
   JpegState* state = stateOf(info);
   (*info->err->format_message)(info, state->message);
-  record(state, info->err->msg_code);
+  state->failureCode = info->err->msg_code;
   std::longjmp(state->errors.recovery, 1);
 }
 
-// Warnings: djpeg prints them, we only pass them on when asked to.
-void outputMessage(j_common_ptr info) {
-  if (!stateOf(info)->echo) return;
-  char text[JMSG_LENGTH_MAX];
-  (*info->err->format_message)(info, text);
-  std::fprintf(stderr, "%s\n", text);
-}
+// Warnings (a file cut short among them) are seen by the source itself.
+void ignoreMessage(j_common_ptr) {}
 
 // Our own refusals: the reason, then the same way out as the library's errors.
 [[noreturn]] __attribute__((format(printf, 3, 4))) void giveUp(j_common_ptr info, int code,
@@ -94,7 +90,7 @@ void outputMessage(j_common_ptr info) {
   va_start(arguments, format);
   std::vsnprintf(state->message, sizeof state->message, format, arguments);
   va_end(arguments);
-  record(state, code);
+  state->failureCode = code;
   std::longjmp(state->errors.recovery, 1);
 }
 
@@ -133,11 +129,14 @@ void skipSource(j_decompress_ptr info, long count) {
 
 // Each progressive scan makes the library go over the whole coefficient buffer again;
 // a tiny file can hold thousands of them.
-void limitScans(j_common_ptr common) {
+void watchProgress(j_common_ptr common) {
   auto* info = reinterpret_cast<j_decompress_ptr>(common);
-  auto* limit = reinterpret_cast<ScanLimit*>(common->progress);
-  if (info->progressive_mode && info->input_scan_number > limit->maxScans) {
-    giveUp(common, kTooManyScans, "JPEG has more than %d progressive scans", limit->maxScans);
+  auto* progress = reinterpret_cast<Progress*>(common->progress);
+  if (progress->stop != nullptr && progress->stop->load(std::memory_order_relaxed)) {
+    giveUp(common, kStopped, "cancelled");
+  }
+  if (info->progressive_mode && info->input_scan_number > progress->maxScans) {
+    giveUp(common, kTooManyScans, "JPEG has more than %d progressive scans", progress->maxScans);
   }
 }
 
@@ -146,16 +145,13 @@ inline std::uint8_t scaled(unsigned a, unsigned b) {
 }
 
 // Adobe's writers store CMYK inverted (0 = full ink); files with their marker say so.
-void cmykToThree(const JSAMPLE* cmyk, std::uint8_t* out, JDIMENSION width, bool inverted,
-                 bool bgr) {
-  const int red = bgr ? 2 : 0;
-  const int blue = 2 - red;
+void cmykToBgr(const JSAMPLE* cmyk, std::uint8_t* out, JDIMENSION width, bool inverted) {
   for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, out += 3) {
     unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
     if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
-    out[red] = scaled(c, k);
+    out[2] = scaled(c, k);
     out[1] = scaled(m, k);
-    out[blue] = scaled(y, k);
+    out[0] = scaled(y, k);
   }
 }
 
@@ -164,7 +160,7 @@ bool headerStep(JpegState* state, long maxMemory) {
   if (setjmp(state->errors.recovery)) return false;
   jpeg_create_decompress(&state->info);
   state->info.mem->max_memory_to_use = maxMemory;
-  state->info.progress = &state->scanLimit.standard;
+  state->info.progress = &state->progress.standard;
   state->info.src = &state->source.standard;
 
   jpeg_read_header(&state->info, TRUE);
@@ -183,7 +179,7 @@ bool startStep(JpegState* state, int eighths) {
   state->cmyk = info.num_components == 4;
   // The library expands grey and orders the bytes itself, straight into our rows. This
   // libjpeg-turbo converts neither CMYK nor YCCK to RGB; it gives CMYK for both.
-  info.out_color_space = state->cmyk ? JCS_CMYK : state->bgr ? JCS_EXT_BGR : JCS_EXT_RGB;
+  info.out_color_space = state->cmyk ? JCS_CMYK : JCS_EXT_BGR;
   info.scale_num = static_cast<unsigned>(eighths);
   info.scale_denom = 8;
   jpeg_start_decompress(&info);
@@ -204,8 +200,7 @@ JDIMENSION readStep(JpegState* state, std::uint8_t* const* rows, JDIMENSION coun
   if (state->cmyk) {
     got = jpeg_read_scanlines(&info, state->cmykRows, std::min(count, kCmykRows));
     for (JDIMENSION i = 0; i < got; ++i) {
-      cmykToThree(state->cmykRows[i], rows[i], info.output_width, info.saw_Adobe_marker != 0,
-                  state->bgr);
+      cmykToBgr(state->cmykRows[i], rows[i], info.output_width, info.saw_Adobe_marker != 0);
     }
   } else {
     got = jpeg_read_scanlines(&info, const_cast<JSAMPARRAY>(rows), count);
@@ -224,166 +219,115 @@ bool finishStep(JpegState* state) {
   return true;
 }
 
-// In words a user can act on; the library's own message where nothing better fits.
-std::string reasonFor(const JpegState& state) {
-  if (state.failureCode == JERR_NO_SOI || state.failureCode == JERR_INPUT_EMPTY) {
-    return "not a JPEG picture";
+class JpegDecoder final : public PictureDecoder {
+ public:
+  JpegDecoder() : state_(new JpegState()) {
+    JpegState& s = *state_;
+    // Both survive jpeg_create_decompress, which clears everything else.
+    s.info.err = jpeg_std_error(&s.errors.standard);
+    s.info.client_data = &s;
+    s.errors.standard.error_exit = errorExit;
+    s.errors.standard.output_message = ignoreMessage;
+    s.progress.standard.progress_monitor = watchProgress;
+    s.source.standard.init_source = initSource;
+    s.source.standard.fill_input_buffer = fillSource;
+    s.source.standard.skip_input_data = skipSource;
+    s.source.standard.resync_to_restart = jpeg_resync_to_restart;
+    s.source.standard.term_source = termSource;
+    s.source.atStart = true;
+    // Destroying an object never created is safe: the library looks for its memory
+    // manager first.
+    decompress_.reset(&s.info);
   }
-  if (state.source.endedEarly) return "JPEG cut short";
-  switch (state.failureCode) {
-    case JERR_OUT_OF_MEMORY:
-      return "not enough memory to decode the JPEG picture";
-    case kUnsupportedComponents:
-    case kTooManyScans:
-      return state.message;
-    default:
-      return std::string("broken JPEG picture (") + state.message + ")";
+
+  bool open(OwnedFile file, const DecodeLimits& limits, const std::atomic<bool>* stop) override {
+    file_ = std::move(file);
+    state_->source.file = file_.get();
+    state_->progress.maxScans = limits.maxScans;
+    state_->progress.stop = stop;
+    maxMemory_ = limits.maxLibraryMemory;
+    const long maxMemory = static_cast<long>(
+        std::min<std::uint64_t>(limits.maxLibraryMemory, std::uint64_t(LONG_MAX)));
+    if (!headerStep(state_.get(), maxMemory)) return failed();
+    return setSize(state_->info.image_width, state_->info.image_height, limits,
+                   PictureFormat::Jpeg);
   }
-}
+
+  Shrinking shrinking() const override { return Shrinking::ByEighths; }
+
+  bool start(std::int32_t outputWidth, std::int32_t outputHeight) override {
+    if (failure_) return false;
+    // The largest scale that gives the size: at full size that is always 8/8, which
+    // makes the file byte for byte djpeg's even where a smaller scale gives the same size.
+    int eighths = 8;
+    while (eighths > 1 && (scaledSize(width_, eighths) != outputWidth ||
+                           scaledSize(height_, eighths) != outputHeight)) {
+      --eighths;
+    }
+    if (!startStep(state_.get(), eighths)) return failed();
+    outputWidth_ = static_cast<std::int32_t>(state_->info.output_width);
+    outputHeight_ = static_cast<std::int32_t>(state_->info.output_height);
+    if (outputWidth_ != outputWidth || outputHeight_ != outputHeight) {
+      return fail(
+          FailureKind::BrokenPicture,
+          brokenReason(PictureFormat::Jpeg, "no scale gives " + std::to_string(outputWidth) +
+                                                " x " + std::to_string(outputHeight)));
+    }
+    return true;
+  }
+
+  std::int32_t read(std::uint8_t* const* rows, std::int32_t count) override {
+    if (failure_ || count <= 0 || state_->info.output_scanline >= state_->info.output_height) {
+      return 0;
+    }
+    const JDIMENSION got = readStep(state_.get(), rows, static_cast<JDIMENSION>(count));
+    if (got == 0) failed();
+    endedEarly_ = state_->source.endedEarly;
+    return static_cast<std::int32_t>(got);
+  }
+
+  bool finish() override {
+    if (failure_) return false;
+    if (!finishStep(state_.get())) return failed();
+    endedEarly_ = state_->source.endedEarly;
+    return true;
+  }
+
+ private:
+  // The library's failure in words a user can act on; its own message where nothing
+  // better fits.
+  bool failed() {
+    const JpegState& state = *state_;
+    if (state.failureCode == kStopped) return fail(FailureKind::Cancelled, "cancelled");
+    if (state.source.endedEarly) {
+      return fail(FailureKind::CutShort, cutShortReason(PictureFormat::Jpeg));
+    }
+    switch (state.failureCode) {
+      case JERR_OUT_OF_MEMORY:
+        return fail(FailureKind::OutOfMemory, "not enough memory to decode the JPEG picture");
+      case JERR_NO_BACKING_STORE:
+        return fail(FailureKind::TooLarge, std::to_string(state.info.image_width) + " x " +
+                                               std::to_string(state.info.image_height) +
+                                               " JPEG needs more than " + formatSize(maxMemory_) +
+                                               " to decode");
+      case JERR_IMAGE_TOO_BIG:
+      case kTooManyScans:
+        return fail(FailureKind::TooLarge, state.message);
+      case kUnsupportedComponents:
+        return fail(FailureKind::BrokenPicture, state.message);
+      default:
+        return fail(FailureKind::BrokenPicture, brokenReason(PictureFormat::Jpeg, state.message));
+    }
+  }
+
+  std::unique_ptr<JpegState> state_;
+  OwnedFile file_;
+  OwnedDecompress decompress_;  // last: destroyed first, while the state is still there
+  std::uint64_t maxMemory_ = 0;
+};
 
 }  // namespace
 
-JpegReader::JpegReader() : state_(new JpegState()) {
-  JpegState& s = *state_;
-  // Both survive jpeg_create_decompress, which clears everything else.
-  s.info.err = jpeg_std_error(&s.errors.standard);
-  s.info.client_data = &s;
-  s.errors.standard.error_exit = errorExit;
-  s.errors.standard.output_message = outputMessage;
-  s.scanLimit.standard.progress_monitor = limitScans;
-  s.source.standard.init_source = initSource;
-  s.source.standard.fill_input_buffer = fillSource;
-  s.source.standard.skip_input_data = skipSource;
-  s.source.standard.resync_to_restart = jpeg_resync_to_restart;
-  s.source.standard.term_source = termSource;
-  s.source.atStart = true;
-}
-
-JpegReader::~JpegReader() {
-  // Safe on an object never created: the library checks for its memory manager.
-  jpeg_destroy_decompress(&state_->info);
-  if (state_->source.file != nullptr) std::fclose(state_->source.file);
-}
-
-void JpegReader::echoMessages(bool echo) { state_->echo = echo; }
-
-bool JpegReader::failed(const std::string& reason) {
-  state_->failed = true;
-  reason_ = reason;
-  return false;
-}
-
-bool JpegReader::open(const std::string& jpegPath, const DecodeLimits& limits) {
-  if (state_->failed || state_->source.file != nullptr) return failed("JPEG reader misused");
-  path_ = jpegPath;
-  state_->source.file = std::fopen(jpegPath.c_str(), "rb");
-  if (state_->source.file == nullptr) {
-    const int error = errno;
-    if (state_->echo) std::fprintf(stderr, "can't open %s\n", jpegPath.c_str());
-    return failed("can't read " + jpegPath + ": " + std::strerror(error));
-  }
-  state_->scanLimit.maxScans = limits.maxScans;
-  if (!headerStep(state_.get(), limits.maxLibraryMemory)) return failed(reasonFor(*state_));
-  return true;
-}
-
-std::int32_t JpegReader::width() const {
-  return static_cast<std::int32_t>(state_->info.image_width);
-}
-std::int32_t JpegReader::height() const {
-  return static_cast<std::int32_t>(state_->info.image_height);
-}
-std::int32_t JpegReader::outputWidth() const {
-  return static_cast<std::int32_t>(state_->info.output_width);
-}
-std::int32_t JpegReader::outputHeight() const {
-  return static_cast<std::int32_t>(state_->info.output_height);
-}
-std::int32_t JpegReader::nextRow() const {
-  return static_cast<std::int32_t>(state_->info.output_scanline);
-}
-bool JpegReader::endedEarly() const { return state_->source.endedEarly; }
-
-bool JpegReader::start(int eighths, bool bgr) {
-  if (state_->failed || state_->source.file == nullptr || state_->started) {
-    return failed("JPEG reader misused");
-  }
-  state_->bgr = bgr;
-  state_->started = true;
-  if (!startStep(state_.get(), std::clamp(eighths, 1, 8))) return failed(reasonFor(*state_));
-  return true;
-}
-
-std::int32_t JpegReader::read(std::uint8_t* const* rows, std::int32_t count) {
-  if (state_->failed || !state_->started || count <= 0 || nextRow() >= outputHeight()) {
-    failed(reason_.empty() ? "JPEG reader misused" : reason_);
-    return 0;
-  }
-  const JDIMENSION got = readStep(state_.get(), rows, static_cast<JDIMENSION>(count));
-  if (got == 0) failed(reasonFor(*state_));
-  return static_cast<std::int32_t>(got);
-}
-
-bool JpegReader::finish() {
-  if (state_->failed || !state_->started) return failed(reason_);
-  if (!finishStep(state_.get())) return failed(reasonFor(*state_));
-  return true;
-}
-
-std::optional<DecodedJpeg> decodeJpegFile(const std::string& jpegPath, const DecodeLimits& limits) {
-  JpegReader reader;
-  reader.echoMessages(true);
-  if (!reader.open(jpegPath, limits)) return std::nullopt;
-
-  const std::int32_t width = reader.width(), height = reader.height();
-  const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 3;
-  if (bytes > limits.maxPixelBytes) {
-    std::fprintf(stderr, "JPEG of %d x %d pixels is too large to convert\n", width, height);
-    return std::nullopt;
-  }
-  DecodedJpeg result;
-  result.buffer.pixels.reset(static_cast<std::uint8_t*>(std::malloc(bytes)));
-  if (!result.buffer.pixels) {
-    std::fprintf(stderr, "Out of memory for a JPEG of %d x %d pixels\n", width, height);
-    return std::nullopt;
-  }
-  result.buffer.width = width;
-  result.buffer.height = height;
-
-  if (!reader.start(8, false)) return std::nullopt;
-  if (reader.outputWidth() != width || reader.outputHeight() != height) {
-    std::fprintf(stderr, "JPEG decodes to %d x %d pixels, not the size its header gives\n",
-                 reader.outputWidth(), reader.outputHeight());
-    return std::nullopt;
-  }
-  const std::size_t stride = std::size_t(width) * 3;
-  while (reader.nextRow() < height) {
-    std::uint8_t* rows[16];
-    const std::int32_t wanted = std::min(16, height - reader.nextRow());
-    for (std::int32_t i = 0; i < wanted; ++i) {
-      rows[i] = result.buffer.pixels.get() + std::size_t(reader.nextRow() + i) * stride;
-    }
-    if (reader.read(rows, wanted) == 0) return std::nullopt;
-  }
-  if (!reader.finish()) return std::nullopt;
-  result.endedEarly = reader.endedEarly();
-  return result;
-}
-
-void reverseRows(std::uint8_t* pixels, std::int32_t width, std::int32_t height) {
-  if (width <= 0 || height < 2) return;
-  const std::size_t stride = static_cast<std::size_t>(width) * 3;
-  for (std::int32_t i = 0; i < height / 2; ++i) {
-    std::uint8_t* top = pixels + static_cast<std::size_t>(i) * stride;
-    std::uint8_t* bottom = pixels + static_cast<std::size_t>(height - 1 - i) * stride;
-    std::swap_ranges(top, top + stride, bottom);
-  }
-}
-
-void swapRedBlue(std::uint8_t* pixels, std::int32_t width, std::int32_t height) {
-  if (width <= 0 || height <= 0) return;
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
-  for (std::size_t p = 0; p < count; p += 3) std::swap(pixels[p], pixels[p + 2]);
-}
+std::unique_ptr<PictureDecoder> makeJpegDecoder() { return std::make_unique<JpegDecoder>(); }
 
 }  // namespace tessaren

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "settings/display_mode.h"
+
 namespace tessaren {
 namespace {
 
@@ -61,11 +63,12 @@ SourceRegion fillRegion(std::int32_t pictureWidth, std::int32_t pictureHeight, c
   return {0, (height - used) / 2, width, (height + used) / 2};
 }
 
-CanvasLayout layOut(FitMode mode, std::int32_t pictureWidth, std::int32_t pictureHeight,
+CanvasLayout layOut(DisplayMode mode, std::int32_t pictureWidth, std::int32_t pictureHeight,
                     const std::vector<Monitor>& monitors, bool tiled) {
   CanvasLayout layout;
   const Rect box = boundingBox(monitors);
-  if (pictureWidth <= 0 || pictureHeight <= 0 || box.width() <= 0 || box.height() <= 0) {
+  if (!drawnForTheMonitors(mode) || pictureWidth <= 0 || pictureHeight <= 0 || box.width() <= 0 ||
+      box.height() <= 0) {
     return layout;
   }
   layout.width = box.width();
@@ -73,14 +76,14 @@ CanvasLayout layOut(FitMode mode, std::int32_t pictureWidth, std::int32_t pictur
   const SourceRegion whole{0, 0, static_cast<double>(pictureWidth),
                            static_cast<double>(pictureHeight)};
 
-  if (mode == FitMode::Span) {
+  if (mode == DisplayMode::Span) {
     const Rect canvas{0, 0, layout.width, layout.height};
     layout.placements.push_back({canvas, fillRegion(pictureWidth, pictureHeight, canvas)});
   } else {
     for (const Monitor& monitor : monitors) {
       const Rect area = moved(monitor.bounds, -box.left, -box.top);
       if (area.width() <= 0 || area.height() <= 0) continue;
-      if (mode == FitMode::Fit) {
+      if (mode == DisplayMode::Fit) {
         layout.placements.push_back({fitInside(pictureWidth, pictureHeight, area), whole});
       } else {
         layout.placements.push_back({area, fillRegion(pictureWidth, pictureHeight, area)});

@@ -1,11 +1,13 @@
-// Where a picture goes on the monitors for Fit, Fill and Span, and how far the JPEG
-// decoder may shrink it first. Pure arithmetic: no platform calls, no files.
+// Where a picture goes on the monitors for Fit, Fill and Span, and how far a decoder may
+// shrink it first. Pure arithmetic: no platform calls, no files.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 namespace tessaren {
+
+enum class DisplayMode : std::int32_t;  // settings/display_mode.h
 
 struct Rect {
   std::int32_t left = 0;
@@ -23,8 +25,6 @@ struct Monitor {
   bool primary = false;
   bool operator==(const Monitor&) const = default;
 };
-
-enum class FitMode { Fit, Fill, Span };
 
 // A part of the picture in picture pixels. Centring a crop gives fractions.
 struct SourceRegion {
@@ -65,10 +65,11 @@ Rect fitInside(std::int32_t pictureWidth, std::int32_t pictureHeight, const Rect
 // scaled to box, it covers box exactly.
 SourceRegion fillRegion(std::int32_t pictureWidth, std::int32_t pictureHeight, const Rect& box);
 
-// The canvas for a picture of the given size on these monitors. tiled: the wallpaper is
-// tiled from the primary monitor (older Windows) rather than spanned. Without monitors,
-// or with an empty picture, the layout is empty (width 0).
-CanvasLayout layOut(FitMode mode, std::int32_t pictureWidth, std::int32_t pictureHeight,
+// The canvas for a picture of the given size on these monitors, for Fit, Fill or Span.
+// tiled: the wallpaper is tiled from the primary monitor (older Windows) rather than
+// spanned. Without monitors, with an empty picture, or for a mode that shows the picture
+// at its own size, the layout is empty (width 0).
+CanvasLayout layOut(DisplayMode mode, std::int32_t pictureWidth, std::int32_t pictureHeight,
                     const std::vector<Monitor>& monitors, bool tiled);
 
 // The size libjpeg decodes to at scale eighths/8: rounded up.

@@ -24,6 +24,7 @@ enum class FailureKind : std::uint8_t {
   NoPictureFound,  // a page, feed or document that names no picture
   DiskFull,
   CannotWrite,  // a file or folder can't be made, written or replaced
+  CannotRead,   // a file Tessaren wrote itself can't be opened or read back
   OutOfMemory,
   UnusableAddress,
   UnusableFolder,

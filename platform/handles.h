@@ -110,4 +110,42 @@ inline HINTERNET counted(HINTERNET handle) {
 }
 #endif
 
+// The picture libraries' objects. Each section needs the library's own header included
+// first, as <windows.h> for the Win32 owners above.
+#if defined(JPEGLIB_H)
+struct DestroyDecompress {
+  void operator()(j_decompress_ptr info) const { jpeg_destroy_decompress(info); }
+};
+// A decompression object after jpeg_create_decompress; its pools go with it.
+using OwnedDecompress = Owned<j_decompress_ptr, DestroyDecompress>;
+#endif
+
+#if defined(SPNG_H)
+struct FreeSpngContext {
+  void operator()(spng_ctx* context) const { spng_ctx_free(context); }
+};
+using OwnedSpng = Owned<spng_ctx*, FreeSpngContext>;
+#endif
+
+#if defined(WEBP_WEBP_DECODE_H_)
+struct DeleteWebPIncremental {
+  void operator()(WebPIDecoder* decoder) const { WebPIDelete(decoder); }
+};
+using OwnedWebPIncremental = Owned<WebPIDecoder*, DeleteWebPIncremental>;
+#endif
+
+#if defined(WEBP_WEBP_DEMUX_H_)
+struct DeleteWebPAnimation {
+  void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+using OwnedWebPAnimation = Owned<WebPAnimDecoder*, DeleteWebPAnimation>;
+#endif
+
+#if defined(_GIF_LIB_H_)
+struct CloseGif {
+  void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
+};
+using OwnedGif = Owned<GifFileType*, CloseGif>;
+#endif
+
 }  // namespace tessaren

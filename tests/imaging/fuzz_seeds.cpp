@@ -1,23 +1,26 @@
-// tessaren-fuzz-seeds DIR: writes the imaging fuzzer's seed corpus, one file per kind
-// of picture the decoder handles, plus the broken forms the tests use.
+// tessaren-fuzz-seeds DIR [REAL-PICTURES-DIR...]: writes the imaging fuzzer's seed corpus:
+// one file per kind of picture each decoder handles, made by the tests' picture maker,
+// the broken forms the tests use, and copies of the real pictures in the directories given.
 #include <cstdio>
 #include <string>
 
-#include "tests/imaging/jpeg_fixtures.h"
+#include "tests/support/test_pictures.h"
 
 using namespace tessaren::test;
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s DIR [REAL-PICTURES-DIR...]\n", argv[0]);
     return 1;
   }
   const std::filesystem::path dir = argv[1];
   std::filesystem::create_directories(dir);
-  struct Seed {
+  auto seed = [&](const std::string& name, const Bytes& bytes) { writeFile(dir / name, bytes); };
+
+  const struct {
     const char* name;
     JpegRecipe recipe;
-  } seeds[] = {
+  } jpegs[] = {
       {"colour-444", {.width = 13, .height = 7}},
       {"colour-420", {.width = 17, .height = 9, .subsampled = true}},
       {"grey", {.width = 9, .height = 5, .components = 1}},
@@ -27,16 +30,73 @@ int main(int argc, char** argv) {
       {"progressive", {.width = 16, .height = 12, .progressive = true, .subsampled = true}},
       {"progressive-grey", {.width = 11, .height = 3, .components = 1, .progressive = true}},
   };
-  for (const Seed& seed : seeds) {
-    const JpegRecipe& r = seed.recipe;
+  for (const auto& [name, r] : jpegs) {
     const Bytes jpeg = encodeJpeg(r, patternPixels(r.width, r.height, r.components));
-    writeFile(dir / (std::string(seed.name) + ".jpg"), jpeg);
-    if (std::string(seed.name) == "colour-420") {
-      writeFile(dir / "cut-short.jpg", Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() / 2));
-      writeFile(dir / "huge-header.jpg", withFrameSize(jpeg, 65500, 65500));
+    seed(std::string(name) + ".jpg", jpeg);
+    if (r.progressive && r.components == 3) seed("many-scans.jpg", withRepeatedLastScan(jpeg, 3));
+  }
+  const Bytes small = encodeJpeg({.width = 17, .height = 9}, patternPixels(17, 9, 3));
+  seed("cut-short.jpg", Bytes(small.begin(), small.begin() + small.size() / 2));
+  seed("huge-header.jpg", withFrameSize(small, 65500, 65500));
+
+  const Bytes palette = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9};
+  const struct {
+    const char* name;
+    PngRecipe recipe;
+  } pngs[] = {
+      {"rgb8", {.width = 9, .height = 7}},
+      {"rgba16-adam7",
+       {.width = 11, .height = 9, .colourType = 6, .bitDepth = 16, .interlaced = true}},
+      {"grey1", {.width = 13, .height = 3, .colourType = 0, .bitDepth = 1}},
+      {"grey-alpha8", {.width = 5, .height = 5, .colourType = 4}},
+      {"palette2-trns",
+       {.width = 7,
+        .height = 6,
+        .colourType = 3,
+        .bitDepth = 2,
+        .palette = palette,
+        .transparency = Bytes{0, 128}}},
+      {"rgb8-trns", {.width = 6, .height = 4, .transparency = Bytes{0, 1, 0, 2, 0, 3}}},
+  };
+  for (const auto& [name, r] : pngs) {
+    Bytes samples(pngRowBytes(r) * std::size_t(r.height));
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = std::uint8_t(i * 29);
+    if (r.colourType == 3) {
+      for (std::uint8_t& s : samples) s &= 0x55;  // 2-bit indices 0 and 1
     }
-    if (r.progressive && r.components == 3) {
-      writeFile(dir / "many-scans.jpg", withRepeatedLastScan(jpeg, 3));
+    seed(std::string(name) + ".png", encodePng(r, samples));
+  }
+  seed("zero.png", zeroPng(64, 64));
+
+  const Bytes rgb = patternPixels(24, 16, 3);
+  Bytes rgba;
+  for (std::size_t i = 0; i < rgb.size(); i += 3) {
+    rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], std::uint8_t(i * 5)});
+  }
+  seed("lossy.webp", encodeWebP({.width = 24, .height = 16}, rgb));
+  seed("lossy-alpha.webp", encodeWebP({.width = 24, .height = 16, .alpha = true}, rgba));
+  seed("lossless-alpha.webp",
+       encodeWebP({.width = 24, .height = 16, .alpha = true, .lossless = true}, rgba));
+  WebPFrame first{{.width = 24, .height = 16, .alpha = true, .lossless = true}, rgba};
+  WebPFrame second{
+      {.width = 8, .height = 6, .alpha = true}, flatPixels(8, 6, {1, 2, 3, 99}), 4, 2, false, true};
+  seed("animated.webp", animatedWebP(24, 16, {first, second}));
+
+  const Bytes indices = patternPixels(12, 10, 1);
+  seed("one-frame.gif", encodeGif(12, 10, palette, {{0, 0, 12, 10, indices}}));
+  seed("frames.gif", encodeGif(12, 10, palette,
+                               {{0, 0, 12, 10, indices, {}, 2, 3},
+                                {2, 1, 5, 4, Bytes(20, 1), {9, 8, 7}, 3, -1, true},
+                                {1, 1, 3, 3, Bytes(9, 2), {}, 1, 0}}));
+
+  // Real pictures that nobody here wrote.
+  for (int i = 2; i < argc; ++i) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i], error)) {
+      if (entry.is_regular_file() && entry.file_size() <= 65536) {
+        std::filesystem::copy_file(entry.path(), dir / ("real-" + entry.path().filename().string()),
+                                   std::filesystem::copy_options::overwrite_existing, error);
+      }
     }
   }
   return 0;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "settings/display_mode.h"
+
 namespace tessaren {
 
 // How gtest shows a placement that differs (found next to the type).
@@ -24,7 +26,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
   const Monitor diagonal{{1920, 1080, 3840, 2160}, false};
   struct Case {
     const char* name;
-    FitMode mode;
+    DisplayMode mode;
     int width, height;  // the picture
     std::vector<Monitor> monitors;
     bool tiled;
@@ -34,7 +36,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
     int eighths;
   } cases[] = {
       {"satellite picture fitted",
-       FitMode::Fit,
+       DisplayMode::Fit,
        10848,
        10848,
        {kFullHd},
@@ -46,7 +48,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        1},
       {"satellite picture filled: 1/4 leaves 2712 columns for 1920",
-       FitMode::Fill,
+       DisplayMode::Fill,
        10848,
        10848,
        {kFullHd},
@@ -58,7 +60,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        2},
       {"exactly twice the screen decodes at half size",
-       FitMode::Fit,
+       DisplayMode::Fit,
        3840,
        2160,
        {kFullHd},
@@ -70,7 +72,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        4},
       {"second monitor left of the primary, spanned",
-       FitMode::Fit,
+       DisplayMode::Fit,
        4000,
        1000,
        {kFullHd, leftOfPrimary},
@@ -82,7 +84,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        4},
       {"second monitor left of the primary, tiled from the primary's corner",
-       FitMode::Fit,
+       DisplayMode::Fit,
        4000,
        1000,
        {leftOfPrimary, kFullHd},
@@ -94,7 +96,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        4},
       {"larger monitor above, small picture enlarged across both",
-       FitMode::Span,
+       DisplayMode::Span,
        1000,
        1000,
        {kFullHd, abovePrimary},
@@ -106,7 +108,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        1080,
        8},
       {"each monitor filled, with a gap between them",
-       FitMode::Fill,
+       DisplayMode::Fill,
        1600,
        1200,
        {kFullHd, diagonal},
@@ -119,7 +121,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        8},
       {"one pixel fitted",
-       FitMode::Fit,
+       DisplayMode::Fit,
        1,
        1,
        {kFullHd},
@@ -131,7 +133,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        8},
       {"one pixel filled",
-       FitMode::Fill,
+       DisplayMode::Fill,
        1,
        1,
        {kFullHd},
@@ -143,7 +145,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        8},
       {"1 x 10000 fitted keeps one column",
-       FitMode::Fit,
+       DisplayMode::Fit,
        1,
        10000,
        {kFullHd},
@@ -155,7 +157,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        1},
       {"10000 x 1 fitted keeps one row",
-       FitMode::Fit,
+       DisplayMode::Fit,
        10000,
        1,
        {kFullHd},
@@ -167,7 +169,7 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        2},
       {"1 x 10000 filled crops the middle",
-       FitMode::Fill,
+       DisplayMode::Fill,
        1,
        10000,
        {kFullHd},
@@ -178,8 +180,8 @@ TEST(PictureGeometry, LayoutsPerModeAndMonitorArrangement) {
        0,
        0,
        8},
-      {"no monitors", FitMode::Fit, 100, 100, {}, false, 0, 0, {}, 0, 0, 1},
-      {"empty picture", FitMode::Fill, 0, 100, {kFullHd}, false, 0, 0, {}, 0, 0, 1},
+      {"no monitors", DisplayMode::Fit, 100, 100, {}, false, 0, 0, {}, 0, 0, 1},
+      {"empty picture", DisplayMode::Fill, 0, 100, {kFullHd}, false, 0, 0, {}, 0, 0, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -207,27 +209,27 @@ TEST(PictureGeometry, AveragingStepsBeyondTheDecodersScaling) {
   const std::vector<Monitor> two = {kFullHd, {{1920, 0, 2560, 480}, false}};
   struct Case {
     const char* name;
-    FitMode mode;
+    DisplayMode mode;
     int width, height;
     std::vector<Monitor> monitors;
     AveragingSteps steps;
   } cases[] = {
       {"5.6 times the screen: the decoder's eighth is enough",
-       FitMode::Fit,
+       DisplayMode::Fit,
        10848,
        10848,
        {kFullHd},
        {1, 1}},
-      {"largest JPEG on one monitor", FitMode::Fit, 65500, 65500, {kFullHd}, {7, 7}},
-      {"wide panorama fitted", FitMode::Fit, 65500, 2000, {kFullHd}, {4, 4}},
-      {"the larger of two monitors decides", FitMode::Fill, 40000, 30000, two, {2, 2}},
+      {"largest JPEG on one monitor", DisplayMode::Fit, 65500, 65500, {kFullHd}, {7, 7}},
+      {"wide panorama fitted", DisplayMode::Fit, 65500, 2000, {kFullHd}, {4, 4}},
+      {"the larger of two monitors decides", DisplayMode::Fill, 40000, 30000, two, {2, 2}},
       {"the smaller monitor alone would allow more",
-       FitMode::Fill,
+       DisplayMode::Fill,
        40000,
        30000,
        {{{1920, 0, 2560, 480}, true}},
        {7, 7}},
-      {"enlarged", FitMode::Span, 300, 200, two, {1, 1}},
+      {"enlarged", DisplayMode::Span, 300, 200, two, {1, 1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,16 +1,16 @@
-// BMP writers: 14-byte file header, 40-byte info header, rows padded to 4 bytes, bottom
-// row first. Rows go out from the caller's buffer, never through a copy of the picture.
-#include "imaging/bitmap_writer.h"
+// BMP files: 14-byte file header, 40-byte info header, rows padded to 4 bytes, bottom
+// row first. Rows go out from the caller's band, never through a copy of the picture.
+#include "imaging/bitmap_file.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <limits>
 
 namespace tessaren {
 namespace {
 
 constexpr std::uint32_t kHeaderBytes = 54;
-constexpr std::size_t kStreamBufferBytes = 64 * 1024;
 
 void putLittleEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
@@ -54,54 +54,6 @@ std::uint64_t bitmapFileSize(std::int32_t width, std::int32_t height) {
   return size > std::numeric_limits<std::uint32_t>::max() ? 0 : size;
 }
 
-void BitmapWriter::write(const std::string& path, const std::uint8_t* pixels, std::int32_t width,
-                         std::int32_t height) {
-  status_ = kBitmapOk;
-
-  // A negative side, or a file whose size does not fit its 32-bit size field, cannot be
-  // written correctly; refuse before any file is touched.
-  const std::uint64_t fileSize = bitmapFileSize(width, height);
-  if (fileSize == 0) {
-    status_ = kBitmapWriteError;
-    return;
-  }
-  const std::uint32_t stride = bitmapStride(width);
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    status_ = kBitmapCannotOpen;
-    return;
-  }
-
-  // The Windows C runtime's default 4 KiB buffer splits every row into several system
-  // writes; 64 KiB lets a few rows go out in one. Still one fwrite per row.
-  std::setvbuf(file, nullptr, _IOFBF, kStreamBufferBytes);
-  std::uint8_t headers[kHeaderBytes];
-  putHeaders(headers, fileSize, width, height);
-  std::fwrite(headers, sizeof headers, 1, file);
-
-  const std::uint8_t zero = 0;
-  for (std::int32_t row = 0; row < height; ++row) {
-    // A zero-length item counts as written: fwrite reports 0 items for it.
-    if (rowBytes > 0 && std::fwrite(pixels, rowBytes, 1, file) != 1) {
-      status_ = kBitmapWriteError;
-      break;
-    }
-    for (std::size_t pad = rowBytes; pad < stride; ++pad) std::fwrite(&zero, 1, 1, file);
-    pixels += rowBytes;
-  }
-
-  // Buffered bytes (headers, padding, the last rows) only reach the disk here: a full
-  // disk must not pass for a complete file.
-  const bool failedLate = std::ferror(file) != 0;
-  if (std::fclose(file) != 0 || failedLate) status_ = kBitmapWriteError;
-}
-
-BitmapFile::~BitmapFile() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
 bool BitmapFile::fail() {
   if (error_ == 0) error_ = errno != 0 ? errno : EIO;
   return false;
@@ -109,23 +61,23 @@ bool BitmapFile::fail() {
 
 bool BitmapFile::create(const std::string& path, std::int32_t width, std::int32_t height) {
   const std::uint64_t fileSize = bitmapFileSize(width, height);
-  if (file_ != nullptr || fileSize == 0) {
+  if (file_ || fileSize == 0) {
     error_ = EINVAL;
     return false;
   }
   errno = 0;
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) return fail();
+  file_.reset(std::fopen(path.c_str(), "wb"));
+  if (!file_) return fail();
   width_ = width;
   height_ = height;
   std::uint8_t headers[kHeaderBytes];
   putHeaders(headers, fileSize, width, height);
-  if (std::fwrite(headers, sizeof headers, 1, file_) != 1) return fail();
+  if (std::fwrite(headers, sizeof headers, 1, file_.get()) != 1) return fail();
   return true;
 }
 
 bool BitmapFile::writeBand(std::int32_t top, std::int32_t count, const std::uint8_t* rows) {
-  if (file_ == nullptr || error_ != 0) return false;
+  if (!file_ || error_ != 0) return false;
   if (top < 0 || count < 0 || count > height_ - top) {
     error_ = EINVAL;
     return false;
@@ -135,18 +87,17 @@ bool BitmapFile::writeBand(std::int32_t top, std::int32_t count, const std::uint
   const std::size_t bytes = static_cast<std::size_t>(stride * static_cast<std::uint64_t>(count));
   errno = 0;
   if (bytes == 0) return true;
-  if (seekTo(file_, kHeaderBytes + lowestRow * stride) != 0) return fail();
-  if (std::fwrite(rows, bytes, 1, file_) != 1) return fail();
+  if (seekTo(file_.get(), kHeaderBytes + lowestRow * stride) != 0) return fail();
+  if (std::fwrite(rows, bytes, 1, file_.get()) != 1) return fail();
   return true;
 }
 
 bool BitmapFile::close() {
-  if (file_ == nullptr) return false;
+  if (!file_) return false;
   errno = 0;
   // Buffered bytes only reach the disk here: a full disk must not pass for a complete file.
-  const bool failedLate = std::ferror(file_) != 0;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
+  const bool failedLate = std::ferror(file_.get()) != 0;
+  const bool closed = std::fclose(file_.release()) == 0;
   if (!closed || failedLate) return fail();
   return error_ == 0;
 }

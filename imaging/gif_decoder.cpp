@@ -1,0 +1,315 @@
+// GIF decoding with giflib, record by record. A first pass reads only the records and
+// skips each frame's compressed data without decoding it: it counts the frames (refusing
+// more than the limit before any pixel is decoded), and learns each frame's place and
+// disposal. The second pass composes the last frame the way it is shown: frames drawn in
+// order over a canvas that starts transparent, each disposal honoured. Only frames whose
+// pixels survive are decoded: one restored to the previous picture, or to the background,
+// before the next is drawn leaves nothing of itself (the latter clears its area). The
+// canvas is the whole picture, except for a GIF of one frame that is not interlaced,
+// whose rows stream straight out. Transparent pixels show black.
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "imaging/picture_decoder.h"
+#include "platform/handles.h"
+
+namespace tessaren {
+namespace {
+
+constexpr PictureFormat kGif = PictureFormat::Gif;
+
+// How often the decoding of a frame looks at the stop flag, in rows.
+constexpr int kRowsBetweenStopChecks = 64;
+
+struct Frame {
+  std::int32_t left = 0, top = 0, width = 0, height = 0;
+  bool interlaced = false;
+  int disposal = DISPOSAL_UNSPECIFIED;
+  int transparent = NO_TRANSPARENT_COLOR;
+};
+
+class GifDecoder final : public PictureDecoder {
+ public:
+  bool open(OwnedFile file, const DecodeLimits& limits, const std::atomic<bool>* stop) override {
+    file_ = std::move(file);
+    stop_ = stop;
+    if (!openGif()) return false;
+    if (!scanRecords(limits)) return false;
+    const Frame& first = frames_.front();
+    // A screen smaller than the first frame (some writers leave it 0 x 0) grows to hold it.
+    const std::int64_t width = std::max<std::int64_t>(gif_.get()->SWidth, first.left + first.width);
+    const std::int64_t height =
+        std::max<std::int64_t>(gif_.get()->SHeight, first.top + first.height);
+    if (!setSize(width, height, limits, kGif)) return false;
+    streamed_ = frames_.size() == 1 && !first.interlaced && first.width > 0 && first.height > 0;
+    if (!streamed_) {
+      return checkWholePicture(std::uint64_t(width_) * std::uint64_t(height_) * 3, limits, kGif);
+    }
+    return true;
+  }
+
+  bool start(std::int32_t outputWidth, std::int32_t outputHeight) override {
+    if (failure_) return false;
+    if (outputWidth != width_ || outputHeight != height_) {
+      return fail(FailureKind::BrokenPicture, brokenReason(kGif, "GIF cannot be shrunk"));
+    }
+    outputWidth_ = width_;
+    outputHeight_ = height_;
+    // The second pass, from the top of the file.
+    if (std::fseek(file_.get(), 0, SEEK_SET) != 0) return cannotRead();
+    fileEnded_ = false;
+    if (!openGif()) return false;
+    line_.resize(std::size_t(std::max_element(frames_.begin(), frames_.end(), [](auto& a, auto& b) {
+                               return a.width < b.width;
+                             })->width));
+    endedEarly_ = endedBeforeTrailer_;
+    if (streamed_) return nextFrame();
+    const std::size_t bytes = std::size_t(width_) * std::size_t(height_) * 3;
+    canvas_.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
+    if (!canvas_) return fail(FailureKind::OutOfMemory, "not enough memory for the GIF");
+    return composeFrames();
+  }
+
+  std::int32_t read(std::uint8_t* const* rows, std::int32_t count) override {
+    if (failure_ || count <= 0 || nextRow_ >= height_) return 0;
+    count = std::min(count, height_ - nextRow_);
+    const std::size_t rowBytes = std::size_t(width_) * 3;
+    for (std::int32_t i = 0; i < count; ++i, ++nextRow_) {
+      if (canvas_) {
+        std::memcpy(rows[i], canvas_.get() + std::size_t(nextRow_) * rowBytes, rowBytes);
+        continue;
+      }
+      std::memset(rows[i], 0, rowBytes);
+      const Frame& frame = frames_.front();
+      if (nextRow_ >= frame.top && nextRow_ < frame.top + frame.height && !dataEnded_) {
+        if (!decodeLine(frame)) return 0;
+        if (!dataEnded_) drawLine(frame, rows[i]);
+      }
+    }
+    return count;
+  }
+
+  bool finish() override { return !failure_; }
+
+ private:
+  static int readFromFile(GifFileType* gif, GifByteType* into, int length) {
+    auto* self = static_cast<GifDecoder*>(gif->UserData);
+    const std::size_t got = std::fread(into, 1, std::size_t(length), self->file_.get());
+    if (got < std::size_t(length)) self->fileEnded_ = true;
+    return static_cast<int>(got);
+  }
+
+  bool openGif() {
+    int error = 0;
+    gif_.reset(DGifOpen(this, readFromFile, &error));
+    return gif_ || failed(error);
+  }
+
+  bool cannotRead() { return fail(FailureKind::CannotRead, "can't read the GIF"); }
+
+  bool failed(int error) {
+    if (fileEnded_) return fail(FailureKind::CutShort, cutShortReason(kGif));
+    if (error == D_GIF_ERR_NOT_ENOUGH_MEM) {
+      return fail(FailureKind::OutOfMemory, "not enough memory for the GIF");
+    }
+    const char* text = GifErrorString(error);
+    return fail(FailureKind::BrokenPicture, brokenReason(kGif, text ? text : "unknown error"));
+  }
+  bool failed() { return failed(gif_ ? gif_.get()->Error : 0); }
+
+  // The frame's colours as the next GraphicsControlBlock extension says, if one comes.
+  bool readExtension(Frame& next) {
+    int code = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetExtension(gif_.get(), &code, &block) == GIF_ERROR) return failed();
+    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr) {
+      GraphicsControlBlock control;
+      if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_ERROR) return failed();
+      next.disposal = control.DisposalMode;
+      next.transparent = control.TransparentColor;
+    }
+    while (block != nullptr) {
+      if (DGifGetExtensionNext(gif_.get(), &block) == GIF_ERROR) return failed();
+    }
+    return true;
+  }
+
+  // Past a frame's compressed data without decoding it.
+  bool skipFrameData() {
+    int codeSize = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetCode(gif_.get(), &codeSize, &block) == GIF_ERROR) return failed();
+    while (block != nullptr) {
+      if (DGifGetCodeNext(gif_.get(), &block) == GIF_ERROR) return failed();
+    }
+    return true;
+  }
+
+  // The first pass: every frame's place and disposal, and how many there are.
+  bool scanRecords(const DecodeLimits& limits) {
+    Frame next;
+    bool ok = true;
+    while (ok) {
+      if (stopped(stop_)) return fail(FailureKind::Cancelled, "cancelled");
+      GifRecordType type = UNDEFINED_RECORD_TYPE;
+      if (DGifGetRecordType(gif_.get(), &type) == GIF_ERROR) {
+        // Bytes that are no record after the last frame end the picture, as in browsers.
+        if (!fileEnded_ && !frames_.empty()) break;
+        ok = failed();
+      } else if (type == TERMINATE_RECORD_TYPE) {
+        break;
+      } else if (type == EXTENSION_RECORD_TYPE) {
+        ok = readExtension(next);
+      } else if (DGifGetImageHeader(gif_.get()) == GIF_ERROR) {
+        ok = failed();
+      } else {
+        if (frames_.size() == std::size_t(limits.maxFrames)) {
+          return fail(FailureKind::TooLarge,
+                      "GIF has more than " + std::to_string(limits.maxFrames) + " frames");
+        }
+        const GifImageDesc& image = gif_.get()->Image;
+        next.left = image.Left, next.top = image.Top;
+        next.width = image.Width, next.height = image.Height;
+        next.interlaced = image.Interlace;
+        if (image.ColorMap == nullptr && gif_.get()->SColorMap == nullptr) {
+          return fail(FailureKind::BrokenPicture, brokenReason(kGif, "a frame without colours"));
+        }
+        frames_.push_back(next);
+        next = Frame();
+        ok = skipFrameData();
+      }
+    }
+    // A file that ends early keeps the frames it has.
+    if (!ok && !fileEnded_) return false;
+    failure_.reset();
+    if (frames_.empty()) {
+      return fileEnded_ ? fail(FailureKind::CutShort, cutShortReason(kGif))
+                        : fail(FailureKind::BrokenPicture, brokenReason(kGif, "no frames"));
+    }
+    endedBeforeTrailer_ = fileEnded_;
+    return true;
+  }
+
+  // Reads records to the next frame's header.
+  bool nextFrame() {
+    for (;;) {
+      GifRecordType type = UNDEFINED_RECORD_TYPE;
+      if (DGifGetRecordType(gif_.get(), &type) == GIF_ERROR) return failed();
+      if (type == EXTENSION_RECORD_TYPE) {
+        Frame ignored;
+        if (!readExtension(ignored)) return false;
+        continue;
+      }
+      if (type != IMAGE_DESC_RECORD_TYPE) return failed(D_GIF_ERR_WRONG_RECORD);
+      if (DGifGetImageHeader(gif_.get()) == GIF_ERROR) return failed();
+      colours_ = gif_.get()->Image.ColorMap ? gif_.get()->Image.ColorMap : gif_.get()->SColorMap;
+      return true;
+    }
+  }
+
+  // The frame's next line into line_. A file that ends here sets dataEnded_.
+  bool decodeLine(const Frame& frame) {
+    if (DGifGetLine(gif_.get(), line_.data(), frame.width) == GIF_OK) return true;
+    if (!fileEnded_) return failed();
+    dataEnded_ = endedEarly_ = true;
+    return true;
+  }
+
+  // The row of the picture a frame's nth line belongs to: interlaced frames store every
+  // eighth row from 0, every eighth from 4, every fourth from 2, then every second from 1.
+  static std::int32_t rowOfLine(const Frame& frame, std::int32_t line) {
+    if (!frame.interlaced) return line;
+    constexpr std::int32_t kFirst[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass) {
+      const std::int32_t rows = frame.height > kFirst[pass]
+                                    ? (frame.height - kFirst[pass] + kStep[pass] - 1) / kStep[pass]
+                                    : 0;
+      if (line < rows) return kFirst[pass] + line * kStep[pass];
+      line -= rows;
+    }
+    return frame.height;  // past the frame: drawn nowhere
+  }
+
+  // line_'s opaque pixels over `row`, the picture row the line falls on, BGR.
+  void drawLine(const Frame& frame, std::uint8_t* row) const {
+    const std::int32_t first = std::max(0, -frame.left);
+    const std::int32_t end = std::min(frame.width, width_ - frame.left);
+    for (std::int32_t x = first; x < end; ++x) {
+      const int index = line_[std::size_t(x)];
+      if (index == frame.transparent || index >= colours_->ColorCount) continue;
+      const GifColorType& colour = colours_->Colors[index];
+      std::uint8_t* pixel = row + std::size_t(frame.left + x) * 3;
+      pixel[0] = colour.Blue, pixel[1] = colour.Green, pixel[2] = colour.Red;
+    }
+  }
+
+  void clearArea(const Frame& frame) {
+    const std::int32_t left = std::clamp(frame.left, 0, width_);
+    const std::int32_t right = std::clamp(frame.left + frame.width, 0, width_);
+    for (std::int32_t y = std::max(frame.top, 0); y < std::min(frame.top + frame.height, height_);
+         ++y) {
+      std::memset(canvas_.get() + (std::size_t(y) * width_ + left) * 3, 0,
+                  std::size_t(right - left) * 3);
+    }
+  }
+
+  // The second pass over a canvas: every frame in order, as it is left for the next.
+  bool composeFrames() {
+    const std::size_t rowBytes = std::size_t(width_) * 3;
+    for (std::size_t index = 0; index < frames_.size() && !dataEnded_; ++index) {
+      if (stopped(stop_)) return fail(FailureKind::Cancelled, "cancelled");
+      const Frame& frame = frames_[index];
+      if (!nextFrame()) return fileEnded_ ? ended() : false;
+      const bool last = index + 1 == frames_.size();
+      const bool empty = frame.width == 0 || frame.height == 0;
+      if (empty ||
+          (!last && (frame.disposal == DISPOSE_BACKGROUND || frame.disposal == DISPOSE_PREVIOUS))) {
+        // Gone before the next frame is drawn: only a cleared area may remain.
+        if (!skipFrameData()) return fileEnded_ ? ended() : false;
+        if (frame.disposal == DISPOSE_BACKGROUND && !last) clearArea(frame);
+        continue;
+      }
+      for (std::int32_t line = 0; line < frame.height && !dataEnded_; ++line) {
+        if (line % kRowsBetweenStopChecks == 0 && stopped(stop_)) {
+          return fail(FailureKind::Cancelled, "cancelled");
+        }
+        if (!decodeLine(frame)) return false;
+        const std::int32_t row = frame.top + rowOfLine(frame, line);
+        if (!dataEnded_ && row >= 0 && row < height_) {
+          drawLine(frame, canvas_.get() + std::size_t(row) * rowBytes);
+        }
+      }
+    }
+    return true;
+  }
+
+  // The file ended between records of the second pass: the canvas stays as it is.
+  bool ended() {
+    failure_.reset();
+    dataEnded_ = endedEarly_ = true;
+    return true;
+  }
+
+  OwnedFile file_;
+  OwnedGif gif_;
+  const std::atomic<bool>* stop_ = nullptr;
+  std::vector<Frame> frames_;
+  std::vector<GifPixelType> line_;
+  const ColorMapObject* colours_ = nullptr;  // of the frame being decoded
+  MallocBlock<std::uint8_t[]> canvas_;       // BGR; black where nothing opaque was drawn
+  std::int32_t nextRow_ = 0;
+  bool streamed_ = false;
+  bool fileEnded_ = false;           // the read function came up short
+  bool endedBeforeTrailer_ = false;  // the first pass found the file ending early
+  bool dataEnded_ = false;           // the second pass ran out inside a frame
+};
+
+}  // namespace
+
+std::unique_ptr<PictureDecoder> makeGifDecoder() { return std::make_unique<GifDecoder>(); }
+
+}  // namespace tessaren

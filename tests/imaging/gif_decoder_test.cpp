@@ -1,0 +1,121 @@
+// The GIF decoder: the last frame as it is shown, every disposal, transparency, local
+// colours, interlacing and frames placed partly off the screen, drawn on small canvases
+// whose every pixel is checked; and the frame limit.
+#include <gtest/gtest.h>
+
+#include "tests/imaging/decoding.h"
+
+namespace tessaren {
+namespace {
+
+using test::Bytes;
+using test::GifFrame;
+
+// Indices 0 red, 1 green, 2 blue, 3 white; a picture as rows of those letters, '/'
+// between rows and '.' for black.
+const Bytes kPalette = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+
+Bytes indices(const std::string& letters) {
+  Bytes out;
+  for (char c : letters) {
+    if (c != '/') out.push_back(std::uint8_t(std::string("RGBW.").find(c)));
+  }
+  return out;
+}
+
+std::string lettersOf(const test::Decoded& decoded) {
+  std::string letters;
+  for (int y = 0; y < decoded.height; ++y) {
+    if (y > 0) letters += '/';
+    for (int x = 0; x < decoded.width; ++x) {
+      const std::uint8_t* p = &decoded.bgr[(std::size_t(y) * decoded.width + x) * 3];
+      const char* names[] = {"R", "G", "B", "W", "."};
+      const Bytes colours[] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}, {0, 0, 0}};
+      std::string name = "?";
+      for (int k = 0; k < 5; ++k) {
+        if (Bytes(p, p + 3) == colours[k]) name = names[k];
+      }
+      letters += name;
+    }
+  }
+  return letters;
+}
+
+GifFrame frame(int left, int top, int width, int height, const std::string& letters,
+               int disposal = 1, int transparent = -1) {
+  return {left, top, width, height, indices(letters), {}, disposal, transparent, false};
+}
+
+TEST(GifDecoder, LastFrameIsComposedAsItIsShown) {
+  GifFrame interlaced = frame(0, 0, 1, 9, "R/G/B/W/R/G/B/W/R");
+  interlaced.interlaced = true;
+  GifFrame localColours = frame(1, 0, 1, 1, "R");
+  localColours.palette = {255, 255, 255};  // index 0 is white here
+  struct Case {
+    const char* name;
+    int width, height;
+    std::vector<GifFrame> frames;
+    std::string shown;
+  } cases[] = {
+      {"one frame, streamed", 4, 2, {frame(0, 0, 4, 2, "RGBW/WBGR")}, "RGBW/WBGR"},
+      {"a frame kept under the next",
+       4,
+       2,
+       {frame(0, 0, 4, 2, "RRRR/RRRR"), frame(1, 0, 2, 1, "GG")},
+       "RGGR/RRRR"},
+      {"transparent pixels leave the canvas",
+       4,
+       2,
+       {frame(0, 0, 4, 2, "RRRR/RRRR"), frame(1, 0, 2, 1, "GW", 1, 3)},
+       "RGRR/RRRR"},
+      {"disposal to background clears the area",
+       4,
+       2,
+       {frame(0, 0, 4, 2, "RRRR/RRRR"), frame(0, 0, 2, 2, "GG/GG", 2), frame(3, 1, 1, 1, "B")},
+       "..RR/..RB"},
+      {"disposal to the previous picture restores it",
+       4,
+       2,
+       {frame(0, 0, 4, 2, "RRRR/RRRR"), frame(0, 0, 4, 2, "GGGG/GGGG", 3), frame(0, 0, 1, 1, "B")},
+       "BRRR/RRRR"},
+      {"the last frame's own disposal is not shown",
+       4,
+       2,
+       {frame(0, 0, 4, 2, "RRRR/RRRR"), frame(0, 0, 2, 1, "GG", 2)},
+       "GGRR/RRRR"},
+      {"transparent on an empty canvas shows black", 3, 1, {frame(0, 0, 3, 1, "RWB", 0, 3)}, "R.B"},
+      {"interlaced rows in their places", 1, 9, {interlaced}, "R/G/B/W/R/G/B/W/R"},
+      {"a frame's own colours", 2, 1, {frame(0, 0, 2, 1, "GG"), localColours}, "GW"},
+      {"a first frame beyond the screen grows the canvas", 2, 1, {frame(1, 0, 2, 1, "RG")}, ".RG"},
+      {"a later frame beyond the canvas is cut",
+       4,
+       2,
+       {frame(0, 0, 4, 2, "RRRR/RRRR"), frame(3, 1, 2, 2, "GG/GG")},
+       "RRRR/RRRG"},
+  };
+  test::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::writeFile(dir.file("a.gif"), test::encodeGif(c.width, c.height, kPalette, c.frames));
+    const test::Decoded decoded = test::decodeWhole(dir.file("a.gif"));
+    ASSERT_FALSE(decoded.failure) << decoded.failure->detail;
+    EXPECT_EQ(lettersOf(decoded), c.shown);
+  }
+}
+
+TEST(GifDecoder, FrameLimitIsInclusive) {
+  test::TempDir dir;
+  const std::vector<GifFrame> frames(4, frame(0, 0, 1, 1, "G"));
+  DecodeLimits limits;
+  limits.maxFrames = 4;
+  test::writeFile(dir.file("a.gif"), test::encodeGif(1, 1, kPalette, frames));
+  EXPECT_FALSE(test::decodeWhole(dir.file("a.gif"), 0, 0, limits).failure);
+  limits.maxFrames = 3;
+  const test::Decoded refused = test::decodeWhole(dir.file("a.gif"), 0, 0, limits);
+  ASSERT_TRUE(refused.failure);
+  EXPECT_EQ(refused.failure->kind, FailureKind::TooLarge);
+  EXPECT_EQ(refused.failure->detail, "GIF has more than 3 frames");
+}
+
+}  // namespace
+}  // namespace tessaren
