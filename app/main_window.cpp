@@ -240,7 +240,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       parts->tray.remove();
       for (UINT_PTR id : {kTrayRetryTimerId, kClickTimerId}) KillTimer(window, id);
       PostQuitMessage(0);
-      if (parts->runner.stillRunning() > 0) {
+      if (parts->runner.stillRunning() > 0 || parts->checksRunning > 0) {
         // Its workers still use the parts: they go with the process, never before.
         workersLeftBehind = true;
         static_cast<void>(parts.release());

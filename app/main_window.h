@@ -67,6 +67,8 @@ struct AppParts {
   UpdateServices updateServices;
   ThreadRunner runner;
   Scheduler scheduler;
+  // Properties' Checks still looking an address up: they use the parts too.
+  std::atomic<int> checksRunning{0};
 };
 
 void registerMainClass(HINSTANCE instance);

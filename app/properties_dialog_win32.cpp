@@ -1,12 +1,16 @@
 // The Properties dialog: fills its controls from the registry on opening; on Save checks
 // every field, stores them and asks for an update at once with the new settings. A field
 // that is wrong keeps the dialog open, with the field selected and the problem named.
+// Check looks the entered address up on a thread of its own and says what it found, while
+// the dialog goes on answering; closing the dialog cancels it.
 #include <windows.h>
 
 #include <memory>
+#include <thread>
 
 #include "app/main_window.h"
 #include "app/properties_form.h"
+#include "platform/text.h"
 #include "res/resource.h"
 #include "settings/startup.h"
 
@@ -18,9 +22,19 @@ namespace {
 constexpr int kLongestUrlField = 4096;
 constexpr int kLongestFolderField = 1024;
 
+// A Check's answer, posted to the dialog; lParam is a std::string* the dialog frees.
+constexpr UINT kCheckedMessage = WM_APP + 20;
+
+// What a Check shares with its thread, which may outlive the dialog.
+struct CheckRun {
+  CancelToken cancel;
+};
+
 struct DialogState {
   AppParts* parts;
   Settings loaded;
+  std::shared_ptr<CheckRun> check{};
+  std::uint64_t checks = 0;
 };
 
 DialogState* stateOf(HWND dialog) {
@@ -61,6 +75,7 @@ void fillControls(HWND dialog, const Settings& settings, ValueStore& store) {
   SetDlgItemTextA(dialog, IDC_PROPERTIES_URL, fields.url.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_FOLDER, fields.folder.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_INTERVAL, fields.interval.c_str());
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_POINTER, fields.pointer.c_str());
   CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP,
                  startsWithWindows(store) ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_PROPERTIES_METERED,
@@ -75,6 +90,8 @@ int controlOf(PropertiesField field) {
       return IDC_PROPERTIES_FOLDER;
     case PropertiesField::Display:
       return IDC_PROPERTIES_DISPLAY;
+    case PropertiesField::Pointer:
+      return IDC_PROPERTIES_POINTER;
     case PropertiesField::Interval:
       break;
   }
@@ -89,6 +106,7 @@ void save(HWND dialog, DialogState& state) {
   fields.display = static_cast<std::int32_t>(
       SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_GETCURSEL, 0, 0));
   fields.updateOnMetered = IsDlgButtonChecked(dialog, IDC_PROPERTIES_METERED) == BST_CHECKED;
+  fields.pointer = fieldText(dialog, IDC_PROPERTIES_POINTER);
   const CheckedFields checked = checkFields(fields, state.loaded, state.parts->services.files);
   if (checked.problem) {
     MessageBoxA(dialog, checked.problem->message.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
@@ -104,6 +122,51 @@ void save(HWND dialog, DialogState& state) {
                       programPath());
   EndDialog(dialog, IDC_PROPERTIES_SAVE);
   parts.scheduler.settingsSaved();
+}
+
+// What a Check found, in a sentence for the dialog.
+std::string checkedText(const UpdateOutcome& outcome) {
+  if (outcome.kind == OutcomeKind::Failed) return reasonText(outcome);
+  std::string text = "Found " + displaySafe(outcome.pictureUrl, 160);
+  if (!outcome.origin.empty()) text += " (" + displaySafe(outcome.origin, 60) + ")";
+  return text + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
+         " " + outcome.format + ", " + formatSize(outcome.bytes);
+}
+
+void startCheck(HWND dialog, DialogState& state) {
+  PropertiesFields fields;
+  fields.url = fieldText(dialog, IDC_PROPERTIES_URL);
+  fields.pointer = fieldText(dialog, IDC_PROPERTIES_POINTER);
+  // The address and the pointer as Save would take them; the rest as stored.
+  fields.folder = state.loaded.folder;
+  fields.interval = std::to_string(state.loaded.interval);
+  fields.display = static_cast<std::int32_t>(state.loaded.display);
+  const CheckedFields checked = checkFields(fields, state.loaded, state.parts->services.files);
+  if (checked.problem) {
+    SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, checked.problem->message.c_str());
+    return;
+  }
+  if (state.check) state.check->cancel.cancel();
+  auto run = std::make_shared<CheckRun>();
+  state.check = run;
+  UpdateRequest request;
+  request.id = (std::uint64_t{1} << 40) + ++state.checks;  // its files' names are its own
+  request.settings = *checked.settings;
+  request.checkOnly = true;
+  request.startedAt = std::time(nullptr);
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, "Checking...");
+  EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), FALSE);
+  AppParts& parts = *state.parts;
+  ++parts.checksRunning;
+  std::thread([dialog, run, request, &parts] {
+    const UpdateOutcome outcome = runUpdate(request, parts.updateServices, run->cancel);
+    auto* text = new std::string(checkedText(outcome));
+    // A dialog closed in the meantime takes no answer.
+    if (run->cancel.stopped() ||
+        !PostMessageA(dialog, kCheckedMessage, 0, reinterpret_cast<LPARAM>(text)))
+      delete text;
+    --parts.checksRunning;
+  }).detach();
 }
 
 }  // namespace
@@ -128,13 +191,24 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         case IDCANCEL:  // Esc
           EndDialog(dialog, IDC_PROPERTIES_CANCEL);
           return TRUE;
+        case IDC_PROPERTIES_CHECK:
+          if (DialogState* state = stateOf(dialog)) startCheck(dialog, *state);
+          return TRUE;
       }
       return FALSE;
+    case kCheckedMessage: {
+      const std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
+      SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, text->c_str());
+      EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), TRUE);
+      return TRUE;
+    }
     case WM_CLOSE:
       EndDialog(dialog, LOWORD(wParam));
       return TRUE;
     case WM_DESTROY:
       dialogClosed(dialog);
+      if (DialogState* state = stateOf(dialog); state != nullptr && state->check)
+        state->check->cancel.cancel();
       delete stateOf(dialog);
       SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
       return FALSE;

@@ -171,6 +171,15 @@ class Conversion {
     return result_;
   }
 
+  // The format and the size from the header alone.
+  ConversionResult inspect() {
+    if (openPicture()) {
+      result_.width = decoder_->width();
+      result_.height = decoder_->height();
+    }
+    return result_;
+  }
+
  private:
   bool fail(FailureKind kind, const std::string& detail) {
     if (!result_.failure) result_.failure = Failure{kind, detail};
@@ -464,6 +473,12 @@ class Conversion {
 ConversionResult convertToBitmap(const std::string& picturePath, const std::string& bmpPath,
                                  const ConversionRequest& request) {
   return Conversion(picturePath, bmpPath, request).run();
+}
+
+ConversionResult inspectPicture(const std::string& picturePath, const std::string& contentType) {
+  ConversionRequest request;
+  request.contentType = contentType;
+  return Conversion(picturePath, "", request).inspect();
 }
 
 std::string directoryOf(const std::string& path) {

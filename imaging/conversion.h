@@ -58,6 +58,10 @@ inline constexpr std::int32_t kMaxFullSizeSide = 32767;
 ConversionResult convertToBitmap(const std::string& picturePath, const std::string& bmpPath,
                                  const ConversionRequest& request = {});
 
+// The format and the size of a picture file, from its first bytes and its header alone:
+// nothing is decoded and nothing written. The failure says why it is no picture we read.
+ConversionResult inspectPicture(const std::string& picturePath, const std::string& contentType);
+
 // The directory part of a path with either separator ("." for a bare name), and the
 // volume to name in a message: "C:\" for a path on a drive, the directory otherwise.
 std::string directoryOf(const std::string& path);

@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <memory>
 
-#include "source/dated_address.h"
-#include "source/find_picture.h"
-#include "source/url.h"
 #include "imaging/conversion.h"
+#include "imaging/picture_decoder.h"
 #include "imaging/wallpaper.h"
 #include "platform/handles.h"
 #include "platform/text.h"
+#include "source/dated_address.h"
+#include "source/find_picture.h"
+#include "source/url.h"
 
 namespace tessaren {
 namespace {
@@ -92,7 +93,7 @@ class Update {
     if (auto problem = folderProblem(folder))
       return failed({FailureKind::UnusableFolder, *problem});
     if (auto problem = services_.files.makeFolder(folder)) return failed(*problem);
-    if (request_.clearLeftovers) {
+    if (request_.clearLeftovers && !request_.checkOnly) {
       for (const std::string& name :
            services_.files.list(folder, kTemporaryPrefix, kTemporarySuffix))
         services_.files.remove(folder + name);
@@ -144,7 +145,8 @@ class Update {
                                         (step == 1 ? " step back" : " steps back");
       outcome_.pictureUrl = address;
     }
-    const AppliedPicture& applied = request_.applied;
+    static const AppliedPicture kNothingKnown;
+    const AppliedPicture& applied = request_.checkOnly ? kNothingKnown : request_.applied;
     const bool holdsPicture = services_.files.exists(picturePath_);
     // Ask whether it changed only about what we hold: the page we read last time, or the
     // picture in tessaren.jpg.
@@ -210,9 +212,21 @@ class Update {
   UpdateOutcome picture(const std::string& address, std::unique_ptr<OutputFile> body,
                         const FetchResult& fetched) {
     outcome_.bytes = fetched.bytes;
+    if (request_.checkOnly) {
+      const ConversionResult header = inspectPicture(body->path(), fetched.contentType);
+      outcome_.width = header.width;
+      outcome_.height = header.height;
+      if (header.format) outcome_.format = pictureFormatName(*header.format);
+      if (header.failure) return failed(*header.failure);
+      outcome_.kind = OutcomeKind::Updated;
+      outcome_.pictureUrl = address;
+      outcome_.seconds = stopwatch_.seconds();
+      return outcome_;
+    }
     remembered_.pictureUrl = address;
     remembered_.validators = fetched.validators;
-    if (!needsRedraw() && sameContents(body->path(), picturePath_)) return unchanged("same picture");
+    if (!needsRedraw() && sameContents(body->path(), picturePath_))
+      return unchanged("same picture");
     return drawAndCommit(body->path(), body.get(), fetched.contentType);
   }
 
@@ -228,7 +242,8 @@ class Update {
                                                         : "page";
     if ((failure.kind == FailureKind::NotFound || failure.kind == FailureKind::HttpStatus) &&
         status != 0) {
-      failure.detail = "HTTP " + std::to_string(status) + " for the picture named by the " + document;
+      failure.detail =
+          "HTTP " + std::to_string(status) + " for the picture named by the " + document;
     } else if (failure.kind != FailureKind::Cancelled) {
       failure.detail += std::string(" (the picture named by the ") + document + ")";
     }
@@ -262,20 +277,19 @@ class Update {
     conversion.stop = &cancel_.flag();
     conversion.shownPath = bitmapPath_;
     conversion.freeBytes = services_.files.freeBytes(settings_.folder);
+    conversion.contentType = contentType;
     if (drawnForTheMonitors(settings_.display)) {
-      conversion.fit = settings_.display == DisplayMode::Fit    ? FitMode::Fit
-                       : settings_.display == DisplayMode::Fill ? FitMode::Fill
-                                                                : FitMode::Span;
+      conversion.drawn = settings_.display;
       conversion.monitors = services_.desktop.monitors();
       conversion.tiled = !spanned;
     }
     TemporaryBitmap bitmap(services_.files,
                            settings_.folder + temporaryFileName(request_.id, kBitmapFileName));
-    const ConversionResult converted = convertJpegToBitmap(picturePath, bitmap.path(), conversion);
+    const ConversionResult converted = convertToBitmap(picturePath, bitmap.path(), conversion);
     outcome_.width = converted.width;
     outcome_.height = converted.height;
-    outcome_.format = "JPEG";
-    if (!converted.written) return failed(conversionFailure(converted.reason, contentType));
+    if (converted.format) outcome_.format = pictureFormatName(*converted.format);
+    if (converted.failure) return failed(*converted.failure);
 
     reach(UpdateStep::Committing);
     const std::unique_lock<std::mutex> committing = services_.commits.enter();
@@ -307,18 +321,6 @@ class Update {
     return !request_.applied.known || request_.applied.display != settings_.display ||
            (drawnForTheMonitors(settings_.display) && request_.applied.layout != layout_) ||
            !services_.files.exists(bitmapPath_);
-  }
-
-  Failure conversionFailure(const std::string& reason, const std::string& contentType) const {
-    if (reason == "cancelled") return cancelledFailure();
-    if (reason.rfind("not a JPEG", 0) == 0) {
-      std::string detail = reason;
-      if (!contentType.empty() && contentType.rfind("image/", 0) != 0)
-        detail += " (" + displaySafe(contentType, 60) + ")";
-      return {FailureKind::NotAPicture, detail};
-    }
-    if (reason.find("disk full") != std::string::npos) return {FailureKind::DiskFull, reason};
-    return {FailureKind::BrokenPicture, reason};
   }
 
   UpdateOutcome unchanged(const char* how) {

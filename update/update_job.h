@@ -32,7 +32,10 @@ struct UpdateRequest {
   AppliedPicture applied;       // what is on the desktop now, as far as we know
   bool redrawOnly = false;      // draw the kept picture again (the screens changed); no download
   bool clearLeftovers = false;  // the first update since start: remove what a crash left
-  std::time_t startedAt = 0;    // wall clock, for the picture's time of change
+  // Properties' Check: find and download the picture and read its header, and nothing
+  // more: nothing is asked about earlier pictures, drawn, applied or kept.
+  bool checkOnly = false;
+  std::time_t startedAt = 0;  // wall clock, for the picture's time of change
 };
 
 // One commit at a time, in the order the commits happen.

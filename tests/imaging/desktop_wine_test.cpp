@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "imaging/bitmap_writer.h"
+#include "imaging/bitmap_file.h"
 #include "imaging/desktop_api.h"
 #include "imaging/wallpaper.h"
 #include "platform/files.h"

@@ -43,6 +43,7 @@ FetchResult ScriptedFetcher::fetchToFile(const FetchRequest& request, OutputFile
     auto found = answers.find(request.url);
     if (found == answers.end()) {
       answer.failure = statusFailure(404, "Not Found");
+      answer.status = 404;
     } else {
       answer = found->second;
     }

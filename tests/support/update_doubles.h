@@ -38,9 +38,9 @@ struct ScriptedAnswer {
   Validators validators{};
   std::string contentType = "image/jpeg";
   std::optional<Failure> failure{};  // instead of a body
-  std::uint32_t status = 0;          // with a failure: the HTTP status it came with
   // A 304 when asked with these validators (the etag), as a server that knows them.
   bool notModifiedWhenAsked = false;
+  std::uint32_t status = 0;  // with a failure: the HTTP status it came with
 };
 
 class ScriptedFetcher final : public Fetcher {

@@ -189,11 +189,20 @@ TEST_F(UpdateJobTest, FailuresSayWhyAndChangeNothing) {
        },
        FailureKind::HttpStatus, "HTTP 404 Not Found"},
       {"a page without a picture",
-       [&] { fetcher.answers[kUrl] = {"<!DOCTYPE html><html>gone</html>", {}, "text/html"}; },
+       [&] {
+         fetcher.answers[kUrl] = {"<!DOCTYPE html><html>gone</html>", {}, "text/html"};
+       },
        FailureKind::NoPictureFound, "no picture on the page"},
-      {"bytes that claim to be a picture",
-       [&] { fetcher.answers[kUrl] = {"GIF87a and no more", {}, "image/gif"}; },
-       FailureKind::NotAPicture, "not a"},
+      {"bytes of no picture format, sent as one",
+       [&] {
+         fetcher.answers[kUrl] = {std::string("\x01\x02junk", 6), {}, "image/jpeg"};
+       },
+       FailureKind::NotAPicture, "not a picture Tessaren can read (image/jpeg"},
+      {"a broken picture",
+       [&] {
+         fetcher.answers[kUrl] = {"GIF87a and no more", {}, "image/gif"};
+       },
+       FailureKind::BrokenPicture, "broken GIF picture"},
       {"the desktop refuses", [&] { desktop.takesWallpapers = false; }, FailureKind::DesktopRefused,
        "the desktop did not take"},
   };
@@ -300,6 +309,197 @@ TEST_F(UpdateJobTest, OverlappingUpdatesNeverShareFiles) {
     services.reached = nullptr;
     desktop.inCall = nullptr;
   }
+}
+
+// Addresses that are no picture: a page, a feed and a document that name one, and a dated
+// address whose newest picture is not there yet. What is asked for, in which order, and
+// where the log says the picture came from.
+TEST_F(UpdateJobTest, PicturesBehindPagesFeedsDocumentsAndDates) {
+  const std::string picture = sampleJpeg(16, 8, 1500);
+  const std::string cdn = "http://cdn.example/today.jpg";
+  struct Case {
+    const char* name;
+    std::string url;
+    std::string pointer;
+    std::map<std::string, test::ScriptedAnswer> answers;
+    std::vector<std::string> asked;
+    const char* origin;
+  };
+  const Case cases[] = {
+      {"page",
+       "http://pictures.example/page",
+       "",
+       {{"http://pictures.example/page",
+         {"<html><head><meta property=\"og:image\" content=\"//cdn.example/today.jpg\">",
+          {},
+          "text/html"}},
+        {cdn, {picture}}},
+       {"http://pictures.example/page", cdn},
+       "og:image"},
+      {"feed",
+       "http://pictures.example/feed",
+       "",
+       {{"http://pictures.example/feed",
+         {"<rss version=\"2.0\"><channel><item><title>Today</title><enclosure url=\"" + cdn +
+              "\" type=\"image/jpeg\"/></item></channel></rss>",
+          {},
+          "application/rss+xml"}},
+        {cdn, {picture}}},
+       {"http://pictures.example/feed", cdn},
+       "feed item \"Today\""},
+      {"document",
+       "http://pictures.example/api",
+       "/images/0/url",
+       {{"http://pictures.example/api",
+         {"{\"images\":[{\"url\":\"/today.jpg\"}]}", {}, "application/json"}},
+        {"http://pictures.example/today.jpg", {picture}}},
+       {"http://pictures.example/api", "http://pictures.example/today.jpg"},
+       "JSON pointer /images/0/url"},
+      {"dated, the newest not there yet",
+       "http://pictures.example/{utc:%H%M|step=10m}.jpg",
+       "",
+       {{"http://pictures.example/0310.jpg", {picture}}},
+       {"http://pictures.example/0320.jpg", "http://pictures.example/0310.jpg"},
+       "dated address, 1 step back"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    request.settings.url = c.url;
+    request.settings.pointer = c.pointer;
+    request.startedAt = 1'796'700'000;  // 2026-12-08 03:20 UTC
+    request.applied = {};
+    fetcher.answers = c.answers;
+    fetcher.asked.clear();
+    const UpdateOutcome outcome = run();
+    ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+    std::vector<std::string> asked;
+    for (const FetchRequest& r : fetcher.asked) asked.push_back(r.url);
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(outcome.origin, c.origin);
+    EXPECT_EQ(outcome.pictureUrl, c.asked.back());
+    EXPECT_EQ(fileContents(dir / "tessaren.jpg"), picture);
+    ASSERT_TRUE(outcome.applied);
+    EXPECT_EQ(outcome.applied->pictureUrl, c.asked.back());
+  }
+}
+
+// The page is asked about with its own validators, the picture with its own: an unchanged
+// page (304 or the same bytes) costs no picture request, and a changed page that names the
+// same picture asks whether the picture changed.
+TEST_F(UpdateJobTest, AnUnchangedPageCostsNoPictureRequest) {
+  const std::string page = "http://pictures.example/page";
+  const std::string cdn = "http://cdn.example/today.jpg";
+  const std::string html = "<meta property=\"og:image\" content=\"" + cdn + "\"><p>version 1</p>";
+  request.settings.url = page;
+  fetcher.answers = {{page, {html, {"\"p1\"", ""}, "text/html", {}, true}},
+                     {cdn, {sampleJpeg(16, 8, 1500), {"\"c1\"", ""}, "image/jpeg", {}, true}}};
+  UpdateOutcome first = run();
+  ASSERT_EQ(first.kind, OutcomeKind::Updated);
+  request.applied = *first.applied;
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    std::vector<std::string> asked;
+    std::vector<std::string> etags;  // what each request asked with
+    const char* detail;
+  } const cases[] = {
+      {"page 304", [] {}, {page}, {"\"p1\""}, "page not modified"},
+      {"the same page again",
+       [&] { fetcher.answers[page].notModifiedWhenAsked = false; },
+       {page},
+       {"\"p1\""},
+       "same page"},
+      {"another page, the same picture",
+       [&] { fetcher.answers[page].body += "<p>version 2</p>"; },
+       {page, cdn},
+       {"\"p1\"", "\"c1\""},
+       "not modified"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.change();
+    fetcher.asked.clear();
+    const UpdateOutcome outcome = run();
+    EXPECT_EQ(outcome.kind, OutcomeKind::Unchanged)
+        << (outcome.failure ? outcome.failure->detail : "");
+    EXPECT_EQ(outcome.detail, c.detail);
+    std::vector<std::string> asked, etags;
+    for (const FetchRequest& r : fetcher.asked) {
+      asked.push_back(r.url);
+      etags.push_back(r.ask.etag);
+    }
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(etags, c.etags);
+    if (outcome.applied) request.applied = *outcome.applied;
+  }
+}
+
+// What went wrong names the step it went wrong in.
+TEST_F(UpdateJobTest, ReasonsNameTheStep) {
+  const std::string page = "http://pictures.example/page";
+  struct Case {
+    const char* name;
+    std::string pointer;
+    test::ScriptedAnswer answer;
+    FailureKind kind;
+    const char* detail;
+  } const cases[] = {
+      {"a page without a picture",
+       "",
+       {"<html><p>hello</p></html>", {}, "text/html"},
+       FailureKind::NoPictureFound,
+       "no picture on the page (no og:image, twitter:image or image_src)"},
+      {"a feed without items",
+       "",
+       {"<rss><channel></channel></rss>", {}, "application/rss+xml"},
+       FailureKind::NoPictureFound,
+       "feed has no items"},
+      {"a pointer to nothing",
+       "/images/0/url",
+       {"{\"images\":[]}", {}, "application/json"},
+       FailureKind::NoPictureFound,
+       "JSON Pointer /images/0/url: no such"},
+      {"the picture the page names is missing",
+       "",
+       {"<meta property=\"og:image\" content=\"/gone.jpg\">", {}, "text/html"},
+       FailureKind::NotFound,
+       "HTTP 404 for the picture named by the page"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    request.settings.url = page;
+    request.settings.pointer = c.pointer;
+    fetcher.answers = {{page, c.answer}};
+    const UpdateOutcome outcome = run();
+    ASSERT_EQ(outcome.kind, OutcomeKind::Failed);
+    EXPECT_EQ(outcome.failure->kind, c.kind);
+    EXPECT_EQ(outcome.failure->detail.rfind(c.detail, 0), 0u) << outcome.failure->detail;
+  }
+}
+
+// Properties' Check: the picture found, downloaded and its header read; nothing written,
+// applied or asked about.
+TEST_F(UpdateJobTest, CheckFindsThePictureAndKeepsNothing) {
+  const std::string page = "http://pictures.example/page";
+  request.settings.url = page;
+  request.applied.pictureUrl = "http://cdn.example/x.jpg";
+  request.applied.validators = {"\"c1\"", ""};
+  fetcher.answers = {{page, {"<meta name=\"twitter:image\" content=\"/x.jpg\">", {}, "text/html"}},
+                     {"http://pictures.example/x.jpg", {sampleJpeg(40, 30, 2000)}}};
+  request.checkOnly = true;
+  const UpdateOutcome outcome = run();
+  ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+  EXPECT_EQ(outcome.pictureUrl, "http://pictures.example/x.jpg");
+  EXPECT_EQ(outcome.origin, "twitter:image");
+  EXPECT_EQ(outcome.format, "JPEG");
+  EXPECT_EQ(outcome.width, 40);
+  EXPECT_EQ(outcome.bytes, 2000u);
+  EXPECT_FALSE(outcome.applied);
+  EXPECT_TRUE(desktop.wallpapers.empty());
+  EXPECT_TRUE(files().empty());
+  for (const FetchRequest& r : fetcher.asked) EXPECT_EQ(r.ask, Validators{});
 }
 
 TEST_F(UpdateJobTest, OwnFilesAndLeftovers) {
