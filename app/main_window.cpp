@@ -4,10 +4,14 @@
 // messages all the while.
 #include "app/main_window.h"
 
+#include <commdlg.h>
 #include <shlobj.h>
 #include <windowsx.h>
 
+#include <thread>
+
 #include "app/command_line.h"
+#include "app/picture_name.h"
 #include "platform/handles.h"
 #include "platform/soak_counters.h"
 #include "platform/wide_text.h"
@@ -128,6 +132,57 @@ void openPictureFolder(HWND window) {
     const std::string text = "The folder " + folder + " could not be opened.";
     MessageBoxA(window, text.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
   }
+}
+
+// Copies the kept picture, byte for byte, where the user says; the copy runs on a thread
+// of its own and says only when it failed.
+constexpr UINT kPictureSavedMessage = WM_APP + 3;
+
+void savePictureAs(HWND window) {
+  const std::string kept = parts->settings.load().folder + "tessaren.jpg";
+  std::uint8_t first[kFirstBytes] = {};
+  std::size_t got = 0;
+  if (const OwnedFile file{std::fopen(kept.c_str(), "rb")})
+    got = std::fread(first, 1, sizeof first, file.get());
+  if (got == 0) {
+    MessageBoxA(window, "There is no picture to save yet.", "Tessaren", MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  const std::optional<PictureFormat> format = pictureFormatOf({first, got});
+  const AppliedPicture applied = loadAppliedPicture(parts->services.store);
+  std::wstring name = wideText(suggestedPictureName(applied.appliedAt, format, std::time(nullptr)));
+  name.resize(32768, L'\0');
+  const std::wstring extension = wideText(extensionOf(format.value_or(PictureFormat::Jpeg)));
+  const std::wstring filter = L"Picture (*." + extension + L")" + std::wstring(1, L'\0') + L"*." +
+                              extension + std::wstring(2, L'\0');
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window;
+  dialog.lpstrFilter = filter.c_str();
+  dialog.lpstrFile = name.data();
+  dialog.nMaxFile = static_cast<DWORD>(name.size());
+  dialog.lpstrDefExt = extension.c_str();
+  dialog.lpstrTitle = L"Save picture as";
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
+  if (!GetSaveFileNameW(&dialog)) return;
+  const std::wstring to = name.c_str();
+  std::thread([window, from = wideText(kept), to] {
+    const DWORD error = CopyFileW(from.c_str(), to.c_str(), FALSE) ? 0 : GetLastError();
+    PostMessageA(window, kPictureSavedMessage, error, 0);
+  }).detach();
+}
+
+void pictureSaved(HWND window, DWORD error) {
+  if (error == 0) return;
+  char* words = nullptr;
+  FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&words), 0, nullptr);
+  const std::string text =
+      "The picture could not be saved: " + std::string(words != nullptr ? words : "error ") + "(" +
+      std::to_string(error) + ")";
+  LocalFree(words);
+  MessageBoxA(window, text.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
 }
 
 // The tip's two lines and the next update, as /status prints them.
@@ -265,6 +320,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case IDM_TRAY_OPEN_FOLDER:
           openPictureFolder(window);
           return 0;
+        case IDM_TRAY_SAVE_PICTURE:
+          savePictureAs(window);
+          return 0;
         case IDM_TRAY_PAUSE_HOUR:
           parts->scheduler.pause(systemClock().wallNow() + 3600);
           return 0;
@@ -299,6 +357,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case kTrayNotifyMessage:
       onTrayNotify(window, wParam, lParam);
+      return 0;
+    case kPictureSavedMessage:
+      pictureSaved(window, static_cast<DWORD>(wParam));
       return 0;
     case WM_POWERBROADCAST:
       if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)

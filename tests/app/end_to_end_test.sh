@@ -268,6 +268,13 @@ next_line
 check "the Run value is gone" test -z "$(reg_value "$run_key" Tessaren)"
 check "the folder got its backslash" test "$(setting temp)" = 'C:\tessaren-e2e\'
 
+echo "--- keep a picture"
+saved=$(driver save-picture 'C:\tessaren-e2e\kept.jpg')
+printf '%s\n' "$saved"
+check "Save picture as suggests the picture's time and format" \
+  bash -c '[[ "$1" =~ suggested:\ Tessaren\ [0-9]{4}-[0-9]{2}-[0-9]{2}\ [0-9]{4}\.jpg ]]' _ "$saved"
+check "and writes the same bytes" cmp -s "$drive_c/tessaren-e2e/kept.jpg" "$drive_c/tessaren-e2e/tessaren.jpg"
+
 echo "--- resume, shell restart"
 before=$(requests)
 check "a resume message" driver resume

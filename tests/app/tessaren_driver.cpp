@@ -7,7 +7,7 @@
 //   tessaren_driver properties-save URL TEMP INTERVAL DISPLAY START | properties-enter URL
 //   tessaren_driver properties-refuse URL TEMP INTERVAL FIELD | properties-cancel URL
 //   tessaren_driver one-dialog | shell-restart | wallpaper | end tray|close|endsession
-//   tessaren_driver counters | reload-loop COUNT
+//   tessaren_driver counters | reload-loop COUNT | save-picture PATH
 //   tessaren_driver open about|properties
 // Texts go in and come out as UTF-8, whatever the code page of this program.
 #include <windows.h>
@@ -487,6 +487,32 @@ void reloadLoop(int count) {
   check(true, std::to_string(count) + " updates ended");
 }
 
+// "Save picture as...": prints the name the dialog suggests, saves under path (a Windows
+// path) and waits for the file.
+void savePicture(const std::string& path) {
+  HWND window = mainWindow();
+  PostMessageA(window, WM_COMMAND, 32775, 0);
+  HWND dialog = waitForDialog("Save picture as", 10000);
+  check(dialog != nullptr, "the Save dialog opens");
+  if (dialog == nullptr) return;
+  // The file name field: a combo box on Windows (cmb13), an edit under Wine (edt1).
+  HWND name = GetDlgItem(dialog, 1148);
+  if (name == nullptr) name = GetDlgItem(dialog, 1152);
+  check(name != nullptr, "it has a file name field");
+  if (name == nullptr) return;
+  std::printf("suggested: %s\n", textOf(name).c_str());
+  SetWindowTextW(name, wide(path).c_str());
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  check(waitGone(dialog, 10000), "Save ends the dialog");
+  bool saved = false;
+  for (int waited = 0; waited < 10000 && !saved; waited += 50) {
+    saved = GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!saved) Sleep(50);
+  }
+  check(saved, "the picture was saved");
+  check(settle(window), "the program goes on");
+}
+
 // The wallpaper the desktop uses, as UTF-8.
 void wallpaper() {
   HKEY key = nullptr;
@@ -532,6 +558,8 @@ int main(int argc, char** argv) {
     aboutState(argv + 2, extra);
   } else if (action == "wallpaper") {
     wallpaper();
+  } else if (action == "save-picture" && extra == 1) {
+    savePicture(argv[2]);
   } else if (action == "counters") {
     const Counters now = counters(mainWindow());
     std::printf("icons %d internet-handles %d log-lines %lld\n", now.icons, now.internetHandles,

@@ -100,7 +100,7 @@ TEST_F(FetchOnTheWire, AnswersAndWhatBecomesOfThem) {
       {"/small.jpg?pieces=1&pause=1", {}, "", 300, milliseconds(3000)},
       // WinINet reads a connection closed without Content-Length as a normal end.
       {"/p.jpg?cut=half&length=0", {}, "", 1024, milliseconds(500)},
-      {"/p.jpg?status=404&text=Not%20Found", FailureKind::HttpStatus, "HTTP 404 Not Found", 0,
+      {"/p.jpg?status=404&text=Not%20Found", FailureKind::NotFound, "HTTP 404 Not Found", 0,
        milliseconds(500)},
       {"/p.jpg?status=500&text=Oops%09%0Dsecret", FailureKind::HttpStatus, "HTTP 500 Oops", 0,
        milliseconds(500)},
@@ -117,7 +117,7 @@ TEST_F(FetchOnTheWire, AnswersAndWhatBecomesOfThem) {
        0, milliseconds(2500)},
       {"/p.jpg?length=0&trickle=50", FailureKind::TimedOut, "the download took longer than 2.5 s",
        0, milliseconds(2500)},
-      {"/nowhere.jpg", FailureKind::HttpStatus, "HTTP 404 Not Found", 0, milliseconds(500)},
+      {"/nowhere.jpg", FailureKind::NotFound, "HTTP 404 Not Found", 0, milliseconds(500)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

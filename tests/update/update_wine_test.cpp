@@ -1,0 +1,170 @@
+// Whole updates with nothing faked, under Wine against the test server: WinINet, the
+// files, the registry and the desktop of the platform. One update for each picture format,
+// and pictures behind a page, a feed, a JSON document and a dated address.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+
+#include "settings/settings_store.h"
+#include "source/dated_address.h"
+#include "tests/support/picture_server.h"
+#include "tests/support/test_pictures.h"
+#include "update/update_job.h"
+
+namespace tessaren {
+namespace {
+
+using test::Bytes;
+namespace fs = std::filesystem;
+
+std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+class WholeUpdate : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.ready()) << "run through tests/support/with_picture_server.sh";
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    folder = std::string(temp) + "tessaren-update-" + std::to_string(GetCurrentProcessId()) + "\\";
+    fs::remove_all(folder);
+    request.settings = Settings{"", folder, 60, DisplayMode::Center};
+    request.startedAt = std::time(nullptr);
+    server.clearLog();
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  UpdateOutcome run(const std::string& url) {
+    request.settings.url = url;
+    request.id++;
+    CancelToken cancel;
+    UpdateOutcome outcome = runUpdate(request, services, cancel);
+    if (outcome.applied) request.applied = *outcome.applied;
+    return outcome;
+  }
+  std::vector<std::string> requested() const {
+    std::vector<std::string> paths;
+    for (const auto& r : server.requests()) paths.push_back(r.path);
+    return paths;
+  }
+
+  test::PictureServer server;
+  std::string folder;
+  UpdateRequest request;
+  CommitGate commits;
+  UpdateServices services{platformFetcher(), platformFiles(), platformDesktop(), registryStore(),
+                          commits};
+};
+
+TEST_F(WholeUpdate, EveryPictureFormat) {
+  const int width = 67, height = 45;
+  const Bytes rgb = test::patternPixels(width, height, 3);
+  struct Case {
+    const char* name;
+    Bytes file;
+  } const cases[] = {
+      {"JPEG", test::encodeJpeg({.width = width, .height = height}, rgb)},
+      {"PNG", test::encodePng({.width = width, .height = height, .interlaced = true}, rgb)},
+      {"WebP", test::encodeWebP({.width = width, .height = height, .lossless = true}, rgb)},
+      {"GIF", test::encodeGif(width, height, {30, 140, 250, 200, 10, 10},
+                              {{0, 0, width, height, Bytes(width * height, 1)}})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = std::string("picture.") + c.name;
+    server.put(name, text(c.file));
+    const UpdateOutcome outcome = run(server.url("/" + name));
+    ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+    EXPECT_EQ(outcome.format, c.name);
+    EXPECT_EQ(outcome.width, width);
+    EXPECT_EQ(test::readFile(folder + "tessaren.jpg"), c.file) << "kept under its old name";
+    const Bytes bitmap = test::readFile(folder + "tessaren.bmp");
+    EXPECT_EQ(bitmap.size(), 54u + ((3u * width + 3u) & ~3u) * height);
+    EXPECT_EQ(registryStore().readText({StoreRoot::User, "Control Panel\\Desktop"}, "Wallpaper"),
+              folder + "tessaren.bmp");
+  }
+}
+
+// A flat grey 37000 x 37000 JPEG of a few megabytes would be a 4.1 GB BMP at full size:
+// refused before any file is made; Fit draws it at the monitors' size.
+TEST_F(WholeUpdate, AHugePictureIsRefusedAtFullSizeAndFittedInFit) {
+  server.put("huge.jpg", text(test::flatGreyJpeg(37000, 37000)));
+  const UpdateOutcome center = run(server.url("/huge.jpg"));
+  ASSERT_EQ(center.kind, OutcomeKind::Failed);
+  EXPECT_EQ(center.failure->kind, FailureKind::TooLarge);
+  EXPECT_EQ(center.failure->detail,
+            "37000 x 37000 is too large to show at full size (4.1 GB); choose Fit or Fill");
+  EXPECT_FALSE(fs::exists(folder + "tessaren.bmp"));
+  std::printf("  Center: %s\n", center.failure->detail.c_str());
+
+  request.settings.display = DisplayMode::Fit;
+  const UpdateOutcome fit = run(server.url("/huge.jpg"));
+  ASSERT_EQ(fit.kind, OutcomeKind::Updated) << fit.failure->detail;
+  const Bytes bitmap = test::readFile(folder + "tessaren.bmp");
+  ASSERT_GE(bitmap.size(), 54u);
+  const int width = bitmap[18] | bitmap[19] << 8 | bitmap[20] << 16;
+  const int height = bitmap[22] | bitmap[23] << 8 | bitmap[24] << 16;
+  EXPECT_EQ(width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+  EXPECT_EQ(height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  std::printf("  Fit: %d x %d BMP in %.1f s\n", width, height, fit.seconds);
+}
+
+TEST_F(WholeUpdate, PicturesBehindPagesFeedsAndDocuments) {
+  const std::string picture =
+      text(test::encodeJpeg({.width = 32, .height = 16}, test::patternPixels(32, 16, 3)));
+  server.put("today.jpg", picture);
+  server.put("page.html",
+             "<html><head><meta property=\"og:image\" content=\"/today.jpg\">"
+             "</head><body>Today</body></html>");
+  server.put("feed.xml",
+             "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><item>"
+             "<title>Today</title><enclosure url=\"/today.jpg\" type=\"image/jpeg\"/>"
+             "</item></channel></rss>");
+  server.put("api.json", "{\"images\":[{\"url\":\"today.jpg\"}]}");
+  struct Case {
+    const char* address;
+    const char* origin;
+  } const cases[] = {
+      {"/page.html", "og:image"},
+      {"/feed.xml", "feed item \"Today\""},
+      {"/api.json", "JSON pointer /images/0/url (automatic)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    fs::remove_all(folder);
+    request.applied = {};
+    server.clearLog();
+    const UpdateOutcome outcome = run(server.url(c.address));
+    ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+    EXPECT_EQ(outcome.origin, c.origin);
+    EXPECT_EQ(outcome.pictureUrl, server.url("/today.jpg"));
+    EXPECT_EQ(requested(), (std::vector<std::string>{c.address, "/today.jpg"}));
+    EXPECT_EQ(text(test::readFile(folder + "tessaren.jpg")), picture);
+  }
+  // The page again: the server says it has not changed, so the picture is not asked for.
+  server.clearLog();
+  const UpdateOutcome again = run(server.url("/api.json"));
+  EXPECT_EQ(again.kind, OutcomeKind::Unchanged);
+  EXPECT_EQ(again.detail, "page not modified");
+  EXPECT_EQ(requested(), std::vector<std::string>{"/api.json"});
+}
+
+TEST_F(WholeUpdate, ADatedAddressFallsBackAStepAfterA404) {
+  const std::string templ = server.url("/sat-{utc:%H%M|step=10m}.jpg");
+  const std::vector<std::string> addresses = expandDatedAddress(templ, request.startedAt).addresses;
+  ASSERT_GE(addresses.size(), 2u);
+  const std::string older = addresses[1].substr(addresses[1].rfind('/') + 1);
+  server.put(older,
+             text(test::encodeJpeg({.width = 8, .height = 8}, test::patternPixels(8, 8, 3))));
+  const UpdateOutcome outcome = run(templ);
+  ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+  EXPECT_EQ(outcome.pictureUrl, addresses[1]);
+  EXPECT_EQ(outcome.origin, "dated address, 1 step back");
+  const auto paths = requested();
+  ASSERT_EQ(paths.size(), 2u);
+  EXPECT_EQ(server.url(paths[0]), addresses[0]);
+  EXPECT_EQ(server.url(paths[1]), addresses[1]);
+}
+
+}  // namespace
+}  // namespace tessaren
