@@ -11,9 +11,10 @@ namespace tessaren {
 namespace {
 
 void showState(HWND dialog, const AppParts& parts) {
-  const std::time_t now = systemClock().wallNow();
+  const std::time_t now = parts.services.clock.wallNow();
   SetDlgItemTextA(dialog, IDC_ABOUT_LAST_UPDATE,
                   lastUpdateLine(parts.feedback.lastSuccess(), now).c_str());
+  SetDlgItemTextA(dialog, IDC_ABOUT_PICTURE, pictureLine(parts.feedback.lastSuccess()).c_str());
   SetDlgItemTextA(dialog, IDC_ABOUT_LAST_FAILURE,
                   lastFailureLine(parts.feedback.lastFailure(), now).c_str());
   SetDlgItemTextA(dialog, IDC_ABOUT_NEXT_UPDATE,

@@ -131,8 +131,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   // The shell's folder window and the network's cost are COM objects of this thread.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   registerMainClass(instance);
-  if (!createMainWindow(instance,
-                        {registryStore(), platformFiles(), defaultPictureFolder(), {}, {}}))
+  if (!createMainWindow(
+          instance,
+          {systemClock(), registryStore(), platformFiles(), defaultPictureFolder(), {}, {}}))
     return 0;
 
   MSG message{};

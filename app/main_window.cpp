@@ -150,7 +150,8 @@ void savePictureAs(HWND window) {
   }
   const std::optional<PictureFormat> format = pictureFormatOf({first, got});
   const AppliedPicture applied = loadAppliedPicture(parts->services.store);
-  std::wstring name = wideText(suggestedPictureName(applied.appliedAt, format, std::time(nullptr)));
+  std::wstring name =
+      wideText(suggestedPictureName(applied.appliedAt, format, parts->services.clock.wallNow()));
   name.resize(32768, L'\0');
   const std::wstring extension = wideText(extensionOf(format.value_or(PictureFormat::Jpeg)));
   const std::wstring filter = L"Picture (*." + extension + L")" + std::wstring(1, L'\0') + L"*." +
@@ -187,7 +188,7 @@ void pictureSaved(HWND window, DWORD error) {
 
 // The tip's two lines and the next update, as /status prints them.
 std::string statusText() {
-  const std::time_t now = systemClock().wallNow();
+  const std::time_t now = parts->services.clock.wallNow();
   return parts->tray.tip() + "\n" +
          nextUpdateLine(parts->scheduler.nextUpdate(), parts->scheduler.running(),
                         parts->scheduler.pausedUntil(), now) +
@@ -199,7 +200,7 @@ LRESULT runCommand(HWND window, const COPYDATASTRUCT& data, HWND replyTo) {
   if (data.dwData != kCommandTag || data.lpData == nullptr) return kExitUsage;
   const CommandLine command =
       parseCommandLine(std::string_view(static_cast<const char*>(data.lpData), data.cbData));
-  const std::time_t now = systemClock().wallNow();
+  const std::time_t now = parts->services.clock.wallNow();
   switch (command.command) {
     case Command::Start:
       return kExitOk;
@@ -250,11 +251,11 @@ AppParts::AppParts(HWND window, HINSTANCE module, AppServices given)
       log(services.defaultFolder + "tessaren.log"),
       timer(makeWindowTimer(window)),
       conditions(makeSystemConditions()),
-      feedback(systemClock(), tray, log),
+      feedback(services.clock, tray, log),
       updateServices{platformFetcher(), services.files, platformDesktop(), services.store, commits},
       runner([window](std::uint64_t id) { PostMessageA(window, kUpdateEndedMessage, id, 0); },
              services.work ? services.work : realUpdate(updateServices)),
-      scheduler(systemClock(), *timer, runner, feedback, settings, *conditions) {}
+      scheduler(services.clock, *timer, runner, feedback, settings, *conditions) {}
 
 bool leftWorkersBehind() { return workersLeftBehind; }
 
@@ -324,10 +325,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
           savePictureAs(window);
           return 0;
         case IDM_TRAY_PAUSE_HOUR:
-          parts->scheduler.pause(systemClock().wallNow() + 3600);
+          parts->scheduler.pause(parts->services.clock.wallNow() + 3600);
           return 0;
         case IDM_TRAY_PAUSE_MORNING:
-          parts->scheduler.pause(nextMorning(systemClock().wallNow()));
+          parts->scheduler.pause(nextMorning(parts->services.clock.wallNow()));
           return 0;
         case IDM_TRAY_PAUSE_FOREVER:
           parts->scheduler.pause(kPausedUntilResumed);

@@ -40,6 +40,7 @@ constexpr DWORD kExitWaitMs = 200;
 
 // What the window's parts are made of: the platform's own services, or a test's.
 struct AppServices {
+  Clock& clock;
   ValueStore& store;
   Files& files;
   std::string defaultFolder;  // the picture folder of the first-run defaults; the log's too

@@ -153,7 +153,7 @@ void startCheck(HWND dialog, DialogState& state) {
   request.id = (std::uint64_t{1} << 40) + ++state.checks;  // its files' names are its own
   request.settings = *checked.settings;
   request.checkOnly = true;
-  request.startedAt = std::time(nullptr);
+  request.startedAt = state.parts->services.clock.wallNow();
   SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, "Checking...");
   EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), FALSE);
   AppParts& parts = *state.parts;

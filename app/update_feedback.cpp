@@ -36,7 +36,9 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
                       outcome.format,
                       outcome.bytes,
                       outcome.kind == OutcomeKind::Unchanged,
-                      reasonText(outcome)};
+                      reasonText(outcome),
+                      displaySafe(outcome.pictureUrl, 200),
+                      displaySafe(outcome.origin, 100)};
   lastFailed_ = outcome.kind == OutcomeKind::Failed;
   if (outcome.kind == OutcomeKind::Failed) {
     lastFailure_ = record;
@@ -47,6 +49,8 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
       record.height = lastSuccess_->height;
       record.format = lastSuccess_->format;
       record.bytes = lastSuccess_->bytes;
+      if (record.pictureUrl.empty()) record.pictureUrl = lastSuccess_->pictureUrl;
+      if (record.origin.empty()) record.origin = lastSuccess_->origin;
     }
     lastSuccess_ = record;
   }
@@ -97,6 +101,12 @@ std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time
   if (success->bytes > 0) line += ", " + formatSize(success->bytes);
   if (success->unchanged) line += " (unchanged)";
   return line;
+}
+
+std::string pictureLine(const std::optional<UpdateRecord>& success) {
+  if (!success || success->pictureUrl.empty()) return "";
+  return "Picture: " + success->pictureUrl +
+         (success->origin.empty() ? "" : " (" + success->origin + ")");
 }
 
 std::string lastFailureLine(const std::optional<UpdateRecord>& failure, std::time_t now) {

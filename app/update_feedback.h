@@ -21,7 +21,9 @@ struct UpdateRecord {
   std::string format;
   std::uint64_t bytes = 0;
   bool unchanged = false;
-  std::string reason;  // failures only
+  std::string reason;      // failures only
+  std::string pictureUrl;  // the picture's own address
+  std::string origin;      // where it came from, when the address was no picture
 };
 
 class UpdateFeedback final : public ScheduleListener {
@@ -54,6 +56,8 @@ std::string tipText(const std::string& firstLine, const std::string& detail);
 
 // The About box's three lines of state.
 std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now);
+// "Picture: https://cdn.example/x.jpg (og:image)"; empty before any picture is known.
+std::string pictureLine(const std::optional<UpdateRecord>& success);
 std::string lastFailureLine(const std::optional<UpdateRecord>& failure, std::time_t now);
 // paused: the end of the pause in force (kPausedUntilResumed for none), if any.
 std::string nextUpdateLine(std::optional<std::time_t> next, bool running,

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace tessaren {
+#include "settings/display_mode.h"
 
-enum class DisplayMode : std::int32_t;  // settings/display_mode.h
+namespace tessaren {
 
 struct Rect {
   std::int32_t left = 0;

@@ -224,6 +224,7 @@ class Update {
       return outcome_;
     }
     remembered_.pictureUrl = address;
+    outcome_.pictureUrl = address;
     remembered_.validators = fetched.validators;
     if (!needsRedraw() && sameContents(body->path(), picturePath_))
       return unchanged("same picture");

@@ -268,6 +268,47 @@ next_line
 check "the Run value is gone" test -z "$(reg_value "$run_key" Tessaren)"
 check "the folder got its backslash" test "$(setting temp)" = 'C:\tessaren-e2e\'
 
+echo "--- pictures behind a page, a feed and a dated address; Check"
+cat >"$work/www/page.html" <<HTML
+<html><head><meta property="og:image" content="/page-picture.jpg"><title>Weather</title></head></html>
+HTML
+cat >"$work/www/feed.xml" <<XML
+<?xml version="1.0"?><rss version="2.0"><channel><title>Weather</title>
+<item><title>Yesterday</title><pubDate>Mon, 07 Dec 2026 08:00:00 GMT</pubDate><enclosure url="/missing.jpg" type="image/jpeg"/></item>
+<item><title>Today's sky</title><pubDate>Tue, 08 Dec 2026 08:00:00 GMT</pubDate><enclosure url="/feed-picture.jpg" type="image/jpeg"/></item>
+</channel></rss>
+XML
+# The pictures of ten and twenty minutes ago are there, the newest is not yet (two, so
+# that a ten-minute mark passing meanwhile changes nothing).
+# Each source names a picture of its own, so that each update brings a new one.
+cjpeg -quality 80 "$work/picture.ppm" >"$work/www/page-picture.jpg"
+cjpeg -quality 70 "$work/picture.ppm" >"$work/www/feed-picture.jpg"
+cjpeg -quality 60 "$work/picture.ppm" >"$work/sat.jpg"
+for ago in 10 20; do
+  cp "$work/sat.jpg" "$work/www/sat-$(date -u -d "-$ago minutes" +%H%M | sed 's/.$/0/').jpg"
+done
+printf '<html><body>No picture here</body></html>' >"$work/www/nopicture.html"
+for source in "page.html@og:image" "feed.xml@feed item \"Today's sky\"" \
+  "sat-{utc:%H%M|step=10m}.jpg@step back"; do
+  address=${source%%@*} origin=${source#*@}
+  store url REG_SZ "$base/$address"
+  check "Reload" driver reload
+  next_line
+  echo "log: $line"
+  check "from $address the picture came, and the log says from where: $line" \
+    contains "$line" "$origin: $base/"
+  about=$(driver about-state "Picture: $base/" | tr -d '\r')
+  printf '%s\n' "$about" | grep '^about:'
+  check "About shows the picture's own address and where it came from" contains "$about" "$origin)"
+done
+store url REG_SZ "$base/weather.jpg"
+check "Check finds the page's picture" driver properties-check "$base/page.html" "" \
+  "Found $base/page-picture.jpg (og:image): 160 x 120 JPEG"
+check "Check says why a source gives none" driver properties-check "$base/nopicture.html" "" \
+  "no picture on the page"
+check "Check refuses a pointer that is none" driver properties-check "$base/api.json" "images" \
+  "must start with /"
+
 echo "--- keep a picture"
 saved=$(driver save-picture 'C:\tessaren-e2e\kept.jpg')
 printf '%s\n' "$saved"

@@ -54,7 +54,7 @@ class MainWindowTest : public ::testing::Test {
     shell = test::FakeShell();
     parts =
         createMainWindow(GetModuleHandleA(nullptr),
-                         {store, platformFiles(), temp,
+                         {systemClock(), store, platformFiles(), temp,
                           [this](const UpdateRequest& request, CancelToken& cancel) {
                             return work(request, cancel);
                           },

@@ -8,6 +8,7 @@
 //   tessaren_driver properties-refuse URL TEMP INTERVAL FIELD | properties-cancel URL
 //   tessaren_driver one-dialog | shell-restart | wallpaper | end tray|close|endsession
 //   tessaren_driver counters | reload-loop COUNT | save-picture PATH
+//   tessaren_driver properties-check URL POINTER EXPECTED
 //   tessaren_driver open about|properties
 // Texts go in and come out as UTF-8, whatever the code page of this program.
 #include <windows.h>
@@ -412,7 +413,7 @@ void aboutState(char** expected, int count) {
   check(box != nullptr, "the About box opens");
   if (box == nullptr) return;
   std::string lines;
-  for (int id : {1010, 1011, 1012}) {
+  for (int id : {1010, 1016, 1011, 1012}) {
     const std::string line = textOf(GetDlgItem(box, id));
     std::printf("about: %s\n", line.c_str());
     lines += line + "\n";
@@ -422,6 +423,28 @@ void aboutState(char** expected, int count) {
     check(lines.find(expected[i]) != std::string::npos, std::string("it says ") + expected[i]);
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   check(waitGone(box, 10000), "the About box ends");
+}
+
+// Properties' Check with the given address and "Picture at": prints what it found, or
+// why not, once it has answered; the dialog answers meanwhile and is then cancelled.
+void propertiesCheck(const char* url, const char* pointer, const char* expected) {
+  HWND window = mainWindow();
+  HWND dialog = openProperties(window);
+  if (dialog == nullptr) return;
+  setText(dialog, 1003, url);
+  setText(dialog, 1009, pointer);
+  PostMessageA(GetDlgItem(dialog, 1014), BM_CLICK, 0, 0);
+  std::string answer;
+  for (int waited = 0; waited < 20000; waited += 50) {
+    answer = textOf(GetDlgItem(dialog, 1015));
+    if (!answer.empty() && answer != "Checking...") break;
+    Sleep(50);
+  }
+  std::printf("check: %s\n", answer.c_str());
+  check(answer.find(expected) != std::string::npos, std::string("Check says ") + expected);
+  check(settle(dialog), "the dialog answers");
+  PostMessageA(GetDlgItem(dialog, 1002), BM_CLICK, 0, 0);
+  check(waitGone(dialog, 10000), "Cancel ends the dialog");
 }
 
 // How long a message sent from outside waits for an answer, while whatever runs runs.
@@ -558,6 +581,8 @@ int main(int argc, char** argv) {
     aboutState(argv + 2, extra);
   } else if (action == "wallpaper") {
     wallpaper();
+  } else if (action == "properties-check" && extra == 3) {
+    propertiesCheck(argv[2], argv[3], argv[4]);
   } else if (action == "save-picture" && extra == 1) {
     savePicture(argv[2]);
   } else if (action == "counters") {

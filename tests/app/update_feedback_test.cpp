@@ -53,10 +53,11 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
   updated.width = 1920;
   updated.height = 1080;
   updated.format = "PNG";
+  updated.origin = "og:image";
+  updated.pictureUrl = "http://cdn.weather.gov/x.png";
   updated.bytes = 421'888;
-  updated.applied = AppliedPicture{.url = "http://www.weather.gov/x.png",
-                                   .known = true,
-                                   .appliedAt = clock.wallNow()};
+  updated.applied = AppliedPicture{
+      .url = "http://www.weather.gov/x.png", .known = true, .appliedAt = clock.wallNow()};
   feedback.updateFinished(request, updated, clock.wallNow() + 3600, true);
 
   UpdateOutcome unchanged;
@@ -86,7 +87,8 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
                          }));
   ASSERT_TRUE(log.flush(std::chrono::seconds(5)));
   EXPECT_EQ(test::fileContents(logPath),
-            "2026-12-07 14:05:09\tupdated\twww.weather.gov\t1920 x 1080 PNG, 412 KB in 0.00 s\r\n"
+            "2026-12-07 14:05:09\tupdated\twww.weather.gov\t1920 x 1080 PNG, 412 KB in 0.00 s, "
+            "og:image: http://cdn.weather.gov/x.png\r\n"
             "2026-12-07 14:05:09\tunchanged\twww.weather.gov\tsince 13:05 (not modified)\r\n"
             "2026-12-07 14:05:09\tfailed\twww.weather.gov\tHTTP 404 Not Found\r\n"
             "2026-12-07 14:05:09\tcancelled\twww.weather.gov\tcancelled\r\n");
@@ -95,6 +97,8 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
   const std::time_t now = clock.wallNow();
   EXPECT_EQ(lastUpdateLine(feedback.lastSuccess(), now),
             "Last update: 14:05 from www.weather.gov, 1920 x 1080 PNG, 412 KB (unchanged)");
+  EXPECT_EQ(pictureLine(feedback.lastSuccess()), "Picture: http://cdn.weather.gov/x.png (og:image)")
+      << "kept through an unchanged update";
   EXPECT_EQ(lastFailureLine(feedback.lastFailure(), now), "Last failure: 14:05, HTTP 404 Not Found")
       << "a cancel is no failure";
   EXPECT_EQ(lastUpdateLine(std::nullopt, now), "Last update: none yet");
