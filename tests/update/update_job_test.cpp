@@ -11,16 +11,22 @@
 #include <future>
 
 #include "imaging/wallpaper.h"
-#include "tests/download/sample_jpeg.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/memory_store.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/update_doubles.h"
 
 namespace tessaren {
 namespace {
 
 using test::fileContents;
-using test::sampleJpeg;
+// A colour JPEG of width x height, padded with comments to exactly bytes when given.
+std::string sampleJpeg(int width, int height, std::size_t bytes = 0) {
+  test::Bytes jpeg = test::encodeJpeg({.width = width, .height = height},
+                                      test::patternPixels(width, height, 3));
+  if (bytes > 0) jpeg = test::paddedTo(std::move(jpeg), bytes);
+  return std::string(jpeg.begin(), jpeg.end());
+}
 namespace fs = std::filesystem;
 
 const std::string kUrl = "http://pictures.example/now.jpg";
@@ -249,8 +255,8 @@ TEST_F(UpdateJobTest, ValidatorsOnlyWhileTheKeptPictureHoldsTheirBytes) {
 // picture ends as the wallpaper and as tessaren.jpg, no temporary file stays, and the old
 // update commits nothing after the new one.
 TEST_F(UpdateJobTest, OverlappingUpdatesNeverShareFiles) {
-  const std::string oldPicture = sampleJpeg(64, 32, 3000);
-  const std::string newPicture = sampleJpeg(32, 64, 2000);
+  const std::string oldPicture = sampleJpeg(64, 32, 9000);
+  const std::string newPicture = sampleJpeg(32, 64, 7000);
   const std::string newUrl = "http://pictures.example/new.jpg";
   struct Case {
     const char* where;
