@@ -86,6 +86,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except OSError:
             return False
 
+    def wait_for_close(self):
+        """Says nothing until the client closes the connection."""
+        try:
+            while self.rfile.read(1):
+                pass
+        except OSError:
+            pass
+
     def do_GET(self):
         parts = urllib.parse.urlsplit(self.path)
         path = urllib.parse.unquote(parts.path)
@@ -93,12 +101,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         log(self.path, self.headers)
         asked = self.headers.get("If-None-Match")
         if path.startswith("/stall/"):
-            # Silence until the client closes the connection.
-            try:
-                while self.rfile.read(1):
-                    pass
-            except OSError:
-                pass
+            self.wait_for_close()
             return
         if path.startswith("/fail/"):
             self.send_error(500, "Internal Server Error")
@@ -165,11 +168,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if query.get("silence") == "headers":
             self.wfile.flush()
-            try:
-                while self.rfile.read(1):
-                    pass
-            except OSError:
-                pass
+            self.wait_for_close()
             return
         if "endless" in query:
             chunk = b"x" * int(query["endless"])
