@@ -29,8 +29,8 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
   settings.url = trimmed(fields.url);
   if (auto problem = checkTemplateSyntax(settings.url))
     return refuse(PropertiesField::Url, "This URL can't be used: " + problem->detail + ".");
-  const DatedAddresses first = expandDatedAddress(settings.url, std::time(nullptr),
-                                                  systemUtcOffsetAt, 1);
+  const DatedAddresses first =
+      expandDatedAddress(settings.url, std::time(nullptr), systemUtcOffsetAt, 1);
   if (first.addresses.empty() || !usablePictureAddress(first.addresses.front()))
     return refuse(PropertiesField::Url,
                   "This URL can't be used. Enter the http:// or https:// address of a "

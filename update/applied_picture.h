@@ -14,7 +14,7 @@
 namespace tessaren {
 
 struct AppliedPicture {
-  std::string url{};       // the address in the settings (a picture, a page, a template)
+  std::string url{};         // the address in the settings (a picture, a page, a template)
   std::string pictureUrl{};  // the picture's own address, which the validators belong to
   Validators validators{};   // only while tessaren.jpg holds the bytes they describe
   // When url named a page, a feed or a document: its own address, validators and a digest

@@ -23,7 +23,7 @@ struct UpdateOutcome {
   std::string detail;
   std::int32_t width = 0;  // the picture, once decoded
   std::int32_t height = 0;
-  std::string format;       // "JPEG", "PNG", ...
+  std::string format;  // "JPEG", "PNG", ...
   // Where the picture came from when the address was no picture: "og:image", "feed item
   // "Sunrise"", "JSON pointer /images/0/url", "dated address, 1 step back"; and the
   // picture's own address then.

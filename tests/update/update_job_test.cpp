@@ -22,8 +22,8 @@ namespace {
 using test::fileContents;
 // A colour JPEG of width x height, padded with comments to exactly bytes when given.
 std::string sampleJpeg(int width, int height, std::size_t bytes = 0) {
-  test::Bytes jpeg = test::encodeJpeg({.width = width, .height = height},
-                                      test::patternPixels(width, height, 3));
+  test::Bytes jpeg =
+      test::encodeJpeg({.width = width, .height = height}, test::patternPixels(width, height, 3));
   if (bytes > 0) jpeg = test::paddedTo(std::move(jpeg), bytes);
   return std::string(jpeg.begin(), jpeg.end());
 }
