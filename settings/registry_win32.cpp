@@ -129,15 +129,6 @@ class RegistryStore final : public ValueStore {
     const LSTATUS deleted = RegDeleteValueA(opened.get(), std::string(name).c_str());
     return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
   }
-  bool deleteKey(const StoreKey& key) override {
-    if (key.root != StoreRoot::User) return false;
-    const LSTATUS result = RegDeleteTreeA(HKEY_CURRENT_USER, key.path.c_str());
-    if (result == ERROR_FILE_NOT_FOUND) return true;
-    if (result != ERROR_SUCCESS) return false;
-    // RegDeleteTree leaves the key itself.
-    const LSTATUS removed = RegDeleteKeyA(HKEY_CURRENT_USER, key.path.c_str());
-    return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
-  }
 };
 
 }  // namespace

@@ -40,10 +40,9 @@ class ValueStore {
   virtual bool writeText(const StoreKey& key, std::string_view name, std::string_view text) = 0;
   virtual bool writeNumber(const StoreKey& key, std::string_view name, std::uint32_t number) = 0;
   virtual bool writeBytes(const StoreKey& key, std::string_view name, std::string_view bytes) = 0;
-  // True when the value (or the key with everything under it) is gone afterwards, also
-  // when it never existed.
+  // True when the value is gone afterwards, also when it never existed. (Keys are removed
+  // by the uninstaller.)
   virtual bool deleteValue(const StoreKey& key, std::string_view name) = 0;
-  virtual bool deleteKey(const StoreKey& key) = 0;
 };
 
 // The registry. Windows build only.

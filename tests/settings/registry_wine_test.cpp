@@ -38,9 +38,15 @@ void putRawW(const wchar_t* name, DWORD type, const void* data, DWORD size) {
   RegCloseKey(key);
 }
 
+// Removes a key of the current user with everything under it, as the uninstaller does.
+void removeKey(const std::string& path) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+}
+
 class RegistryStoreOnWine : public ::testing::Test {
  protected:
-  void SetUp() override { store.deleteKey({StoreRoot::User, "Software\\Classes\\TessarenTest"}); }
+  void SetUp() override { removeKey("Software\\Classes\\TessarenTest"); }
   void TearDown() override { SetUp(); }
   ValueStore& store = registryStore();
 };
@@ -106,13 +112,13 @@ TEST_F(RegistryStoreOnWine, WritesKeepTheirTypesAndExactBytes) {
   EXPECT_TRUE(store.deleteValue(kTestKey, "url")) << "gone already counts";
   EXPECT_EQ(store.readText(kTestKey, "url"), std::nullopt);
   EXPECT_TRUE(store.keyExists(kTestKey));
-  EXPECT_TRUE(store.deleteKey({StoreRoot::User, "Software\\Classes\\TessarenTest"}));
+  removeKey(kTestKey.path);
   EXPECT_FALSE(store.keyExists(kTestKey));
 }
 
 TEST(SettingsOnWine, FirstRunDefaultsAndTheirFolder) {
+  removeKey(kTessarenKey.path);
   ValueStore& store = registryStore();
-  store.deleteKey(kTessarenKey);
   SettingsStore settings(store, defaultPictureFolder());
   settings.repair();
   const Settings loaded = settings.load();
@@ -123,7 +129,7 @@ TEST(SettingsOnWine, FirstRunDefaultsAndTheirFolder) {
   const DWORD attributes = GetFileAttributesA(loaded.folder.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << loaded.folder;
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  store.deleteKey(kTessarenKey);
+  removeKey(kTessarenKey.path);
 }
 
 }  // namespace

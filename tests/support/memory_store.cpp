@@ -60,14 +60,4 @@ bool MemoryStore::deleteValue(const StoreKey& key, std::string_view name) {
   return true;
 }
 
-bool MemoryStore::deleteKey(const StoreKey& key) {
-  if (readOnly) return false;
-  std::erase_if(values, [&](const auto& entry) {
-    const StoreKey& where = entry.first.first;
-    return where.root == key.root &&
-           (where.path == key.path || where.path.starts_with(key.path + "\\"));
-  });
-  return true;
-}
-
 }  // namespace tessaren::test
