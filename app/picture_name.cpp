@@ -1,6 +1,8 @@
 // The suggested name of a saved picture.
 #include "app/picture_name.h"
 
+#include "update/clock.h"
+
 namespace tessaren {
 
 std::string extensionOf(PictureFormat format) {
@@ -20,12 +22,7 @@ std::string extensionOf(PictureFormat format) {
 std::string suggestedPictureName(std::time_t when, std::optional<PictureFormat> format,
                                  std::time_t now) {
   const std::time_t shown = when > 0 ? when : now;
-  std::tm parts{};
-#ifdef _WIN32
-  localtime_s(&parts, &shown);
-#else
-  localtime_r(&shown, &parts);
-#endif
+  const std::tm parts = localTime(shown);
   char stamp[32] = {};
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H%M", &parts);
   return std::string("Tessaren ") + stamp + "." + extensionOf(format.value_or(PictureFormat::Jpeg));

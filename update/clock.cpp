@@ -12,16 +12,6 @@ class SystemClock final : public Clock {
   std::time_t wallNow() override { return std::time(nullptr); }
 };
 
-std::tm localTime(std::time_t when) {
-  std::tm parts{};
-#ifdef _WIN32
-  localtime_s(&parts, &when);
-#else
-  localtime_r(&when, &parts);
-#endif
-  return parts;
-}
-
 std::string formatted(std::time_t when, const char* format) {
   const std::tm parts = localTime(when);
   char text[32] = {};
@@ -34,6 +24,16 @@ std::string formatted(std::time_t when, const char* format) {
 Clock& systemClock() {
   static SystemClock clock;
   return clock;
+}
+
+std::tm localTime(std::time_t when) {
+  std::tm parts{};
+#ifdef _WIN32
+  localtime_s(&parts, &when);
+#else
+  localtime_r(&when, &parts);
+#endif
+  return parts;
 }
 
 std::string clockText(std::time_t when, std::time_t today) {

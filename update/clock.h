@@ -20,6 +20,9 @@ class Clock {
 // The system's clocks.
 Clock& systemClock();
 
+// The calendar parts of when in the computer's local time.
+std::tm localTime(std::time_t when);
+
 // "14:05" and "2026-12-07 14:05:09" in local time; a time on another day than today is
 // shown with its date ("2026-12-06 13:05").
 std::string clockText(std::time_t when, std::time_t today);

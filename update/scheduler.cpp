@@ -43,12 +43,7 @@ std::string holdWord(Hold hold) {
 }
 
 std::time_t nextMorning(std::time_t now) {
-  std::tm parts{};
-#ifdef _WIN32
-  localtime_s(&parts, &now);
-#else
-  localtime_r(&now, &parts);
-#endif
+  std::tm parts = localTime(now);
   parts.tm_hour = 6;
   parts.tm_min = 0;
   parts.tm_sec = 0;
