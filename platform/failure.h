@@ -27,6 +27,7 @@ enum class FailureKind : std::uint8_t {
   CannotRead,   // a file Tessaren wrote itself can't be opened or read back
   OutOfMemory,
   UnusableAddress,
+  NotAllowed,  // an address a document or redirect named that may not be reached from there
   UnusableFolder,
   NoMonitor,
   DesktopRefused,  // the desktop did not take the wallpaper

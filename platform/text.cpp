@@ -13,6 +13,21 @@ constexpr double kMegabyte = 1024.0 * 1024.0;
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
+// Characters that are shown as nothing but change how the text around them is shown: the
+// C1 controls, the line and paragraph separators, and the bidirectional embeddings,
+// overrides, isolates and marks, with which "evil\u202E gpj.exe" reads "evil exe.jpg".
+bool isFormatControl(char32_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+char32_t codePointOf(std::string_view sequence) {
+  char32_t c = static_cast<unsigned char>(sequence[0]) & (0x7F >> sequence.size());
+  for (std::size_t i = 1; i < sequence.size(); ++i)
+    c = c << 6 | (static_cast<unsigned char>(sequence[i]) & 0x3F);
+  return c;
+}
+
 std::string formatted(const char* format, double value) {
   char text[32];
   std::snprintf(text, sizeof text, format, value);
@@ -74,8 +89,7 @@ std::string displaySafe(std::string_view text, std::size_t maxBytes) {
       const unsigned char next = byte(at + i);
       valid = i == 1 ? next >= low && next <= high : isContinuationByte(static_cast<char>(next));
     }
-    // The C1 controls (U+0080 to U+009F) are control characters too.
-    if (valid && lead == 0xC2 && byte(at + 1) < 0xA0) {
+    if (valid && isFormatControl(codePointOf(text.substr(at, length)))) {
       safe.push_back(' ');
     } else if (valid) {
       safe.append(text.substr(at, length));
@@ -101,7 +115,8 @@ std::size_t utf16Length(std::string_view utf8) {
 std::string formatSize(std::uint64_t bytes) {
   const double value = static_cast<double>(bytes);
   if (value < kMegabyte) return formatted("%.0f KB", value / kKilobyte);
-  if (value < 10 * kMegabyte) return formatted("%.1f MB", value / kMegabyte);
+  if (value < 10 * kMegabyte && bytes % (1024 * 1024) != 0)
+    return formatted("%.1f MB", value / kMegabyte);
   return formatted("%.0f MB", value / kMegabyte);
 }
 

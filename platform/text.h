@@ -17,10 +17,11 @@ std::string trimmed(const std::string& text);
 std::string utf8Prefix(const std::string& text, std::size_t maxBytes);
 
 // Text from outside (a server's header, a page, a file name, the registry) made safe for
-// one field of a log line, the tip or a dialog: TAB, CR, LF and every other control
-// character become a space, a byte that is not part of valid UTF-8 becomes U+FFFD, and
-// the result is at most maxBytes bytes, cut at a character boundary with "..." at the
-// end. Every such text passes here before it is shown or logged.
+// one field of a log line, the tip or a dialog: TAB, CR, LF, every other control
+// character and the characters that reorder text (bidirectional overrides, isolates and
+// marks; line and paragraph separators) become a space, a byte that is not part of valid UTF-8
+// becomes U+FFFD, and the result is at most maxBytes bytes, cut at a character boundary with "..."
+// at the end. Every such text passes here before it is shown or logged.
 std::string displaySafe(std::string_view text, std::size_t maxBytes = 200);
 
 // Windows counts path lengths in UTF-16 units: one per character, two for those beyond
@@ -28,7 +29,8 @@ std::string displaySafe(std::string_view text, std::size_t maxBytes = 200);
 std::size_t utf16Length(std::string_view utf8);
 
 // "412 KB", "1.2 MB", "350 MB": whole kilobytes below a megabyte, one decimal below ten
-// megabytes, whole megabytes above (1 KB = 1024 bytes).
+// megabytes but for whole ones ("4 MB", a limit), whole megabytes above (1 KB = 1024
+// bytes).
 std::string formatSize(std::uint64_t bytes);
 
 // "1.2 of 3.4 MB": two sizes in the unit of the larger, as in a cut-short download.

@@ -15,22 +15,14 @@
 #pragma once
 
 #include <ctime>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/local_time.h"
 
 namespace tessaren {
-
-// Seconds east of UTC that the local clock was set to at an instant (3600 for CET, 7200
-// for CEST). Injected so that tests can use a zone of their own.
-using UtcOffsetAt = std::function<long(std::time_t)>;
-
-// The system's local clock: on Windows the time zone set in Windows (kernel32), natively
-// the C library's (TZ and tzset apply). One implementation per platform.
-long systemUtcOffsetAt(std::time_t instant);
 
 // The latest picture due and at most this many before it.
 inline constexpr int kEarlierDatedAttempts = 6;

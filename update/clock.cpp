@@ -26,16 +26,6 @@ Clock& systemClock() {
   return clock;
 }
 
-std::tm localTime(std::time_t when) {
-  std::tm parts{};
-#ifdef _WIN32
-  localtime_s(&parts, &when);
-#else
-  localtime_r(&when, &parts);
-#endif
-  return parts;
-}
-
 std::string clockText(std::time_t when, std::time_t today) {
   const std::tm day = localTime(when);
   const std::tm now = localTime(today);

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/local_time.h"
+
 namespace tessaren {
 
 using SteadyTime = std::chrono::steady_clock::time_point;
@@ -19,9 +21,6 @@ class Clock {
 
 // The system's clocks.
 Clock& systemClock();
-
-// The calendar parts of when in the computer's local time.
-std::tm localTime(std::time_t when);
 
 // "14:05" and "2026-12-07 14:05:09" in local time; a time on another day than today is
 // shown with its date ("2026-12-06 13:05").

@@ -42,22 +42,8 @@ std::string holdWord(Hold hold) {
   return "";
 }
 
-std::time_t nextMorning(std::time_t now) {
-  std::tm parts = localTime(now);
-  parts.tm_hour = 6;
-  parts.tm_min = 0;
-  parts.tm_sec = 0;
-  parts.tm_isdst = -1;  // whatever daylight saving time says on that day
-  std::time_t morning = std::mktime(&parts);
-  if (morning <= now) {
-    ++parts.tm_mday;
-    parts.tm_hour = 6;
-    parts.tm_min = 0;
-    parts.tm_sec = 0;
-    parts.tm_isdst = -1;
-    morning = std::mktime(&parts);
-  }
-  return morning;
+std::time_t nextMorning(std::time_t now, const UtcOffsetAt& offsetAt) {
+  return nextLocalHour(now + 1, 6, offsetAt);
 }
 
 Scheduler::Scheduler(Clock& clock, TimerApi& timer, UpdateRunner& runner,
@@ -291,7 +277,7 @@ void Scheduler::begin(bool redrawOnly) {
   timer_.kill(kRefreshTimerId);
   settings_.repair();
   UpdateRequest request;
-  request.id = ++lastId_;
+  request.id = newId();
   request.settings = settings_.load();
   request.applied = loadAppliedPicture(settings_.store());
   request.redrawOnly = redrawOnly;

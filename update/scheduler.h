@@ -38,7 +38,7 @@ Hold holdFor(bool askedByUser, bool paused, bool metered, bool batterySaver, boo
 std::string holdWord(Hold hold);
 
 // The next 06:00 local time after now: the end of a pause "until tomorrow".
-std::time_t nextMorning(std::time_t now);
+std::time_t nextMorning(std::time_t now, const UtcOffsetAt& offsetAt = systemUtcOffsetAt);
 
 class UpdateRunner {
  public:
@@ -105,6 +105,9 @@ class Scheduler {
   void stopWaiting();
 
   bool running() const { return current_.has_value(); }
+  // A new id for an update or a Check: one sequence for both, so that their files, named
+  // after it, are never the same.
+  std::uint64_t newId() { return ++lastId_; }
   // Wall-clock time of the next update; nothing while one runs or after shutdown.
   std::optional<std::time_t> nextUpdate() const;
 

@@ -19,6 +19,10 @@ TEST(LocalTimeWineTest, FollowsTheZoneSetInWindows) {
     for (std::time_t instant : {change - 86400, change - 1, change, change + 1, change + 86400})
       EXPECT_EQ(systemUtcOffsetAt(instant), berlin(instant)) << instant;
   }
+  // Every local time of the program is kernel32's, whatever the C runtime makes of TZ.
+  EXPECT_EQ(localTime(utc(2024, 7, 1, 4, 0)).tm_hour, 6);
+  EXPECT_EQ(localTime(utc(2024, 12, 31, 23, 30)).tm_year, 2025 - 1900);
+  EXPECT_EQ(nextLocalHour(utc(2024, 7, 1, 4, 1), 6), utc(2024, 7, 2, 4, 0));
   // The hour the clocks repeat is asked for once.
   EXPECT_EQ(
       expandDatedAddress("{local:%H}-{utc:%H}", utc(2024, 10, 27, 1, 30), systemUtcOffsetAt, 3)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/source/zones.h"
 #include "tests/support/memory_store.h"
 
 namespace tessaren {
@@ -449,8 +450,6 @@ TEST_F(SchedulerTest, PausesEndByThemselvesOrByResume) {
 }
 
 TEST(NextMorning, SixOClockLocalTimeAcrossDaylightSaving) {
-  setenv("TZ", "Europe/Berlin", 1);
-  tzset();
   struct Case {
     std::time_t now;
     std::time_t morning;
@@ -461,9 +460,7 @@ TEST(NextMorning, SixOClockLocalTimeAcrossDaylightSaving) {
       {1'806'192'000, 1'806'206'400},  // 2027-03-28 01:00 CET: 06:00 CEST, 4 hours later
       {1'824'872'400, 1'824'958'800},  // 2027-10-30 07:00 CEST: 06:00 CET, 24 hours later
   };
-  for (const Case& c : cases) EXPECT_EQ(nextMorning(c.now), c.morning) << c.now;
-  unsetenv("TZ");
-  tzset();
+  for (const Case& c : cases) EXPECT_EQ(nextMorning(c.now, test::berlin), c.morning) << c.now;
 }
 
 TEST(RetryDelay, DoublesUpToTheInterval) {

@@ -3,7 +3,7 @@
 // the Unix one, such as "Europe/Berlin", which it misreads as a zone an hour off).
 #include <windows.h>
 
-#include "source/dated_address.h"
+#include "platform/local_time.h"
 
 namespace tessaren {
 namespace {

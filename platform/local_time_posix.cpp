@@ -1,7 +1,7 @@
 // The local clock natively: the C library's zone, which follows TZ.
 #include <time.h>
 
-#include "source/dated_address.h"
+#include "platform/local_time.h"
 
 namespace tessaren {
 
