@@ -34,7 +34,6 @@ struct DialogState {
   AppParts* parts;
   Settings loaded;
   std::shared_ptr<CheckRun> check{};
-  std::uint64_t checks = 0;
 };
 
 DialogState* stateOf(HWND dialog) {
@@ -150,7 +149,7 @@ void startCheck(HWND dialog, DialogState& state) {
   auto run = std::make_shared<CheckRun>();
   state.check = run;
   UpdateRequest request;
-  request.id = (std::uint64_t{1} << 40) + ++state.checks;  // its files' names are its own
+  request.id = state.parts->scheduler.newId();
   request.settings = *checked.settings;
   request.checkOnly = true;
   request.startedAt = state.parts->services.clock.wallNow();

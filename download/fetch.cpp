@@ -90,6 +90,13 @@ BodyPolicy::BodyPolicy(const FetchLimits& limits, std::chrono::steady_clock::tim
       deadline_(start + std::chrono::milliseconds(limits.overallMs)),
       announced_(announced) {}
 
+BodyPolicy::BodyPolicy(const FetchRequest& request, std::chrono::steady_clock::time_point start,
+                       std::optional<std::uint64_t> announced, std::string contentType)
+    : BodyPolicy(request.limits, start, announced) {
+  limitFor_ = request.limitFor;
+  contentType_ = std::move(contentType);
+}
+
 std::optional<Failure> BodyPolicy::beforeBody() const {
   if (announced_ && *announced_ > limits_.maxBodyBytes)
     return Failure{FailureKind::TooLarge, "the picture is too large: " + formatSize(*announced_) +
@@ -105,8 +112,20 @@ std::optional<Failure> BodyPolicy::beforePiece(std::chrono::steady_clock::time_p
   return std::nullopt;
 }
 
-std::optional<Failure> BodyPolicy::afterPiece(std::uint64_t count) {
-  bytes_ += count;
+std::optional<Failure> BodyPolicy::afterPiece(std::string_view piece) {
+  bytes_ += piece.size();
+  if (limitFor_ && head_.size() < kBodyHeadBytes) {
+    head_.append(piece.substr(0, kBodyHeadBytes - head_.size()));
+    if (head_.size() == kBodyHeadBytes) {
+      lowered_ = limitFor_(head_, contentType_);
+      limitFor_ = nullptr;
+    }
+  }
+  return overLimit();
+}
+
+std::optional<Failure> BodyPolicy::overLimit() const {
+  if (lowered_ && bytes_ > lowered_->bytes) return Failure{FailureKind::TooLarge, lowered_->reason};
   if (bytes_ > limits_.maxBodyBytes)
     return Failure{FailureKind::TooLarge,
                    "the picture is larger than " + formatSize(limits_.maxBodyBytes)};

@@ -8,8 +8,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "download/cancel_token.h"
 #include "platform/failure.h"
@@ -49,11 +52,38 @@ struct Validators {
 };
 constexpr std::size_t kLongestValidator = 256;
 
+// A request about to be made: the request's own address, or one a redirect leads to.
+struct FetchHop {
+  std::string url;             // as it will be asked for
+  std::string redirectedFrom;  // the address that redirected here; empty for the first
+  // What its host resolves to, as numbers ("192.168.1.1", "::1"); empty when the name
+  // could not be looked up (WinINet will then say why it cannot connect).
+  std::vector<std::string> addresses;
+};
+
+// A body that turns out to be no picture may be much smaller than one: once its first bytes
+// and Content-Type are known, the caller may set a lower limit and the words for it.
+struct BodyLimit {
+  std::uint64_t bytes = 0;
+  std::string reason;  // "the page is larger than 4 MB"
+};
+
 struct FetchRequest {
   std::string url;  // absolute http or https, as sent (escaped, no fragment)
   Validators ask;   // sent as If-None-Match and If-Modified-Since when not empty
   FetchLimits limits;
+  // Asked before each request, the first and every redirect, once its host has been looked
+  // up: a failure ends the fetch with it, before anything is sent. Empty: anywhere.
+  std::function<std::optional<Failure>(const FetchHop&)> mayReach{};
+  // Asked once, when the first kBodyHeadBytes of the body (or all of a shorter one) have
+  // come, with them and the Content-Type: a lower limit for this body, or nothing.
+  std::function<std::optional<BodyLimit>(std::string_view head, std::string_view contentType)>
+      limitFor{};
 };
+
+// How much of a body limitFor sees: enough for a picture's signature and a document's
+// first element.
+constexpr std::size_t kBodyHeadBytes = 1024;
 
 struct FetchResult {
   // Nothing: the body is in the file, closed. NotModified: the server answered 304 to our
@@ -112,21 +142,32 @@ class BodyPolicy {
  public:
   BodyPolicy(const FetchLimits& limits, std::chrono::steady_clock::time_point start,
              std::optional<std::uint64_t> announced);
+  // With the request's limitFor and the answer's Content-Type: its limit applies from the
+  // moment the body's head has come.
+  BodyPolicy(const FetchRequest& request, std::chrono::steady_clock::time_point start,
+             std::optional<std::uint64_t> announced, std::string contentType);
   // Before the body: an announced length beyond the limit.
   std::optional<Failure> beforeBody() const;
   // Before waiting for the next piece.
   std::optional<Failure> beforePiece(std::chrono::steady_clock::time_point now) const;
-  // After a piece of count bytes arrived.
-  std::optional<Failure> afterPiece(std::uint64_t count);
+  // After a piece arrived.
+  std::optional<Failure> afterPiece(std::string_view piece);
   // After the server said the body ended.
   std::optional<Failure> atEnd() const;
   std::uint64_t bytes() const { return bytes_; }
 
  private:
+  std::optional<Failure> overLimit() const;
+
   const FetchLimits& limits_;
   std::chrono::steady_clock::time_point deadline_;
   std::optional<std::uint64_t> announced_;
   std::uint64_t bytes_ = 0;
+  // The body's own limit, once known.
+  std::function<std::optional<BodyLimit>(std::string_view, std::string_view)> limitFor_;
+  std::string contentType_;
+  std::string head_;
+  std::optional<BodyLimit> lowered_;
 };
 
 // "30 s", "0.6 s", "5 minutes".

@@ -2,11 +2,17 @@
 // program is here. The address is split by InternetCrackUrl and redirects are followed
 // here, counted, with InternetCombineUrl for relative ones; what counts as an answer, the
 // limits and the words come from the policy in fetch.cpp.
+#include <winsock2.h>
+// after winsock2.h, which must come before windows.h
 #include <windows.h>
 #include <wininet.h>
+#include <ws2tcpip.h>
 
 #include <array>
 #include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "download/fetch.h"
 #include "platform/handles.h"
@@ -108,6 +114,36 @@ TransportProblem problemOf(DWORD code) {
   return TransportProblem::Other;
 }
 
+// What a host name resolves to, as numbers; empty when it could not be looked up. WinINet
+// looks the name up again to connect, normally finding the same addresses in the system's
+// cache.
+std::vector<std::string> resolvedAddresses(const std::string& host) {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  std::vector<std::string> numbers;
+  if (!started) return numbers;
+  ADDRINFOA hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  ADDRINFOA* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return numbers;
+  for (const ADDRINFOA* entry = found; entry != nullptr; entry = entry->ai_next) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* address = nullptr;
+    if (entry->ai_family == AF_INET) {
+      address = &reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr;
+    } else if (entry->ai_family == AF_INET6) {
+      address = &reinterpret_cast<const sockaddr_in6*>(entry->ai_addr)->sin6_addr;
+    }
+    if (address != nullptr && inet_ntop(entry->ai_family, address, text, sizeof text) != nullptr)
+      numbers.emplace_back(text);
+  }
+  freeaddrinfo(found);
+  return numbers;
+}
+
 // Closes the request through the token when the exchange ends, unless a cancel already did.
 class AttachedRequest {
  public:
@@ -128,9 +164,9 @@ class Exchange {
   FetchResult run() {
     result_.finalUrl = request_.url;
     const std::string conditions = conditionalHeaders(request_.ask);
-    for (;;) {
+    for (std::string from;;) {
       std::optional<std::string> next;
-      if (!once(conditions, next)) break;
+      if (!mayReach(from) || !once(conditions, next)) break;
       if (!next) break;
       if (++result_.redirects > limits_.maxRedirects) {
         result_.failure =
@@ -138,9 +174,21 @@ class Exchange {
                     "more than " + std::to_string(limits_.maxRedirects) + " redirects"};
         break;
       }
-      result_.finalUrl = *next;
+      from = std::exchange(result_.finalUrl, *next);
     }
     return std::move(result_);
+  }
+
+  // The caller's say on where this request may go, once its host is looked up.
+  bool mayReach(const std::string& redirectedFrom) {
+    if (!request_.mayReach) return true;
+    const std::optional<Address> address = crack(result_.finalUrl);
+    if (!address) return true;  // once() says why it is unusable
+    if (cancel_.stopped()) return fail(cancelledFailure());
+    if (std::optional<Failure> refused =
+            request_.mayReach({result_.finalUrl, redirectedFrom, resolvedAddresses(address->host)}))
+      return fail(*refused);
+    return true;
   }
 
  private:
@@ -216,7 +264,7 @@ class Exchange {
   }
 
   bool readBody(HINTERNET request, std::optional<std::uint64_t> announced) {
-    BodyPolicy policy(limits_, start_, announced);
+    BodyPolicy policy(request_, start_, announced, result_.contentType);
     if (auto problem = policy.beforeBody()) return fail(*problem);
     // A short read is only the piece that happened to be there: the body ends with a read
     // of 0 bytes. Reading no more than has arrived keeps each read from waiting for a full
@@ -236,7 +284,8 @@ class Exchange {
       if (count == 0) break;
       if (count > size)
         return fail({FailureKind::Unreachable, "network error: a read gave more than was asked"});
-      if (auto problem = policy.afterPiece(count)) return fail(*problem);
+      if (auto problem = policy.afterPiece({reinterpret_cast<const char*>(chunk.data()), count}))
+        return fail(*problem);
       if (!body_.write(chunk.data(), count)) return fail(body_.failure());
     }
     result_.bytes = policy.bytes();

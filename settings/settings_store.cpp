@@ -18,33 +18,6 @@ constexpr const char* kPausedUntil = "pausedUntil";
 constexpr const char* kInstall = "install";
 constexpr std::uint32_t kInstalledMarker = 2;
 
-// The longest name written into the picture folder: a temporary file of one update,
-// "tessaren-ffffffff.jpg.part".
-constexpr std::size_t kLongestFileName = 26;
-// MAX_PATH less its NUL.
-constexpr std::size_t kLongestPath = 259;
-
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool isFullPath(const std::string& folder) {
-  // "C:\..." or "\\server\share\...".
-  if (folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
-      folder[1] == ':' && isSeparator(folder[2]))
-    return true;
-  if (folder.size() >= 2 && isSeparator(folder[0]) && isSeparator(folder[1])) {
-    const std::size_t server = folder.find_first_of("\\/", 2);
-    if (server == std::string::npos || server == 2) return false;
-    const std::size_t share = folder.find_first_of("\\/", server + 1);
-    return share != std::string::npos && share > server + 1;
-  }
-#ifndef _WIN32
-  // The native build runs the same code on POSIX paths.
-  return !folder.empty() && folder[0] == '/';
-#else
-  return false;
-#endif
-}
-
 }  // namespace
 
 SettingsStore::SettingsStore(ValueStore& store, std::string defaultFolder)
@@ -126,24 +99,6 @@ void SettingsStore::setPausedUntil(std::optional<std::time_t> until) {
   // Seconds since 1970 as 32 unsigned bits (good until 2106); 0 means not paused.
   store_.writeNumber(kSettingsKey, kPausedUntil,
                      until ? static_cast<std::uint32_t>(std::max<std::time_t>(*until, 1)) : 0);
-}
-
-std::string normaliseFolder(const std::string& text) {
-  std::string folder = trimmed(text);
-  if (!folder.empty() && !isSeparator(folder.back())) folder += '\\';
-  return folder;
-}
-
-std::optional<std::string> folderProblem(const std::string& folder) {
-  if (folder.empty()) return "no folder is set";
-  if (!isFullPath(folder))
-    return "the folder " + displaySafe(folder, 80) +
-           " is not a full path (such as C:\\Pictures\\ or \\\\server\\share\\)";
-  const std::size_t limit = kLongestPath - kLongestFileName;
-  const std::size_t length = utf16Length(folder);
-  if (length <= limit) return std::nullopt;
-  return "the folder's path is too long (" + std::to_string(length) + " characters; at most " +
-         std::to_string(limit) + ")";
 }
 
 std::optional<std::int32_t> intervalFromField(const std::string& text) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "settings/display_mode.h"
+#include "settings/picture_folder.h"
 #include "settings/value_store.h"
 
 namespace tessaren {
@@ -75,13 +76,6 @@ class SettingsStore {
   std::string defaultFolder_;
 };
 
-// A picture folder as the program uses it: trimmed and ending in a backslash (a forward
-// slash counts), so that the file names land inside it. An empty text stays empty.
-std::string normaliseFolder(const std::string& text);
-// Why files could not be kept in this (normalised) folder, or nothing: it must be a full
-// path ("C:\..." or "\\server\share\..."; the working folder changes from start to start),
-// and the paths of the files in it must fit the Windows path limit of 259 characters.
-std::optional<std::string> folderProblem(const std::string& folder);
 // A whole number of minutes within the accepted range, blanks around it allowed.
 std::optional<std::int32_t> intervalFromField(const std::string& text);
 

@@ -71,8 +71,7 @@ DocumentKind classifyDocument(std::string_view bytes, std::string_view contentTy
 
 std::optional<Failure> documentSizeFailure(std::uint64_t bytes) {
   if (bytes <= kMaxDocumentBytes) return std::nullopt;
-  return Failure{FailureKind::TooLarge,
-                 "page too large (over " + formatSize(kMaxDocumentBytes) + ")"};
+  return Failure{FailureKind::TooLarge, "the page is larger than " + formatSize(kMaxDocumentBytes)};
 }
 
 FindResult notFound(DocumentKind kind, FailureKind failureKind, std::string detail) {

@@ -26,8 +26,8 @@ DocumentKind classifyDocument(std::string_view bytes, std::string_view contentTy
 // A page, feed or document larger than this is not read.
 inline constexpr std::uint64_t kMaxDocumentBytes = 4u << 20;
 
-// TooLarge ("page too large (over 4.0 MB)") when a body that is not a picture has grown
-// beyond kMaxDocumentBytes; for the download to check as the bytes arrive.
+// TooLarge ("the page is larger than 4 MB") when a body that is not a picture has grown
+// beyond kMaxDocumentBytes.
 std::optional<Failure> documentSizeFailure(std::uint64_t bytes);
 
 struct FindResult {

@@ -6,6 +6,7 @@
 
 #include <uriparser/Uri.h>
 
+#include <algorithm>
 #include <charconv>
 
 namespace tessaren {
@@ -196,6 +197,25 @@ std::string composed(const HttpUrl& url) {
 }
 
 }  // namespace
+
+std::optional<std::array<std::uint8_t, 16>> ipv6Literal(std::string_view text) {
+  if (text.empty() || text.size() > 64 ||
+      text.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos)
+    return std::nullopt;
+  const std::string address = "http://[" + std::string(text) + "]/";
+  UriUriA uri{};
+  const char* errorAt = nullptr;
+  if (uriParseSingleUriExA(&uri, address.data(), address.data() + address.size(), &errorAt) !=
+      URI_SUCCESS)
+    return std::nullopt;
+  std::optional<std::array<std::uint8_t, 16>> bytes;
+  if (uri.hostData.ip6 != nullptr) {
+    bytes.emplace();
+    std::copy(std::begin(uri.hostData.ip6->data), std::end(uri.hostData.ip6->data), bytes->begin());
+  }
+  uriFreeUriMembersA(&uri);
+  return bytes;
+}
 
 std::optional<HttpUrl> parseHttpUrl(std::string_view text) {
   const ParsedUri parsed(text);

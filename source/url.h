@@ -3,6 +3,7 @@
 // page's address.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,5 +42,9 @@ std::optional<HttpUrl> parseHttpUrl(std::string_view text);
 // full, as uriparser writes it. nullopt when base is not absolute or either text is no
 // address even after escaping.
 std::optional<std::string> resolveUrl(std::string_view base, std::string_view reference);
+
+// The 16 bytes of an IPv6 address written without brackets ("::1", "::ffff:10.0.0.1"), as
+// uriparser reads it in an address; nullopt when it is none.
+std::optional<std::array<std::uint8_t, 16>> ipv6Literal(std::string_view text);
 
 }  // namespace tessaren

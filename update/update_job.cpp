@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "source/dated_address.h"
 #include "source/find_picture.h"
+#include "source/network_scope.h"
 #include "source/url.h"
 
 namespace tessaren {
@@ -130,10 +131,27 @@ class Update {
         settings_.folder + temporaryFileName(request_.id, kPictureFileName), why);
   }
 
+  // namedBy: for a picture a document named, which kind of document ("page"); empty for
+  // the address the user typed.
   FetchResult fetch(const std::string& address, const Validators& ask, OutputFile& body,
-                    int redirectsUsed) {
+                    int redirectsUsed, const std::string& namedBy = "") {
     FetchRequest request{address, ask, services_.limits};
     request.limits.maxRedirects = std::max(0, services_.limits.maxRedirects - redirectsUsed);
+    request.mayReach = [this, namedBy](const FetchHop& hop) {
+      Hop::Origin origin = Hop::Origin::Redirect;
+      if (hop.redirectedFrom.empty())
+        origin = namedBy.empty() ? Hop::Origin::Typed : Hop::Origin::Document;
+      return scope_.check({origin, hop.url,
+                           origin == Hop::Origin::Document ? namedBy : hop.redirectedFrom,
+                           hop.addresses});
+    };
+    // A page, feed or document is read whole into memory: it stops at its limit while it
+    // downloads, not at a picture's.
+    request.limitFor = [](std::string_view head,
+                          std::string_view contentType) -> std::optional<BodyLimit> {
+      if (classifyDocument(head, contentType) == DocumentKind::Picture) return std::nullopt;
+      return BodyLimit{kMaxDocumentBytes, documentSizeFailure(kMaxDocumentBytes + 1)->detail};
+    };
     return services_.fetcher.fetchToFile(request, body, cancel_);
   }
 
@@ -197,7 +215,8 @@ class Update {
     if (cancel_.stopped()) return failed(cancelledFailure());
     std::unique_ptr<OutputFile> pictureBody = newBody(why);
     if (!pictureBody) return failed(why);
-    const FetchResult second = fetch(found.address, pictureAsk, *pictureBody, first.redirects);
+    const FetchResult second =
+        fetch(found.address, pictureAsk, *pictureBody, first.redirects, documentWord(kind));
     if (second.failure) {
       if (second.failure->kind == FailureKind::NotModified) {
         remembered_.pictureUrl = found.address;
@@ -236,17 +255,20 @@ class Update {
     return redraw();
   }
 
+  static std::string documentWord(DocumentKind kind) {
+    return kind == DocumentKind::Feed ? "feed" : kind == DocumentKind::Json ? "document" : "page";
+  }
+
   // A failure of the second step says which picture it was: the one the page named.
   static Failure namedBy(Failure failure, std::uint32_t status, DocumentKind kind) {
-    const char* document = kind == DocumentKind::Feed   ? "feed"
-                           : kind == DocumentKind::Json ? "document"
-                                                        : "page";
+    const std::string document = documentWord(kind);
+    if (failure.kind == FailureKind::NotAllowed) return failure;  // says so itself
     if ((failure.kind == FailureKind::NotFound || failure.kind == FailureKind::HttpStatus) &&
         status != 0) {
       failure.detail =
           "HTTP " + std::to_string(status) + " for the picture named by the " + document;
     } else if (failure.kind != FailureKind::Cancelled) {
-      failure.detail += std::string(" (the picture named by the ") + document + ")";
+      failure.detail += " (the picture named by the " + document + ")";
     }
     return failure;
   }
@@ -350,6 +372,7 @@ class Update {
   UpdateServices& services_;
   CancelToken& cancel_;
   std::vector<std::string> addresses_;
+  NetworkScope scope_;  // where the requests of this update may go
   std::string picturePath_;
   std::string bitmapPath_;
   std::string layout_;
@@ -367,14 +390,6 @@ UpdateOutcome runUpdate(const UpdateRequest& request, UpdateServices& services,
 std::string hostOf(const std::string& url) {
   const std::optional<HttpUrl> parts = parseHttpUrl(url);
   return parts ? parts->host : "";
-}
-
-std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(id & 0xFFFFFFFFu));
-  // "tessaren.jpg" becomes "tessaren-1f.jpg.part".
-  const std::size_t dot = finalName.find('.');
-  return kTemporaryPrefix + hex + finalName.substr(dot) + kTemporarySuffix;
 }
 
 void removeOwnFiles(Files& files, const std::string& folder) {

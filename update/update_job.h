@@ -20,12 +20,6 @@
 
 namespace tessaren {
 
-inline const std::string kPictureFileName = "tessaren.jpg";  // whatever the format
-inline const std::string kBitmapFileName = "tessaren.bmp";
-// An update's own files: "tessaren-1f.jpg.part", "tessaren-1f.bmp.part".
-inline const std::string kTemporaryPrefix = "tessaren-";
-inline const std::string kTemporarySuffix = ".part";
-
 struct UpdateRequest {
   std::uint64_t id = 0;
   Settings settings;
@@ -68,9 +62,6 @@ UpdateOutcome runUpdate(const UpdateRequest& request, UpdateServices& services,
 
 // The server an address names, for the log; empty when it names none.
 std::string hostOf(const std::string& url);
-
-// The name of one of an update's own files: "tessaren-1f.jpg.part".
-std::string temporaryFileName(std::uint64_t id, const std::string& finalName);
 
 // Removes what Tessaren keeps in folder (the picture, the BMP and its own temporary files)
 // and nothing else; for the uninstaller. The folder is taken literally.

@@ -2,6 +2,8 @@
 // kept, the words of each failure and the body's limits.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "download/fetch.h"
 
 namespace tessaren {
@@ -83,17 +85,33 @@ TEST(FetchPolicy, WordsOfEachFailure) {
       << "saturates, never wraps";
 }
 
-// The body piece by piece: the size limit, announced or not; the deadline; a body that
-// ends before or after the length the server announced.
+// The body piece by piece: the size limit, announced or not, and the lower one of a body
+// whose first bytes show a page; the deadline; a body that ends before or after the length
+// the server announced.
 TEST(FetchPolicy, TheBodysLimits) {
   const FetchLimits limits{.overallMs = 1000, .maxBodyBytes = 4096};
+  FetchRequest request;
+  request.limits = limits;
+  request.limitFor = [](std::string_view head, std::string_view type) -> std::optional<BodyLimit> {
+    if (head.size() != kBodyHeadBytes || type != "text/html") return std::nullopt;
+    if (head.front() != '<') return std::nullopt;
+    return BodyLimit{2048, "the page is larger than 2 KB"};
+  };
   const Clock::time_point start{};
   struct Case {
     const char* what;
     std::optional<std::uint64_t> announced;
     std::vector<std::uint64_t> pieces;
     const char* failure;  // the start of the reason; empty for a whole body
+    char first = 'x';     // the body's first byte; the rest is 'x'
   } const cases[] = {
+      {"a page stops at its own limit, in the piece that passes it",
+       {},
+       {700, 700, 700},
+       "the page is larger than 2 KB",
+       '<'},
+      {"a page within its limit", {}, {1000, 1048}, "", '<'},
+      {"a picture has the picture's limit", {}, {1000, 3096}, "", '\xFF'},
       {"whole, announced", 3000, {1000, 2000}, ""},
       {"whole, not announced", {}, {4096}, ""},
       {"announced too large", 5000, {}, "the picture is too large: 5 KB (at most 4 KB)"},
@@ -103,10 +121,13 @@ TEST(FetchPolicy, TheBodysLimits) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    BodyPolicy policy(limits, start, c.announced);
+    BodyPolicy policy(request, start, c.announced, "text/html");
     std::optional<Failure> failure = policy.beforeBody();
-    for (std::uint64_t piece : c.pieces) {
+    bool first = true;
+    for (std::uint64_t size : c.pieces) {
       if (failure) break;
+      std::string piece(size, 'x');
+      if (std::exchange(first, false)) piece.front() = c.first;
       failure = policy.afterPiece(piece);
     }
     if (!failure) failure = policy.atEnd();

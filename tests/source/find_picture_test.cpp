@@ -221,7 +221,7 @@ TEST(FindPictureTest, FeedDates) {
 TEST(FindPictureTest, Limits) {
   // The size the download checks as bytes arrive, and findPicture's own check.
   EXPECT_EQ(documentSizeFailure(kMaxDocumentBytes), std::nullopt);
-  const Failure tooLarge{FailureKind::TooLarge, "page too large (over 4.0 MB)"};
+  const Failure tooLarge{FailureKind::TooLarge, "the page is larger than 4 MB"};
   EXPECT_EQ(documentSizeFailure(kMaxDocumentBytes + 1), tooLarge);
   std::string page = "<meta property=og:image content=http://x.example/a.jpg>";
   page.resize(kMaxDocumentBytes + 1, ' ');

@@ -99,6 +99,10 @@ TEST_F(OutcomeText, ServerTextCannotForgeALogLine) {
       "two\nlines",
       "bell\x07 and delete\x7f and C1 \xc2\x85",
       "broken \xff\xfe UTF-8 \xe5\xa3",
+      "evil\u202E gpj.exe",
+      "\u2066isolated\u2069 \u202Aembedded\u202C",
+      "line\u2028paragraph\u2029",
+      "marks \u200E\u200F\u061C",
       std::string(300, 'w'),
   };
   for (const std::string& text : hostile) {
@@ -111,6 +115,10 @@ TEST_F(OutcomeText, ServerTextCannotForgeALogLine) {
       const std::string line = logLine(o, kNow, kNow - 60);
       EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 3) << line;
       EXPECT_EQ(line.find_first_of("\r\n\x07\x7f"), std::string::npos) << line;
+      for (std::string_view reordering :
+           {"\u202A", "\u202C", "\u202E", "\u2066", "\u2069", "\u2028", "\u2029", "\u200E",
+            "\u200F", "\u061C", "\u0085"})
+        EXPECT_EQ(line.find(reordering), std::string::npos) << line;
       EXPECT_LE(line.size(), 20u + 10 + 100 + 300 + 3);
       const std::string tip = tipDetail(o, kNow, 0, kNow + 60);
       EXPECT_EQ(tip.find_first_of("\t\r\n"), std::string::npos) << tip;

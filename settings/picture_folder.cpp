@@ -1,0 +1,67 @@
+// The picture folder's rules and the names of Tessaren's files in it.
+#include "settings/picture_folder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "platform/text.h"
+
+namespace tessaren {
+namespace {
+
+// MAX_PATH less its NUL.
+constexpr std::size_t kLongestPath = 259;
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool isFullPath(const std::string& folder) {
+  // "C:\..." or "\\server\share\...".
+  if (folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
+      folder[1] == ':' && isSeparator(folder[2]))
+    return true;
+  if (folder.size() >= 2 && isSeparator(folder[0]) && isSeparator(folder[1])) {
+    const std::size_t server = folder.find_first_of("\\/", 2);
+    if (server == std::string::npos || server == 2) return false;
+    const std::size_t share = folder.find_first_of("\\/", server + 1);
+    return share != std::string::npos && share > server + 1;
+  }
+#ifndef _WIN32
+  // The native build runs the same code on POSIX paths.
+  return !folder.empty() && folder[0] == '/';
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(id));
+  // "tessaren.jpg" becomes "tessaren-1f.jpg.part".
+  const std::size_t dot = finalName.find('.');
+  return kTemporaryPrefix + hex + finalName.substr(dot) + kTemporarySuffix;
+}
+
+std::string normaliseFolder(const std::string& text) {
+  std::string folder = trimmed(text);
+  if (!folder.empty() && !isSeparator(folder.back())) folder += '\\';
+  return folder;
+}
+
+std::optional<std::string> folderProblem(const std::string& folder) {
+  if (folder.empty()) return "no folder is set";
+  if (!isFullPath(folder))
+    return "the folder " + displaySafe(folder, 80) +
+           " is not a full path (such as C:\\Pictures\\ or \\\\server\\share\\)";
+  const std::size_t longestName = std::max(temporaryFileName(UINT64_MAX, kPictureFileName).size(),
+                                           temporaryFileName(UINT64_MAX, kBitmapFileName).size());
+  const std::size_t limit = kLongestPath - longestName;
+  const std::size_t length = utf16Length(folder);
+  if (length <= limit) return std::nullopt;
+  return "the folder's path is too long (" + std::to_string(length) + " characters; at most " +
+         std::to_string(limit) + ")";
+}
+
+}  // namespace tessaren
