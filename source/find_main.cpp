@@ -1,6 +1,7 @@
 // tessaren-find: the picture a saved page, feed or JSON document names, found by the
 // program's own code, for trying out an address by hand. It reads files only: nothing is
-// fetched.
+// fetched, and nothing is looked up, so the program's rule for addresses on the user's own
+// network is applied to their spelling alone, with --base as the address typed.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,7 +9,9 @@
 #include <string>
 
 #include "platform/handles.h"
+#include "platform/text.h"
 #include "source/find_picture.h"
+#include "source/network_scope.h"
 
 namespace {
 
@@ -77,14 +80,23 @@ int main(int argc, char** argv) {
 
   const bool guessedBase = base.empty();
   if (guessedBase) base = "file://" + std::filesystem::absolute(file).generic_string();
-  const FindResult found = findPicture(document, contentType, base, pointer);
+  FindResult found = findPicture(document, contentType, base, pointer);
+  if (!found.failure && found.kind != DocumentKind::Picture) {
+    NetworkScope scope;
+    scope.check({Hop::Origin::Typed, base, "", {}});
+    const char* namedBy = found.kind == DocumentKind::Feed   ? "feed"
+                          : found.kind == DocumentKind::Json ? "document"
+                                                             : "page";
+    found.failure = scope.check({Hop::Origin::Document, found.address, namedBy, {}});
+  }
   if (found.failure) {
-    std::fprintf(stderr, "%s: %s\n", kindName(found.kind), found.failure->detail.c_str());
+    std::fprintf(stderr, "%s: %s\n", kindName(found.kind),
+                 displaySafe(found.failure->detail, 400).c_str());
     if (guessedBase && found.failure->kind == FailureKind::UnusableAddress)
       std::fputs("(relative addresses need the document's own address: --base URL)\n", stderr);
     return 1;
   }
-  std::printf("%s\nfrom: %s (%s)\n", found.address.c_str(), found.source.c_str(),
-              kindName(found.kind));
+  std::printf("%s\nfrom: %s (%s)\n", displaySafe(found.address, 2100).c_str(),
+              displaySafe(found.source, 200).c_str(), kindName(found.kind));
   return 0;
 }

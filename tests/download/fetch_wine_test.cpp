@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "download/fetch.h"
+#include "source/find_picture.h"
+#include "source/network_scope.h"
 #include "tests/support/picture_server.h"
 
 namespace tessaren {
@@ -39,6 +41,24 @@ bool exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Counts what reaches the file.
+class CountingFile final : public OutputFile {
+ public:
+  explicit CountingFile(std::unique_ptr<OutputFile> file) : file_(std::move(file)) {}
+  bool write(const void* data, std::size_t size) override {
+    written += size;
+    return file_->write(data, size);
+  }
+  bool close() override { return file_->close(); }
+  bool moveOver(const std::string& destination) override { return file_->moveOver(destination); }
+  const std::string& path() const override { return file_->path(); }
+  const Failure& failure() const override { return file_->failure(); }
+  std::uint64_t written = 0;
+
+ private:
+  std::unique_ptr<OutputFile> file_;
+};
+
 // 2 KB of bytes that are no picture: the download does not look inside.
 const std::string kBody = [] {
   std::string body(2048, '\0');
@@ -65,11 +85,14 @@ class FetchOnTheWire : public ::testing::Test {
   }
   FetchResult fetchWith(const std::string& path, const Validators& ask, CancelToken& cancel) {
     Failure why;
-    auto body = platformFiles().create(bodyPath, why);
-    EXPECT_TRUE(body) << why.detail;
+    auto file = platformFiles().create(bodyPath, why);
+    EXPECT_TRUE(file) << why.detail;
+    auto body = std::make_unique<CountingFile>(std::move(file));
     const Clock::time_point start = Clock::now();
-    FetchResult result =
-        platformFetcher().fetchToFile({server.url(path), ask, kTestLimits}, *body, cancel);
+    request.url = server.url(path);
+    request.ask = ask;
+    FetchResult result = platformFetcher().fetchToFile(request, *body, cancel);
+    written = body->written;
     elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
     if (!result.failure) {
       body->moveOver(bodyPath + ".done");
@@ -82,8 +105,10 @@ class FetchOnTheWire : public ::testing::Test {
   }
 
   PictureServer server;
+  FetchRequest request{"", {}, kTestLimits};
   std::string bodyPath;
   std::string kept;
+  std::uint64_t written = 0;
   milliseconds elapsed{0};
 };
 
@@ -197,6 +222,54 @@ TEST_F(FetchOnTheWire, RedirectsAreFollowedAndCounted) {
   EXPECT_EQ(six.failure->kind, FailureKind::TooManyRedirects);
   EXPECT_EQ(six.failure->detail, "more than 5 redirects");
   EXPECT_EQ(server.requests().size(), 6u) << "the sixth redirect is not followed";
+}
+
+// Before each request, the first and every redirect, the caller learns where it leads, by
+// the addresses its host resolves to, and may stop it there: a redirect to a name on the
+// user's own computer is refused by the rule for addresses a redirect names, before anything
+// reaches it.
+TEST_F(FetchOnTheWire, EachRequestIsShownWhereItLeadsFirst) {
+  const std::string local =
+      "http://localhost:" + server.hostAndPort().substr(server.hostAndPort().find(':') + 1) +
+      "/p.jpg";
+  std::vector<FetchHop> hops;
+  NetworkScope scope;  // as for a typed address on the internet
+  request.mayReach = [&](const FetchHop& hop) {
+    hops.push_back(hop);
+    if (hops.size() == 1) return std::optional<Failure>();
+    return scope.check({Hop::Origin::Redirect, hop.url, hop.redirectedFrom, hop.addresses});
+  };
+  const FetchResult result = fetch("/old.jpg?status=302&location=" + local);
+  ASSERT_EQ(hops.size(), 2u);
+  EXPECT_EQ(hops[0].url, server.url("/old.jpg?status=302&location=" + local));
+  EXPECT_EQ(hops[0].redirectedFrom, "");
+  EXPECT_EQ(hops[0].addresses, std::vector<std::string>{"127.0.0.1"});
+  EXPECT_EQ(hops[1].url, local);
+  EXPECT_EQ(hops[1].redirectedFrom, hops[0].url);
+  EXPECT_FALSE(hops[1].addresses.empty()) << "localhost is looked up";
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->kind, FailureKind::NotAllowed);
+  EXPECT_EQ(result.failure->detail,
+            "a redirect leads to a private network address: " + hops[1].addresses.front());
+  EXPECT_EQ(server.requests().size(), 1u) << "nothing reached the redirect's target";
+}
+
+// A body whose first bytes show a page stops at the page's limit as it arrives, whatever
+// the picture's limit; an endless one writes no more than that.
+TEST_F(FetchOnTheWire, AnEndlessPageStopsAtThePagesLimit) {
+  request.limits.maxBodyBytes = std::uint64_t{256} << 20;
+  request.limits.overallMs = 30'000;
+  request.limitFor = [](std::string_view head, std::string_view type) -> std::optional<BodyLimit> {
+    if (classifyDocument(head, type) == DocumentKind::Picture) return std::nullopt;
+    return BodyLimit{kMaxDocumentBytes, documentSizeFailure(kMaxDocumentBytes + 1)->detail};
+  };
+  const FetchResult page = fetch("/p.jpg?length=0&endless=4096&type=text/html");
+  ASSERT_TRUE(page.failure);
+  EXPECT_EQ(page.failure->kind, FailureKind::TooLarge);
+  EXPECT_EQ(page.failure->detail, "the page is larger than 4 MB");
+  EXPECT_LE(written, kMaxDocumentBytes);
+  std::printf("  an endless page wrote %llu bytes in %lld ms\n",
+              static_cast<unsigned long long>(written), static_cast<long long>(elapsed.count()));
 }
 
 // No automatic sign-in: a server asking for NTLM gets its 401 back, and no second request.

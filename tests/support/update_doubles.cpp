@@ -1,6 +1,7 @@
 // The scripted fetcher, the fake desktop and the gate that holds either.
 #include "tests/support/update_doubles.h"
 
+#include "source/url.h"
 #include "tests/support/file_contents.h"
 
 namespace tessaren::test {
@@ -37,8 +38,17 @@ void Gate::waitHeld() {
 FetchResult ScriptedFetcher::fetchToFile(const FetchRequest& request, OutputFile& body,
                                          CancelToken& cancel) {
   ScriptedAnswer answer;
+  FetchResult result;
+  result.finalUrl = request.url;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (request.mayReach) {
+      const std::optional<HttpUrl> url = parseHttpUrl(request.url);
+      FetchHop hop{request.url, "", {}};
+      if (url) hop.addresses = resolves[url->host];
+      result.failure = request.mayReach(hop);
+      if (result.failure) return result;
+    }
     asked.push_back(request);
     auto found = answers.find(request.url);
     if (found == answers.end()) {
@@ -48,8 +58,6 @@ FetchResult ScriptedFetcher::fetchToFile(const FetchRequest& request, OutputFile
       answer = found->second;
     }
   }
-  FetchResult result;
-  result.finalUrl = request.url;
   if (answer.failure) {
     result.failure = answer.failure;
     result.status = answer.status;
@@ -66,7 +74,19 @@ FetchResult ScriptedFetcher::fetchToFile(const FetchRequest& request, OutputFile
     result.failure = cancelledFailure();
     return result;
   }
-  if (!body.write(answer.body.data(), answer.body.size()) || !body.close()) {
+  // In pieces through the real body policy, as they would arrive.
+  BodyPolicy policy(request, std::chrono::steady_clock::now(), answer.body.size(),
+                    answer.contentType);
+  for (std::size_t at = 0; at < answer.body.size(); at += 64 * 1024) {
+    const std::string_view piece = std::string_view(answer.body).substr(at, 64 * 1024);
+    result.failure = policy.afterPiece(piece);
+    if (result.failure) return result;
+    if (!body.write(piece.data(), piece.size())) {
+      result.failure = body.failure();
+      return result;
+    }
+  }
+  if (!body.close()) {
     result.failure = body.failure();
     return result;
   }

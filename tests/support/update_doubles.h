@@ -49,7 +49,9 @@ class ScriptedFetcher final : public Fetcher {
                           CancelToken& cancel) override;
 
   std::map<std::string, ScriptedAnswer> answers;  // by address; others are 404
-  std::vector<FetchRequest> asked;                // every request, in order
+  // What a host resolves to, for the request's mayReach; others resolve to nothing.
+  std::map<std::string, std::vector<std::string>> resolves;
+  std::vector<FetchRequest> asked;  // every request made, in order (none that was refused)
   // Passed before the body is written: a test closes it to hold a download in its body.
   Gate* inBody = nullptr;
 

@@ -11,6 +11,7 @@
 #include <future>
 
 #include "imaging/wallpaper.h"
+#include "source/find_picture.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/test_pictures.h"
@@ -444,6 +445,7 @@ TEST_F(UpdateJobTest, AnUnchangedPageCostsNoPictureRequest) {
 
 // What went wrong names the step it went wrong in.
 TEST_F(UpdateJobTest, ReasonsNameTheStep) {
+  const std::string kRouterPage = "<meta property=\"og:image\" content=\"//192.168.1.1/cam.jpg\">";
   const std::string page = "http://pictures.example/page";
   struct Case {
     const char* name;
@@ -472,6 +474,16 @@ TEST_F(UpdateJobTest, ReasonsNameTheStep) {
        {"<meta property=\"og:image\" content=\"/gone.jpg\">", {}, "text/html"},
        FailureKind::NotFound,
        "HTTP 404 for the picture named by the page"},
+      {"a picture on the user's own network",
+       "",
+       {kRouterPage, {}, "text/html"},
+       FailureKind::NotAllowed,
+       "the page names a picture on a private network address: 192.168.1.1"},
+      {"a page without end",
+       "",
+       {"<html>" + std::string(kMaxDocumentBytes, ' '), {}, "image/jpeg"},
+       FailureKind::TooLarge,
+       "the page is larger than 4 MB"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -482,7 +494,14 @@ TEST_F(UpdateJobTest, ReasonsNameTheStep) {
     ASSERT_EQ(outcome.kind, OutcomeKind::Failed);
     EXPECT_EQ(outcome.failure->kind, c.kind);
     EXPECT_EQ(outcome.failure->detail.rfind(c.detail, 0), 0u) << outcome.failure->detail;
+    EXPECT_TRUE(files().empty());
   }
+  // Typed on the user's own network, its pages may name pictures there.
+  fetcher.resolves["pictures.example"] = {"192.168.1.5"};
+  fetcher.answers = {{page, {kRouterPage, {}, "text/html"}},
+                     {"http://192.168.1.1/cam.jpg", {sampleJpeg(8, 8)}}};
+  const UpdateOutcome local = run();
+  EXPECT_EQ(local.kind, OutcomeKind::Updated) << local.failure->detail;
 }
 
 // Properties' Check: the picture found, downloaded and its header read; nothing written,

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "settings/settings_store.h"
 #include "source/dated_address.h"
@@ -147,6 +148,45 @@ TEST_F(WholeUpdate, PicturesBehindPagesFeedsAndDocuments) {
   EXPECT_EQ(again.kind, OutcomeKind::Unchanged);
   EXPECT_EQ(again.detail, "page not modified");
   EXPECT_EQ(requested(), std::vector<std::string>{"/api.json"});
+}
+
+// A page on a name that resolves to the user's own computer, typed so: the picture it
+// names there is fetched.
+TEST_F(WholeUpdate, APageTypedOnTheUsersOwnNetworkMayNameAPictureThere) {
+  const std::string port = server.hostAndPort().substr(server.hostAndPort().find(':') + 1);
+  server.put("cam.jpg",
+             text(test::encodeJpeg({.width = 8, .height = 8}, test::patternPixels(8, 8, 3))));
+  server.put("cam.html",
+             "<meta property=\"og:image\" content=\"http://127.0.0.1:" + port + "/cam.jpg\">");
+  const UpdateOutcome outcome = run("http://localhost:" + port + "/cam.html");
+  ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+  EXPECT_EQ(outcome.pictureUrl, server.url("/cam.jpg"));
+}
+
+// A Check made while an update downloads slowly has files of its own, even with an id
+// whose low 32 bits are the update's, and neither disturbs the other.
+TEST_F(WholeUpdate, ACheckBesideASlowUpdateKeepsToItsOwnFiles) {
+  const std::string slow =
+      text(test::encodeJpeg({.width = 64, .height = 64}, test::patternPixels(64, 64, 3)));
+  server.put("slow.jpg", slow);
+  server.put("quick.jpg",
+             text(test::encodeJpeg({.width = 8, .height = 8}, test::patternPixels(8, 8, 3))));
+  UpdateRequest check = request;
+  check.id = (std::uint64_t{1} << 32) + 1;
+  request.id = 0;  // run() makes it 1
+  UpdateOutcome updated;
+  std::thread update([&] { updated = run(server.url("/slow.jpg?pieces=200&pause=100")); });
+  while (!fs::exists(folder + temporaryFileName(1, kPictureFileName))) Sleep(10);
+
+  check.checkOnly = true;
+  check.settings.url = server.url("/quick.jpg");
+  CancelToken cancel;
+  const UpdateOutcome checked = runUpdate(check, services, cancel);
+  update.join();
+  ASSERT_EQ(checked.kind, OutcomeKind::Updated) << checked.failure->detail;
+  EXPECT_EQ(checked.width, 8);
+  ASSERT_EQ(updated.kind, OutcomeKind::Updated) << updated.failure->detail;
+  EXPECT_EQ(text(test::readFile(folder + "tessaren.jpg")), slow);
 }
 
 TEST_F(WholeUpdate, ADatedAddressFallsBackAStepAfterA404) {
