@@ -7,9 +7,11 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "platform/handles.h"
-#include "platform/user_sid.h"
+#include "platform/user_mutex.h"
 #include "platform/wide_text.h"
 #include "settings/default_folder.h"
+#include "update/outcome.h"
+#include "update/update_log.h"
 
 namespace tessaren {
 namespace {
@@ -65,8 +67,9 @@ int sendToRunningCopy(HWND running, HINSTANCE instance, const std::string& optio
     reply = CreateWindowExW(0, replyClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             instance, nullptr);
   }
-  COPYDATASTRUCT data{kCommandTag, static_cast<DWORD>(option.size()),
-                      const_cast<char*>(option.data())};
+  // The running copy answers /status only to a window of the process that asks.
+  const std::string text = option + "\n" + std::to_string(GetCurrentProcessId());
+  COPYDATASTRUCT data{kCommandTag, static_cast<DWORD>(text.size()), const_cast<char*>(text.data())};
   DWORD_PTR answer = kExitNotRunning;
   // While it waits, this thread answers the reply the running copy sends back.
   if (!SendMessageTimeoutW(running, WM_COPYDATA, reinterpret_cast<WPARAM>(reply),
@@ -124,16 +127,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   // A second copy would fight the first over the same settings, files and log, also from
   // another session of the same user (remote desktop beside the console): the mutex is
   // global and named after the user. Held until the process ends.
-  const std::string mutexName = "Global\\Tessaren.SingleInstance." + currentUserSid();
-  const OwnedHandle guard(CreateMutexA(nullptr, FALSE, mutexName.c_str()));
-  if (GetLastError() == ERROR_ALREADY_EXISTS) return kExitOk;
+  const UserMutex guard = openUserMutex("Tessaren.SingleInstance");
+  if (guard.existed) return kExitOk;
+  const std::string folder = defaultPictureFolder();
+  if (!guard.fallback.empty())
+    appendLogLine(folder + "tessaren.log",
+                  logLineOf(systemClock().wallNow(), "note", "",
+                            "one copy per session only: " + guard.fallback));
 
   // The shell's folder window and the network's cost are COM objects of this thread.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   registerMainClass(instance);
-  if (!createMainWindow(
-          instance,
-          {systemClock(), registryStore(), platformFiles(), defaultPictureFolder(), {}, {}}))
+  if (!createMainWindow(instance,
+                        {systemClock(), registryStore(), platformFiles(), folder, {}, {}}))
     return 0;
 
   MSG message{};

@@ -8,12 +8,14 @@
 #include <shlobj.h>
 #include <windowsx.h>
 
+#include <charconv>
 #include <thread>
 
 #include "app/command_line.h"
 #include "app/picture_name.h"
 #include "platform/handles.h"
 #include "platform/soak_counters.h"
+#include "platform/system_error.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 
@@ -175,14 +177,7 @@ void savePictureAs(HWND window) {
 
 void pictureSaved(HWND window, DWORD error) {
   if (error == 0) return;
-  char* words = nullptr;
-  FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&words), 0, nullptr);
-  const std::string text =
-      "The picture could not be saved: " + std::string(words != nullptr ? words : "error ") + "(" +
-      std::to_string(error) + ")";
-  LocalFree(words);
+  const std::string text = "The picture could not be saved: " + systemErrorText(error) + ".";
   MessageBoxA(window, text.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
 }
 
@@ -195,11 +190,35 @@ std::string statusText() {
          "\n";
 }
 
+// /status's answer, to the window the asking process gave, and only when that window is
+// its own. Sent, not posted (the answer must arrive before the asker's call returns), but
+// never waited on for more than a moment: a window that does not answer holds nothing up.
+void replyStatus(HWND window, HWND replyTo, DWORD asker) {
+  DWORD owner = 0;
+  if (replyTo == nullptr || asker == 0 || GetWindowThreadProcessId(replyTo, &owner) == 0 ||
+      owner != asker)
+    return;
+  const std::string text = statusText();
+  COPYDATASTRUCT reply{kStatusReplyTag, static_cast<DWORD>(text.size()),
+                       const_cast<char*>(text.data())};
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(replyTo, WM_COPYDATA, reinterpret_cast<WPARAM>(window),
+                      reinterpret_cast<LPARAM>(&reply), SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                      kStatusReplyWaitMs, &ignored);
+}
+
 // What another tessaren.exe asked for; the answer is its exit code.
 LRESULT runCommand(HWND window, const COPYDATASTRUCT& data, HWND replyTo) {
   if (data.dwData != kCommandTag || data.lpData == nullptr) return kExitUsage;
-  const CommandLine command =
-      parseCommandLine(std::string_view(static_cast<const char*>(data.lpData), data.cbData));
+  // The option, a line end and the asking process's id.
+  std::string_view text(static_cast<const char*>(data.lpData), data.cbData);
+  DWORD asker = 0;
+  if (const std::size_t newline = text.find('\n'); newline != std::string_view::npos) {
+    const std::string_view id = text.substr(newline + 1);
+    std::from_chars(id.data(), id.data() + id.size(), asker);
+    text = text.substr(0, newline);
+  }
+  const CommandLine command = parseCommandLine(text);
   const std::time_t now = parts->services.clock.wallNow();
   switch (command.command) {
     case Command::Start:
@@ -217,15 +236,9 @@ LRESULT runCommand(HWND window, const COPYDATASTRUCT& data, HWND replyTo) {
       // Not inside the sender's call: it is answered first, then the program ends.
       PostMessageA(window, WM_COMMAND, IDM_TRAY_EXIT, 0);
       return kExitOk;
-    case Command::Status: {
-      const std::string text = statusText();
-      COPYDATASTRUCT reply{kStatusReplyTag, static_cast<DWORD>(text.size()),
-                           const_cast<char*>(text.data())};
-      if (IsWindow(replyTo))
-        SendMessageA(replyTo, WM_COPYDATA, reinterpret_cast<WPARAM>(window),
-                     reinterpret_cast<LPARAM>(&reply));
+    case Command::Status:
+      replyStatus(window, replyTo, asker);
       return parts->feedback.lastFailed() ? kExitLastUpdateFailed : kExitOk;
-    }
     case Command::Uninstall:
     case Command::Unknown:
       break;

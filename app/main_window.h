@@ -29,10 +29,13 @@ constexpr UINT kTrayRetryMs = 5000;
 // A click on the icon opens the menu once it is clear that no double-click follows.
 constexpr UINT_PTR kClickTimerId = 20003;
 // A command from another tessaren.exe (its command line), sent as WM_COPYDATA with this
-// tag: the UTF-8 text of the option, and in wParam the window that /status answers to
-// (with kStatusReplyTag); the answer is the exit code.
+// tag: the UTF-8 text of the option, a line end and the sending process's id, and in
+// wParam the window that /status answers to (with kStatusReplyTag), which must be that
+// process's; the answer is the exit code.
 constexpr ULONG_PTR kCommandTag = 0x54455353;  // "TESS"
 constexpr ULONG_PTR kStatusReplyTag = 0x54455352;
+// The longest /status waits for the asking window to take its answer.
+constexpr UINT kStatusReplyWaitMs = 1000;
 // How long Exit waits for the updates it cancelled to say how they ended. A download or a
 // conversion stops within a fraction of that; a network call that closing its handle did
 // not end (Wine's WinINet) is left to end with the process.

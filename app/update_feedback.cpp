@@ -71,11 +71,7 @@ void UpdateFeedback::updateHeld(Hold hold, const std::string& host, bool logged,
                                 std::optional<std::time_t> nextTry,
                                 std::optional<std::time_t> until) {
   const std::time_t now = clock_.wallNow();
-  if (logged) {
-    const std::string shownHost = displaySafe(host, 100);
-    log_.append(logTimeText(now) + "\tskipped\t" + (shownHost.empty() ? "-" : shownHost) + "\t" +
-                holdWord(hold));
-  }
+  if (logged) log_.append(logLineOf(now, "skipped", host, holdWord(hold)));
   std::string detail;
   if (hold == Hold::Paused) {
     detail = pausedText(until.value_or(kPausedUntilResumed), now);

@@ -5,31 +5,17 @@
 
 #include "platform/files.h"
 #include "platform/handles.h"
+#include "platform/system_error.h"
 
 namespace tessaren {
 namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
-// The system's words for the last failure, with its number:
-// "There is not enough space on the disk. (112)".
-std::string errorText(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = length > 0 && text != nullptr ? std::string(text, length) : "error";
-  LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.'))
-    message.pop_back();
-  return message + " (" + std::to_string(code) + ")";
-}
-
 Failure failureOf(const std::string& what, const std::string& path, DWORD code) {
   if (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL)
     return {FailureKind::DiskFull, "can't write " + path + ": disk full"};
-  return {FailureKind::CannotWrite, what + " " + path + ": " + errorText(code)};
+  return {FailureKind::CannotWrite, what + " " + path + ": " + systemErrorText(code)};
 }
 
 bool markForDeletion(HANDLE file, bool deleteIt) {
@@ -137,13 +123,13 @@ class Win32Files final : public Files {
       const std::string part = folder.substr(0, at);
       if (part.empty() || isSeparator(part.back())) continue;
       if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return Failure{FailureKind::CannotWrite,
-                       "can't create the folder " + folder + ": " + errorText(GetLastError())};
+        return Failure{FailureKind::CannotWrite, "can't create the folder " + folder + ": " +
+                                                     systemErrorText(GetLastError())};
     }
     if (isDirectory(folder)) return std::nullopt;
     // A file of that name stands in the way.
     return Failure{FailureKind::CannotWrite,
-                   "can't create the folder " + folder + ": " + errorText(ERROR_DIRECTORY)};
+                   "can't create the folder " + folder + ": " + systemErrorText(ERROR_DIRECTORY)};
   }
 
   std::optional<Failure> replace(const std::string& from, const std::string& to) override {

@@ -1,4 +1,4 @@
-// The user's SID from the process token.
+// The user's SID from the process token, and the user's mutexes named after it.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <sddl.h>
@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/system_error.h"
+#include "platform/user_mutex.h"
 #include "platform/user_sid.h"
 
 namespace tessaren {
@@ -24,6 +26,23 @@ std::string currentUserSid() {
   std::string sid = text;
   LocalFree(text);
   return sid;
+}
+
+UserMutex openUserMutex(const std::string& name) {
+  const std::string sid = currentUserSid();
+  UserMutex mutex;
+  const std::string global = "Global\\" + name + "." + sid;
+  mutex.handle.reset(CreateMutexA(nullptr, FALSE, global.c_str()));
+  DWORD error = GetLastError();
+  if (!mutex.handle) {
+    const std::string local = "Local\\" + name + "." + sid;
+    mutex.fallback =
+        global + ": " + systemErrorText(error) + "; using " + local + " in this session only";
+    mutex.handle.reset(CreateMutexA(nullptr, FALSE, local.c_str()));
+    error = GetLastError();
+  }
+  mutex.existed = mutex.handle && error == ERROR_ALREADY_EXISTS;
+  return mutex;
 }
 
 }  // namespace tessaren

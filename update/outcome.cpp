@@ -76,8 +76,13 @@ std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t 
       reason = reasonText(outcome);
       break;
   }
-  const std::string host = displaySafe(outcome.host, kLongestHost);
-  return logTimeText(when) + "\t" + kindWord(outcome) + "\t" + (host.empty() ? "-" : host) + "\t" +
+  return logLineOf(when, kindWord(outcome), outcome.host, reason);
+}
+
+std::string logLineOf(std::time_t when, const std::string& kind, const std::string& host,
+                      const std::string& reason) {
+  const std::string shownHost = displaySafe(host, kLongestHost);
+  return logTimeText(when) + "\t" + kind + "\t" + (shownHost.empty() ? "-" : shownHost) + "\t" +
          displaySafe(reason, kLongestReason);
 }
 

@@ -45,9 +45,14 @@ bool wasCancelled(const UpdateOutcome& outcome);
 // "updated", "unchanged", "failed" or "cancelled".
 std::string kindWord(const UpdateOutcome& outcome);
 
-// The log line without its end: local time, tab, kind, tab, host, tab, reason. Every text
-// from outside is made safe first, so a line always has exactly four fields. changedAt is
-// when the picture on the desktop last changed (0: unknown).
+// A log line without its end: local time, tab, kind, tab, host ("-" for none), tab,
+// reason. The host and the reason are made safe first, so a line always has exactly four
+// fields: "2026-12-08 14:05:09\tskipped\tcdn.example\tmetered connection".
+std::string logLineOf(std::time_t when, const std::string& kind, const std::string& host,
+                      const std::string& reason);
+
+// The update's log line. changedAt is when the picture on the desktop last changed (0:
+// unknown).
 std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt);
 
 // The tip's second line: "updated 14:05", "unchanged since 13:05, checked 14:05",

@@ -4,8 +4,12 @@
 // sessions, so that two copies never both rotate.
 #include <windows.h>
 
+#include <atomic>
+#include <ctime>
+
 #include "platform/handles.h"
-#include "platform/user_sid.h"
+#include "platform/user_mutex.h"
+#include "update/outcome.h"
 #include "update/update_log.h"
 
 namespace tessaren {
@@ -17,24 +21,28 @@ constexpr DWORD kRotationWaitMs = 2000;
 }  // namespace
 
 bool appendLogLine(const std::string& path, const std::string& line, std::uint64_t rotateBytes) {
+  static std::atomic<bool> fallbackLogged{false};
+  std::string text;
   {
-    const std::string name = "Global\\Tessaren.Log." + currentUserSid();
-    OwnedHandle rotation(CreateMutexA(nullptr, FALSE, name.c_str()));
+    const UserMutex rotation = openUserMutex("Tessaren.Log");
+    // The log says once that copies in other sessions may rotate it at the same time.
+    if (!rotation.fallback.empty() && !fallbackLogged.exchange(true))
+      text = logLineOf(std::time(nullptr), "note", "", rotation.fallback) + "\r\n";
     const DWORD waited =
-        rotation ? WaitForSingleObject(rotation.get(), kRotationWaitMs) : WAIT_FAILED;
+        rotation.handle ? WaitForSingleObject(rotation.handle.get(), kRotationWaitMs) : WAIT_FAILED;
     const bool held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (held && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
         (std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow) >= rotateBytes)
       MoveFileExA(path.c_str(), (path + ".1").c_str(), MOVEFILE_REPLACE_EXISTING);
-    if (held) ReleaseMutex(rotation.get());
+    if (held) ReleaseMutex(rotation.handle.get());
   }
   const OwnedHandle file = ownedFileHandle(CreateFileA(
       path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   // CR LF: every editor on Windows shows one line per update.
-  const std::string text = line + "\r\n";
+  text += line + "\r\n";
   DWORD written = 0;
   return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();

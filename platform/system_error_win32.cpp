@@ -1,0 +1,21 @@
+// FormatMessage, once for the program.
+#include <windows.h>
+
+#include "platform/system_error.h"
+
+namespace tessaren {
+
+std::string systemErrorText(unsigned long code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length > 0 && text != nullptr ? std::string(text, length) : "error";
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.'))
+    message.pop_back();
+  return message + " (" + std::to_string(code) + ")";
+}
+
+}  // namespace tessaren
