@@ -1,6 +1,7 @@
 // The WebP decoder: still pictures through the incremental decoder against libwebp's own
 // one-call decode, shrunk by libwebp's rescaler, and animations composed to their last
-// frame with blending and disposal; every picture laid over black.
+// frame with blending and disposal; every picture laid over black. Animations whose
+// frames libwebp would compose on too many canvases are refused before the first.
 #include <gtest/gtest.h>
 #include <webp/decode.h>
 
@@ -120,6 +121,68 @@ TEST(WebPDecoder, AnimationShowsItsLastFrameComposed) {
   const test::Decoded refused = test::decodeWhole(dir.file("a.webp"), 0, 0, limits);
   ASSERT_TRUE(refused.failure);
   EXPECT_EQ(refused.failure->detail, "WebP has more than 2 frames");
+}
+
+// libwebp composes every frame on a copy of the whole canvas: each frame costs the canvas
+// and its own pixels.
+TEST(WebPDecoder, AnimationsOfTooManyCanvasesAreRefused) {
+  auto dot = [](int left, int top) {
+    return WebPFrame{
+        {.width = 1, .height = 1, .alpha = true, .lossless = true}, {200, 30, 40, 255}, left, top};
+  };
+  std::vector<WebPFrame> dots;
+  for (int i = 0; i < 1000; ++i) dots.push_back(dot(i % 100 * 2, i / 100 * 2));
+  DecodeLimits small;
+  small.maxPixels = 3 * 24 + 24 + 1 + 1;
+  DecodeLimits smaller = small;
+  --smaller.maxPixels;
+  const WebPFrame whole{{.width = 6, .height = 4, .alpha = true, .lossless = true},
+                        test::flatPixels(6, 4, {0, 0, 255, 255})};
+  const std::vector<WebPFrame> three = {whole, dot(0, 0), dot(4, 2)};
+  struct Case {
+    const char* name;
+    int width, height;
+    std::vector<WebPFrame> frames;
+    DecodeLimits limits;
+    std::string refusal;  // none: drawn
+    FailureKind kind = FailureKind::TooLarge;
+  } cases[] = {
+      {"a thousand dots on a large canvas",
+       6688,
+       6688,
+       dots,
+       {},
+       "6688 x 6688 WebP animation is too large to decode (1000 frames, 44729 million pixels in "
+       "all; at most 1073 million)"},
+      {"at the limit", 6, 4, three, small, ""},
+      {"one past it", 6, 4, three, smaller,
+       "6 x 4 WebP animation is too large to decode (3 frames, 98 pixels in all; at most 97)"},
+      {"a frame reaching outside the canvas",
+       6,
+       4,
+       {whole, dot(6, 0)},
+       {},
+       "broken WebP picture (animation can't be read)",
+       FailureKind::BrokenPicture},
+  };
+  test::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::writeFile(dir.file("a.webp"), test::animatedWebP(c.width, c.height, c.frames));
+    const test::Decoded decoded = test::decodeWhole(dir.file("a.webp"), 0, 0, c.limits);
+    if (c.refusal.empty()) {
+      ASSERT_FALSE(decoded.failure) << decoded.failure->detail;
+      Bytes shown = test::flatPixels(6, 4, {255, 0, 0});
+      for (std::size_t at : {0, 3 * (2 * 6 + 4)}) {
+        shown[at] = 40, shown[at + 1] = 30, shown[at + 2] = 200;
+      }
+      EXPECT_EQ(decoded.bgr, shown);
+      continue;
+    }
+    ASSERT_TRUE(decoded.failure);
+    EXPECT_EQ(decoded.failure->kind, c.kind);
+    EXPECT_EQ(decoded.failure->detail, c.refusal);
+  }
 }
 
 }  // namespace
