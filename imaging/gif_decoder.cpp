@@ -320,7 +320,7 @@ class GifDecoder final : public PictureDecoder {
           drawLine(frame, canvas_.get() + std::size_t(row) * rowBytes);
         }
       }
-      // giflib reads past the frame's end by itself after its last line, not before.
+      // giflib reads on to the end of a frame's data by itself only after its last line.
       if (lines < frame.height && !dataEnded_ && !skipFrameData()) {
         return fileEnded_ ? ended() : false;
       }
