@@ -131,12 +131,11 @@ TEST(GifDecoder, PixelsToDecodeAreClippedAndBoundedBeforeDecoding) {
   hugeInterlaced.interlaced = true;
   GifFrame interlaced = frame(0, 0, 1, 5, "G/B/W/B/G");  // rows 0, 4, 2, 1: 4 lines of 5
   interlaced.interlaced = true;
-  const std::vector<GifFrame> small = {frame(0, 0, 4, 2, "RRRR/RRRR"),  // 8
-                                       frame(3, 0, 3, 1, "GGG"),        // 3
-                                       frame(0, 0, 2, 1, "GG", 2),  // disposed before the next: 0
-                                       frame(4, 0, 2, 2, "BB/BB"),  // outside: 0
-                                       frame(1, 1, 3, 4, "BBB/BBB/BBB/BBB"),  // 1 line of 3
-                                       interlaced};                           // 4
+  // Lines x widths: 2 x 4, 1 x 3, none (gone before the next), none (outside), 1 x 3, 4 x 1.
+  const std::vector<GifFrame> small = {
+      frame(0, 0, 4, 2, "RRRR/RRRR"),       frame(3, 0, 3, 1, "GGG"),
+      frame(0, 0, 2, 1, "GG", 2),           frame(4, 0, 2, 2, "BB/BB"),
+      frame(1, 1, 3, 4, "BBB/BBB/BBB/BBB"), interlaced};
   const GifFrame red = flat(0, 0, 4, 2, "R");
   const std::uint64_t usual = DecodeLimits{}.maxPixels;
   struct Case {
