@@ -2,9 +2,13 @@
 // skips each frame's compressed data without decoding it: it counts the frames (refusing
 // more than the limit before any pixel is decoded), and learns each frame's place and
 // disposal. The second pass composes the last frame the way it is shown: frames drawn in
-// order over a canvas that starts transparent, each disposal honoured. Only frames whose
-// pixels survive are decoded: one restored to the previous picture, or to the background,
-// before the next is drawn leaves nothing of itself (the latter clears its area). The
+// order over a canvas that starts transparent, each disposal honoured. Only the pixels
+// that survive are decoded: a frame restored to the previous picture, or to the
+// background, before the next is drawn leaves nothing of itself (the latter clears its
+// area), a frame wholly outside the picture leaves nothing either, and the lines of a
+// frame past the picture's last row are skipped undecoded. What remains to decode is
+// added up before any of it is, and refused beyond the pixel limit: a file of a few KB
+// can ask for billions of pixels, every one of which LZW must decode in turn. The
 // canvas is the whole picture, except for a GIF of one frame that is not interlaced,
 // whose rows stream straight out. Transparent pixels show black.
 #include <gif_lib.h>
@@ -24,6 +28,16 @@ constexpr PictureFormat kGif = PictureFormat::Gif;
 
 // How often the decoding of a frame looks at the stop flag, in rows.
 constexpr int kRowsBetweenStopChecks = 64;
+
+// Interlaced frames store every eighth row from 0, every eighth from 4, every fourth from
+// 2, then every second from 1.
+constexpr std::int32_t kPassFirst[] = {0, 4, 2, 1}, kPassStep[] = {8, 8, 4, 2};
+
+// How many of the first `rows` rows of an interlaced frame its pass stores.
+std::int32_t rowsOfPass(std::int32_t rows, int pass) {
+  return rows > kPassFirst[pass] ? (rows - kPassFirst[pass] + kPassStep[pass] - 1) / kPassStep[pass]
+                                 : 0;
+}
 
 struct Frame {
   std::int32_t left = 0, top = 0, width = 0, height = 0;
@@ -45,6 +59,12 @@ class GifDecoder final : public PictureDecoder {
     const std::int64_t height =
         std::max<std::int64_t>(gif_.get()->SHeight, first.top + first.height);
     if (!setSize(width, height, limits, kGif)) return false;
+    // Every line of a frame is decoded whole, also where it reaches past the right edge.
+    std::uint64_t work = 0;
+    for (std::size_t index = 0; index < frames_.size(); ++index) {
+      work += std::uint64_t(linesToDecode(index)) * std::uint64_t(frames_[index].width);
+    }
+    if (!checkAnimationWork(work, frames_.size(), limits, kGif)) return false;
     streamed_ = frames_.size() == 1 && !first.interlaced && first.width > 0 && first.height > 0;
     if (!streamed_) {
       return checkWholePicture(std::uint64_t(width_) * std::uint64_t(height_) * 3, limits, kGif);
@@ -219,19 +239,36 @@ class GifDecoder final : public PictureDecoder {
     return true;
   }
 
-  // The row of the picture a frame's nth line belongs to: interlaced frames store every
-  // eighth row from 0, every eighth from 4, every fourth from 2, then every second from 1.
+  // The row of the frame its nth line belongs to.
   static std::int32_t rowOfLine(const Frame& frame, std::int32_t line) {
     if (!frame.interlaced) return line;
-    constexpr std::int32_t kFirst[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass) {
-      const std::int32_t rows = frame.height > kFirst[pass]
-                                    ? (frame.height - kFirst[pass] + kStep[pass] - 1) / kStep[pass]
-                                    : 0;
-      if (line < rows) return kFirst[pass] + line * kStep[pass];
+      const std::int32_t rows = rowsOfPass(frame.height, pass);
+      if (line < rows) return kPassFirst[pass] + line * kPassStep[pass];
       line -= rows;
     }
     return frame.height;  // past the frame: drawn nowhere
+  }
+
+  // How many of the frame's first lines hold every pixel it leaves on the picture; the
+  // rest of its data is skipped undecoded. GIF's offsets are unsigned, so a frame can
+  // only reach past the right and bottom edges.
+  std::int32_t linesToDecode(std::size_t index) const {
+    const Frame& frame = frames_[index];
+    const bool last = index + 1 == frames_.size();
+    if (!last && (frame.disposal == DISPOSE_BACKGROUND || frame.disposal == DISPOSE_PREVIOUS)) {
+      return 0;
+    }
+    if (frame.width == 0 || frame.left >= width_ || frame.top >= height_) return 0;
+    const std::int32_t shown = std::min(frame.height, height_ - frame.top);
+    if (!frame.interlaced) return shown;
+    // Up to the last pass that stores a shown row, and in it up to that row.
+    std::int32_t lines = 0, needed = 0;
+    for (int pass = 0; pass < 4; ++pass) {
+      if (rowsOfPass(shown, pass) > 0) needed = lines + rowsOfPass(shown, pass);
+      lines += rowsOfPass(frame.height, pass);
+    }
+    return needed;
   }
 
   // line_'s opaque pixels over `row`, the picture row the line falls on, BGR.
@@ -265,15 +302,15 @@ class GifDecoder final : public PictureDecoder {
       const Frame& frame = frames_[index];
       if (!nextFrame()) return fileEnded_ ? ended() : false;
       const bool last = index + 1 == frames_.size();
-      const bool empty = frame.width == 0 || frame.height == 0;
-      if (empty ||
-          (!last && (frame.disposal == DISPOSE_BACKGROUND || frame.disposal == DISPOSE_PREVIOUS))) {
-        // Gone before the next frame is drawn: only a cleared area may remain.
+      const std::int32_t lines = linesToDecode(index);
+      if (lines == 0) {
+        // Gone before the next frame is drawn, or nowhere on the picture: only a cleared
+        // area may remain.
         if (!skipFrameData()) return fileEnded_ ? ended() : false;
         if (frame.disposal == DISPOSE_BACKGROUND && !last) clearArea(frame);
         continue;
       }
-      for (std::int32_t line = 0; line < frame.height && !dataEnded_; ++line) {
+      for (std::int32_t line = 0; line < lines && !dataEnded_; ++line) {
         if (line % kRowsBetweenStopChecks == 0 && stopped(stop_)) {
           return fail(FailureKind::Cancelled, "cancelled");
         }
@@ -282,6 +319,10 @@ class GifDecoder final : public PictureDecoder {
         if (!dataEnded_ && row >= 0 && row < height_) {
           drawLine(frame, canvas_.get() + std::size_t(row) * rowBytes);
         }
+      }
+      // giflib reads on to the end of a frame's data by itself only after its last line.
+      if (lines < frame.height && !dataEnded_ && !skipFrameData()) {
+        return fileEnded_ ? ended() : false;
       }
     }
     return true;

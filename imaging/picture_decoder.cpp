@@ -18,6 +18,11 @@ std::string sizeText(std::int64_t width, std::int64_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
 
+// Millions where they are many, as the limits are worded; exact below a million.
+std::string pixelCount(std::uint64_t pixels) {
+  return pixels < 1000000 ? std::to_string(pixels) : std::to_string(pixels / 1000000) + " million";
+}
+
 // The bytes up to the first blank or control character, after any blanks and byte-order
 // mark in front: `<!DOCTYPE` of an HTML page, `{"error":` of a JSON answer.
 std::string firstWord(std::span<const std::uint8_t> bytes) {
@@ -120,6 +125,16 @@ bool PictureDecoder::checkWholePicture(std::uint64_t bytes, const DecodeLimits& 
                                          std::string(pictureFormatName(format)) + " needs " +
                                          formatSize(bytes) + " to decode, more than the " +
                                          formatSize(limits.maxPixelBytes) + " allowed");
+}
+
+bool PictureDecoder::checkAnimationWork(std::uint64_t pixels, std::size_t frames,
+                                        const DecodeLimits& limits, PictureFormat format) {
+  if (pixels <= limits.maxPixels) return true;
+  return fail(FailureKind::TooLarge,
+              sizeText(width_, height_) + " " + std::string(pictureFormatName(format)) +
+                  " animation is too large to decode (" + std::to_string(frames) + " frames, " +
+                  pixelCount(pixels) + " pixels in all; at most " + pixelCount(limits.maxPixels) +
+                  ")");
 }
 
 std::unique_ptr<PictureDecoder> makeDecoder(PictureFormat format) {

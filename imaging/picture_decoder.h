@@ -104,6 +104,11 @@ class PictureDecoder {
                PictureFormat format);
   // Refuses a block the decoder would hold whole when it is beyond maxPixelBytes.
   bool checkWholePicture(std::uint64_t bytes, const DecodeLimits& limits, PictureFormat format);
+  // Refuses an animation whose frames ask for more than maxPixels of decoding and
+  // composing in all (pixels, counted by the decoder the way its library works): every
+  // frame may pass the size limits and a small file still ask for billions.
+  bool checkAnimationWork(std::uint64_t pixels, std::size_t frames, const DecodeLimits& limits,
+                          PictureFormat format);
   bool stopped(const std::atomic<bool>* stop) const {
     return stop != nullptr && stop->load(std::memory_order_relaxed);
   }

@@ -6,7 +6,9 @@
 // pictures also keep every pixel inside the library, whose back-references reach
 // anywhere above. An animation goes through WebPAnimDecoder (libwebpdemux), which needs
 // the whole file and composes each frame onto its canvas, blending and disposal honoured;
-// the last frame is the picture. Transparent pixels are laid over black.
+// the last frame is the picture. It copies the whole canvas for every frame, however
+// small the frame, so an animation is refused when its frames times its canvas, with the
+// frames' own pixels, pass the pixel limit. Transparent pixels are laid over black.
 #include <webp/decode.h>
 #include <webp/demux.h>
 
@@ -234,7 +236,17 @@ class WebPDecoder final : public PictureDecoder {
       return fail(FailureKind::TooLarge,
                   "WebP has more than " + std::to_string(limits.maxFrames) + " frames");
     }
-    return true;
+    // The demuxer has refused frames reaching outside the canvas: each is within it.
+    const std::uint64_t canvas = std::uint64_t(width_) * std::uint64_t(height_);
+    std::uint64_t work = 0;
+    WebPIterator frame;
+    if (WebPDemuxGetFrame(WebPAnimDecoderGetDemuxer(animation_.get()), 1, &frame)) {
+      do {
+        work += canvas + std::uint64_t(frame.width) * std::uint64_t(frame.height);
+      } while (WebPDemuxNextFrame(&frame));
+      WebPDemuxReleaseIterator(&frame);
+    }
+    return checkAnimationWork(work, info.frame_count, limits, kWebP);
   }
 
   // Every frame composed in order; the last one stays in the decoder's canvas.

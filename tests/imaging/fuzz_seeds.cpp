@@ -3,6 +3,7 @@
 // the broken forms the tests use, and copies of the real pictures in the directories given.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_pictures.h"
 
@@ -88,6 +89,37 @@ int main(int argc, char** argv) {
                                {{0, 0, 12, 10, indices, {}, 2, 3},
                                 {2, 1, 5, 4, Bytes(20, 1), {9, 8, 7}, 3, -1, true},
                                 {1, 1, 3, 3, Bytes(9, 2), {}, 1, 0}}));
+
+  // Animations asking for far more work than their size: huge frames outside or partly
+  // inside a small canvas, frames adding up past the fuzzer's pixel limit, and many dots
+  // each composed on a whole canvas.
+  auto flat = [](int left, int top, int width, int height, int index, bool interlaced = false) {
+    GifFrame frame{left, top, width, height, {std::uint8_t(index)}};
+    frame.interlaced = interlaced;
+    frame.flat = true;
+    return frame;
+  };
+  const GifFrame under = flat(0, 0, 100, 100, 0);
+  seed("huge-frame-outside.gif",
+       encodeGif(100, 100, palette, {under, flat(0, 100, 65535, 900, 1)}));
+  seed("huge-frame-partly-inside.gif",
+       encodeGif(100, 100, palette, {under, flat(50, 60, 20000, 700, 2)}));
+  seed("huge-interlaced-frame.gif",
+       encodeGif(100, 100, palette, {under, flat(50, 60, 65485, 700, 2, true)}));
+  seed("frames-past-limit.gif",
+       encodeGif(256, 256, palette, std::vector<GifFrame>(20, flat(0, 0, 256, 256, 1))));
+  auto dots = [](int count) {
+    std::vector<WebPFrame> frames;
+    for (int i = 0; i < count; ++i) {
+      frames.push_back({{.width = 1, .height = 1, .alpha = true, .lossless = true},
+                        {200, 30, 40, 255},
+                        i % 50 * 2,
+                        i / 50 * 2});
+    }
+    return frames;
+  };
+  seed("dots-on-a-large-canvas.webp", animatedWebP(6688, 6688, dots(1000)));
+  seed("dots.webp", animatedWebP(120, 120, dots(64)));
 
   // Real pictures that nobody here wrote.
   for (int i = 2; i < argc; ++i) {

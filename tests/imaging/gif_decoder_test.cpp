@@ -1,6 +1,7 @@
 // The GIF decoder: the last frame as it is shown, every disposal, transparency, local
 // colours, interlacing and frames placed partly off the screen, drawn on small canvases
-// whose every pixel is checked; and the frame limit.
+// whose every pixel is checked; the frame limit, and the limit on the pixels the frames
+// ask to decode, against huge frames made in moments.
 #include <gtest/gtest.h>
 
 #include "tests/imaging/decoding.h"
@@ -115,6 +116,71 @@ TEST(GifDecoder, FrameLimitIsInclusive) {
   ASSERT_TRUE(refused.failure);
   EXPECT_EQ(refused.failure->kind, FailureKind::TooLarge);
   EXPECT_EQ(refused.failure->detail, "GIF has more than 3 frames");
+}
+
+// The pixels to decode are every frame's lines up to its last shown row, whole lines even
+// past the right edge, and none of a frame outside the canvas or gone before the next.
+// Huge frames of one colour take moments to make and would take giflib seconds to decode.
+TEST(GifDecoder, PixelsToDecodeAreClippedAndBoundedBeforeDecoding) {
+  auto flat = [](int left, int top, int width, int height, const std::string& letter) {
+    GifFrame made = frame(left, top, width, height, letter);
+    made.flat = true;
+    return made;
+  };
+  GifFrame hugeInterlaced = flat(0, 0, 65535, 65535, "G");  // rows 0 and 1: 32769 lines
+  hugeInterlaced.interlaced = true;
+  GifFrame interlaced = frame(0, 0, 1, 5, "G/B/W/B/G");  // rows 0, 4, 2, 1: 4 lines of 5
+  interlaced.interlaced = true;
+  // Lines x widths: 2 x 4, 1 x 3, none (gone before the next), none (outside), 1 x 3, 4 x 1.
+  const std::vector<GifFrame> small = {
+      frame(0, 0, 4, 2, "RRRR/RRRR"),       frame(3, 0, 3, 1, "GGG"),
+      frame(0, 0, 2, 1, "GG", 2),           frame(4, 0, 2, 2, "BB/BB"),
+      frame(1, 1, 3, 4, "BBB/BBB/BBB/BBB"), interlaced};
+  const GifFrame red = flat(0, 0, 4, 2, "R");
+  const std::uint64_t usual = DecodeLimits{}.maxPixels;
+  struct Case {
+    const char* name;
+    int width, height;
+    std::vector<GifFrame> frames;
+    std::uint64_t maxPixels;
+    std::string shown;  // or the refusal
+  } cases[] = {
+      {"a huge frame outside", 4, 2, {red, flat(4, 2, 65531, 65533, "G")}, usual, "RRRR/RRRR"},
+      {"a huge frame partly inside",
+       4,
+       2,
+       {red, flat(2, 1, 65533, 65534, "G")},
+       usual,
+       "RRRR/RRGG"},
+      {"a huge interlaced frame",
+       4,
+       2,
+       {red, hugeInterlaced},
+       usual,
+       "4 x 2 GIF animation is too large to decode (2 frames, 2147 million pixels in all; at "
+       "most 1073 million)"},
+      {"frames filling the canvas", 13000, 13000,
+       std::vector<GifFrame>(7, flat(0, 0, 13000, 13000, "B")), usual,
+       "13000 x 13000 GIF animation is too large to decode (7 frames, 1183 million pixels in all; "
+       "at most 1073 million)"},
+      {"at the limit", 4, 2, small, 18, "G.RG/BBBB"},
+      {"one past it", 4, 2, small, 17,
+       "4 x 2 GIF animation is too large to decode (6 frames, 18 pixels in all; at most 17)"},
+  };
+  test::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::writeFile(dir.file("a.gif"), test::encodeGif(c.width, c.height, kPalette, c.frames));
+    DecodeLimits limits;
+    limits.maxPixels = c.maxPixels;
+    const test::Decoded decoded = test::decodeWhole(dir.file("a.gif"), 0, 0, limits);
+    if (decoded.failure) {
+      EXPECT_EQ(decoded.failure->kind, FailureKind::TooLarge);
+      EXPECT_EQ(decoded.failure->detail, c.shown);
+    } else {
+      EXPECT_EQ(lettersOf(decoded), c.shown);
+    }
+  }
 }
 
 }  // namespace

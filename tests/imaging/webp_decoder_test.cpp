@@ -1,6 +1,7 @@
 // The WebP decoder: still pictures through the incremental decoder against libwebp's own
 // one-call decode, shrunk by libwebp's rescaler, and animations composed to their last
-// frame with blending and disposal; every picture laid over black.
+// frame with blending and disposal; every picture laid over black. Animations whose
+// frames libwebp would compose on too many canvases are refused before the first.
 #include <gtest/gtest.h>
 #include <webp/decode.h>
 
@@ -120,6 +121,42 @@ TEST(WebPDecoder, AnimationShowsItsLastFrameComposed) {
   const test::Decoded refused = test::decodeWhole(dir.file("a.webp"), 0, 0, limits);
   ASSERT_TRUE(refused.failure);
   EXPECT_EQ(refused.failure->detail, "WebP has more than 2 frames");
+}
+
+// libwebp composes every frame on a copy of the whole canvas: each frame costs the canvas
+// and its own pixels.
+TEST(WebPDecoder, AnimationsOfTooManyCanvasesAreRefused) {
+  auto dots = [](int count) {
+    std::vector<WebPFrame> frames;
+    for (int i = 0; i < count; ++i) {
+      frames.push_back(
+          {{.width = 1, .height = 1, .alpha = true, .lossless = true}, {200, 30, 40, 255}, 2 * i});
+    }
+    return frames;
+  };
+  test::TempDir dir;
+  test::writeFile(dir.file("a.webp"), test::animatedWebP(6688, 6688, dots(1000)));
+  test::Decoded decoded = test::decodeWhole(dir.file("a.webp"));
+  ASSERT_TRUE(decoded.failure);
+  EXPECT_EQ(decoded.failure->kind, FailureKind::TooLarge);
+  EXPECT_EQ(decoded.failure->detail,
+            "6688 x 6688 WebP animation is too large to decode (1000 frames, 44729 million pixels "
+            "in all; at most 1073 million)");
+
+  // Three canvases of 6 x 4 and three dots: 75 pixels.
+  test::writeFile(dir.file("a.webp"), test::animatedWebP(6, 4, dots(3)));
+  DecodeLimits limits;
+  limits.maxPixels = 75;
+  decoded = test::decodeWhole(dir.file("a.webp"), 0, 0, limits);
+  ASSERT_FALSE(decoded.failure) << decoded.failure->detail;
+  Bytes shown(6 * 4 * 3, 0);
+  for (std::size_t x : {0, 2, 4}) shown[3 * x] = 40, shown[3 * x + 1] = 30, shown[3 * x + 2] = 200;
+  EXPECT_EQ(decoded.bgr, shown);
+  limits.maxPixels = 74;
+  decoded = test::decodeWhole(dir.file("a.webp"), 0, 0, limits);
+  ASSERT_TRUE(decoded.failure);
+  EXPECT_EQ(decoded.failure->detail,
+            "6 x 4 WebP animation is too large to decode (3 frames, 75 pixels in all; at most 74)");
 }
 
 }  // namespace

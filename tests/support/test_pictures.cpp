@@ -62,6 +62,30 @@ class DeflateBits {
   int used_ = 0;
 };
 
+// GIF's LZW codes of `pixels` copies of one index, packed as deflate packs its bits. The
+// nth code after the first stands for a run of n, the entry the decoder is defining as it
+// reads the code, until the table is full; its longest run is then repeated, about 2,700
+// pixels a byte. Code widths grow as giflib's decoder widens them.
+Bytes flatLzw(std::uint64_t pixels, int index, int codeSize) {
+  const int clear = 1 << codeSize;
+  DeflateBits bits;
+  int next = clear + 2, width = codeSize + 1;  // the decoder's state after a clear code
+  auto put = [&](int code) {
+    bits.put(std::uint32_t(code), width);
+    if (next < 4097 && ++next > (1 << width) && width < 12) ++width;
+  };
+  put(clear);
+  next = clear + 2, width = codeSize + 1;
+  const std::uint64_t longest = std::uint64_t(4095 - clear);
+  for (std::uint64_t run = 1, left = pixels; left > 0; ++run) {
+    const std::uint64_t length = std::min({run, longest, left});
+    put(length == 1 ? index : clear + int(length));
+    left -= length;
+  }
+  put(clear + 1);  // the end
+  return std::move(bits.bytes());
+}
+
 }  // namespace
 
 Bytes patternPixels(int width, int height, int components) {
@@ -497,6 +521,20 @@ Bytes encodeGif(int width, int height, const Bytes& globalPalette,
     ok = ok && EGifPutImageDesc(file, frame.left, frame.top, frame.width, frame.height,
                                 frame.interlaced, local) == GIF_OK;
     GifFreeMapObject(local);
+    if (frame.flat) {
+      if (!ok) continue;
+      // EGifPutImageDesc has just written the code size it chose.
+      const Bytes data = flatLzw(std::uint64_t(frame.width) * std::uint64_t(frame.height),
+                                 frame.indices.at(0), gif.back());
+      GifByteType block[256];
+      for (std::size_t at = 0; ok && at < data.size(); at += 255) {
+        block[0] = GifByteType(std::min<std::size_t>(255, data.size() - at));
+        std::memcpy(block + 1, data.data() + at, block[0]);
+        ok = EGifPutCodeNext(file, block) == GIF_OK;
+      }
+      ok = ok && EGifPutCodeNext(file, nullptr) == GIF_OK;
+      continue;
+    }
     // Interlaced frames store every eighth row from 0, every eighth from 4, every fourth
     // from 2, then every second from 1.
     std::vector<int> order;

@@ -108,6 +108,9 @@ struct GifFrame {
   int disposal = 0;    // 0 unspecified, 1 keep, 2 to background, 3 to previous
   int transparent = -1;
   bool interlaced = false;
+  // Every pixel indices[0], the LZW data written here rather than by giflib's encoder: a
+  // frame of any size in moments, 65535 x 65535 in 1.6 MB.
+  bool flat = false;
 };
 // No frames makes a GIF with no picture in it. The palette's size is rounded up to a power
 // of two.
