@@ -93,6 +93,12 @@ TEST(FindPictureTest, SavedDocuments) {
        found("https://cdn.example/t.png", "twitter:image")},
       {"bom.html", "", DocumentKind::Html,
        found("https://cdn.example/bilder/gr%C3%BC%C3%9Fe%201.jpg", "og:image")},
+      // The small hostile documents the fuzzer starts from end as any others.
+      {"bomb-b-p.html", "", DocumentKind::Html, fails(kNone, "no picture on the page")},
+      {"bomb-divs.xml", "", DocumentKind::Feed,
+       fails(kNone, "the newest feed item (Bomb) names no picture")},
+      {"bomb-deep.json", "", DocumentKind::Json,
+       fails(kUnusable, "JSON member /deep/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0")},
       // Feeds.
       {"rss-dated.xml", "", DocumentKind::Feed,
        found("https://news.example/1400-large.jpg", "Radar 14:00 & <rain>")},
