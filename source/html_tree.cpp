@@ -165,6 +165,7 @@ void HtmlTree::parse(std::string_view html, HtmlBudget& budget) {
 
 // gumbo_destroy_output would walk the tree recursively; the arena frees it flat.
 HtmlTree::~HtmlTree() = default;
+
 void forEachElement(const GumboNode* root, const std::function<bool(const GumboNode&)>& visit) {
   std::vector<const GumboNode*> pending;
   if (root != nullptr) pending.push_back(root);

@@ -25,8 +25,8 @@ struct HtmlLimits {
   // What the trees alive at one time hold, as the heap counts it (headers and rounding
   // included).
   std::size_t memoryBytes = std::size_t{256} << 20;
-  // Pieces of HTML read from one document (a feed item's description, content:encoded,
-  // content, summary); those beyond are passed over.
+  // Pieces of HTML parsed for one document (a feed item's description, content:encoded,
+  // content, summary; Atom's XHTML needs no parse); those beyond are passed over.
   std::size_t pieces = 8;
 };
 

@@ -37,7 +37,8 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
 
 // Reads a document as nlohmann's SAX parser calls it: keeps the path to the current value
 // and the parser's message, builds the tree when given a root to build into, and
-// otherwise looks for the automatic picture member. Every call looks at the stop flag.
+// otherwise looks for the automatic picture member. Each value, key and container looks at
+// the stop flag first.
 class JsonReader {
  public:
   JsonReader(Json* root, const std::string& base, const std::atomic<bool>* stop)
