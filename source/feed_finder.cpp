@@ -165,28 +165,14 @@ void xhtmlImages(pugi::xml_node container, std::vector<std::string>& sources) {
   }
 }
 
+// What an item names, in order of preference, but for the <img> in its HTML: that is
+// the costly part, left for findInFeed to parse when nothing before it will do.
 class ItemReader {
  public:
   ItemReader(Namespaces& namespaces, std::string source)
       : namespaces_(namespaces), source_(std::move(source)) {}
 
   // Media RSS puts its elements in the item or in a <media:group> inside it.
-  std::vector<Reference> references(pugi::xml_node item) {
-    read(item);
-    std::stable_sort(media_.begin(), media_.end(),
-                     [](const MediaContent& a, const MediaContent& b) {
-                       return a.rank != b.rank ? a.rank > b.rank : a.size > b.size;
-                     });
-    std::vector<Reference> all;
-    for (const MediaContent& content : media_)
-      all.push_back({content.url, "media:content", source_});
-    for (const std::string& url : enclosures_) all.push_back({url, "enclosure", source_});
-    for (const std::string& url : thumbnails_) all.push_back({url, "media:thumbnail", source_});
-    for (const std::string& url : images_) all.push_back({url, "img", source_});
-    return all;
-  }
-
- private:
   void read(pugi::xml_node parent) {
     for (pugi::xml_node element : parent.children()) {
       if (element.type() != pugi::node_element) continue;
@@ -212,11 +198,29 @@ class ItemReader {
           enclosures_.emplace_back(element.attribute("href").value());
       } else if (!media && (name == "description" || name == "encoded" || name == "content" ||
                             name == "summary")) {
-        readHtml(element);
+        html_.push_back(element);
       }
     }
   }
 
+  std::vector<Reference> references() {
+    std::stable_sort(media_.begin(), media_.end(),
+                     [](const MediaContent& a, const MediaContent& b) {
+                       return a.rank != b.rank ? a.rank > b.rank : a.size > b.size;
+                     });
+    std::vector<Reference> all;
+    for (const MediaContent& content : media_)
+      all.push_back({content.url, "media:content", source_});
+    for (const std::string& url : enclosures_) all.push_back({url, "enclosure", source_});
+    for (const std::string& url : thumbnails_) all.push_back({url, "media:thumbnail", source_});
+    return all;
+  }
+
+  // The HTML as text (escaped, or in CDATA), or Atom's type="xhtml" as elements, in
+  // document order.
+  const std::vector<pugi::xml_node>& htmlPieces() const { return html_; }
+
+ private:
   void readMediaContent(pugi::xml_node element) {
     const std::string_view medium = element.attribute("medium").value();
     const std::string_view type = element.attribute("type").value();
@@ -236,31 +240,21 @@ class ItemReader {
     media_.push_back(std::move(content));
   }
 
-  // HTML as text (escaped, or in CDATA), or Atom's type="xhtml" as elements.
-  void readHtml(pugi::xml_node element) {
-    if (std::string_view(element.attribute("type").value()) == "xhtml") {
-      xhtmlImages(element, images_);
-      return;
-    }
-    const HtmlTree tree(textOf(element));
-    for (std::string_view source : imageSources(tree, kMostImagesPerText))
-      images_.emplace_back(source);
-  }
-
   Namespaces& namespaces_;
   std::string source_;
   std::vector<MediaContent> media_;
   std::vector<std::string> enclosures_;
   std::vector<std::string> thumbnails_;
-  std::vector<std::string> images_;
+  std::vector<pugi::xml_node> html_;
 };
 
 }  // namespace
 
-FindResult findInFeed(std::string_view xml, const std::string& feedUrl) {
+FindResult findInFeed(std::string_view xml, const std::string& feedUrl, HtmlBudget& budget) {
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
       document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_auto);
+  if (budget.stopRaised()) return notFound(DocumentKind::Feed, cancelledFailure());
   if (!parsed)
     return notFound(DocumentKind::Feed, FailureKind::NoPictureFound,
                     std::string("not a well-formed feed: ") + parsed.description() + " at byte " +
@@ -286,8 +280,42 @@ FindResult findInFeed(std::string_view xml, const std::string& feedUrl) {
 
   Namespaces namespaces;
   ItemReader reader(namespaces, title);
+  reader.read(item);
+  std::vector<Reference> references = reader.references();
+  // The <img> come last, so that once a usable reference is known the rest of the HTML
+  // can change nothing: it is not parsed. Each reference is looked at once.
+  std::size_t unchecked = 0;
+  const auto usableKnown = [&] {
+    for (; unchecked < references.size(); ++unchecked) {
+      const std::optional<std::string> resolved = resolveUrl(base, references[unchecked].text);
+      if (resolved && usablePictureAddress(*resolved)) return true;
+    }
+    return false;
+  };
+  std::vector<std::string> images;
+  std::size_t parsedPieces = 0;
+  for (pugi::xml_node piece : reader.htmlPieces()) {
+    if (usableKnown()) break;
+    if (budget.stopRaised()) return notFound(DocumentKind::Feed, cancelledFailure());
+    const std::size_t known = images.size();
+    if (std::string_view(piece.attribute("type").value()) == "xhtml") {
+      xhtmlImages(piece, images);
+    } else if (parsedPieces++ < budget.limits().pieces) {
+      const HtmlTree tree(textOf(piece), budget);
+      if (tree.outcome() == HtmlParse::Stopped)
+        return notFound(DocumentKind::Feed, cancelledFailure());
+      if (tree.outcome() == HtmlParse::OverBudget)
+        return notFound(DocumentKind::Feed, FailureKind::TooLarge,
+                        "the HTML in the newest feed item (" + title +
+                            ") is too complex to read (nested too deep or too large)");
+      for (std::string_view source : imageSources(tree, kMostImagesPerText))
+        images.emplace_back(source);
+    }
+    for (std::size_t i = known; i < images.size(); ++i)
+      references.push_back({images[i], "img", title});
+  }
   return firstUsable(
-      DocumentKind::Feed, reader.references(item), base,
+      DocumentKind::Feed, references, base,
       "the newest feed item (" + title +
           ") names no picture (no media:content, enclosure, media:thumbnail or img)");
 }

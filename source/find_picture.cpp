@@ -5,6 +5,7 @@
 
 #include "platform/text.h"
 #include "source/finders.h"
+#include "source/html_tree.h"
 #include "source/url.h"
 
 namespace tessaren {
@@ -74,11 +75,15 @@ std::optional<Failure> documentSizeFailure(std::uint64_t bytes) {
   return Failure{FailureKind::TooLarge, "the page is larger than " + formatSize(kMaxDocumentBytes)};
 }
 
-FindResult notFound(DocumentKind kind, FailureKind failureKind, std::string detail) {
+FindResult notFound(DocumentKind kind, Failure failure) {
   FindResult result;
   result.kind = kind;
-  result.failure = Failure{failureKind, std::move(detail)};
+  result.failure = std::move(failure);
   return result;
+}
+
+FindResult notFound(DocumentKind kind, FailureKind failureKind, std::string detail) {
+  return notFound(kind, Failure{failureKind, std::move(detail)});
 }
 
 FindResult firstUsable(DocumentKind kind, const std::vector<Reference>& references,
@@ -101,8 +106,10 @@ FindResult firstUsable(DocumentKind kind, const std::vector<Reference>& referenc
 }
 
 FindResult findPicture(std::string_view document, std::string_view contentType,
-                       const std::string& documentUrl, const std::string& pointer) {
+                       const std::string& documentUrl, const std::string& pointer,
+                       const std::atomic<bool>* stop) {
   const DocumentKind kind = classifyDocument(document, contentType);
+  if (stop != nullptr && stop->load()) return notFound(kind, cancelledFailure());
   if (kind == DocumentKind::Picture) {
     const std::optional<std::string> address = usablePictureAddress(documentUrl);
     if (!address)
@@ -114,20 +121,12 @@ FindResult findPicture(std::string_view document, std::string_view contentType,
     result.source = "picture";
     return result;
   }
-  if (const std::optional<Failure> tooLarge = documentSizeFailure(document.size())) {
-    FindResult result;
-    result.kind = kind;
-    result.failure = tooLarge;
-    return result;
-  }
-  switch (kind) {
-    case DocumentKind::Feed:
-      return findInFeed(document, documentUrl);
-    case DocumentKind::Json:
-      return findInJson(document, documentUrl, pointer);
-    default:
-      return findInPage(document, documentUrl);
-  }
+  if (std::optional<Failure> tooLarge = documentSizeFailure(document.size()))
+    return notFound(kind, std::move(*tooLarge));
+  if (kind == DocumentKind::Json) return findInJson(document, documentUrl, pointer, stop);
+  HtmlBudget budget(HtmlLimits{}, stop);
+  return kind == DocumentKind::Feed ? findInFeed(document, documentUrl, budget)
+                                    : findInPage(document, documentUrl, budget);
 }
 
 std::optional<Failure> checkJsonPointerSyntax(const std::string& pointer) {

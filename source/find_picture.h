@@ -4,6 +4,7 @@
 // in a document runs and nothing else is fetched: the result is one address to download.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,16 +40,21 @@ struct FindResult {
   // the feed item's title, "pointer /images/0/url", "picture".
   std::string source;
   // Why there is no address: NoPictureFound (the document names none, or is not what it
-  // claims to be), UnusableAddress (it names one that is not http or https), TooLarge.
+  // claims to be), UnusableAddress (it names one that is not http or https), TooLarge,
+  // Cancelled.
   std::optional<Failure> failure;
 };
 
 // The picture that document names. documentUrl is the address the document came from
 // (after redirects), against which relative references are resolved; pointer is the
 // `pointer` setting, used for JSON only: empty means automatic (see findInJson in
-// source/finders.h).
+// source/finders.h). All the HTML read for one document (a page, or the pieces of a feed
+// item) shares one budget (HtmlLimits in source/html_tree.h); over it, the failure is
+// TooLarge. stop, when not null, is the update's stop flag: once raised, the failure is
+// Cancelled.
 FindResult findPicture(std::string_view document, std::string_view contentType,
-                       const std::string& documentUrl, const std::string& pointer);
+                       const std::string& documentUrl, const std::string& pointer,
+                       const std::atomic<bool>* stop = nullptr);
 
 // A reason when pointer is not a JSON Pointer (RFC 6901): empty, or '/' followed by
 // tokens in which '~' is always followed by '0' or '1'. For Properties.

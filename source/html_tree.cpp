@@ -1,69 +1,126 @@
-// The arena behind HtmlTree, and walks over gumbo's tree.
+// The arena behind HtmlTree, the budget it draws on, and walks over gumbo's tree.
 #include "source/html_tree.h"
 
 #include <csetjmp>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace tessaren {
+namespace {
+
+// What the heap sets aside for a block of `request` bytes at block. The budget counts
+// this rather than what gumbo asked for: most of gumbo's blocks are a few dozen bytes,
+// and a page of small elements would otherwise take twice its budget.
+std::size_t heapCost([[maybe_unused]] void* block, [[maybe_unused]] std::size_t request) {
+#if defined(__GLIBC__)
+  // Whatever malloc is linked in says what it handed out; glibc keeps a size word in
+  // front of each block.
+  return malloc_usable_size(block) + sizeof(std::size_t);
+#else
+  // The Windows heap hands out multiples of 16 bytes behind a 16-byte header.
+  return (request + 15) / 16 * 16 + 16;
+#endif
+}
+
+}  // namespace
+
+HtmlBudget::HtmlBudget(const HtmlLimits& limits, const std::atomic<bool>* stop)
+    : limits_(limits), stop_(stop), deadline_(std::chrono::steady_clock::now() + limits.time) {}
 
 // Every block gumbo holds, in one circular list, so that all of them go at once.
 struct HtmlArena {
   struct Block {
     Block* previous;
     Block* next;
-    std::size_t size;
+    std::size_t cost;
   };
   // Rounded up so that what follows the header keeps malloc's alignment.
   static constexpr std::size_t kHeader = (sizeof(Block) + alignof(std::max_align_t) - 1) /
                                          alignof(std::max_align_t) * alignof(std::max_align_t);
 
-  HtmlArena() { blocks.previous = blocks.next = &blocks; }
+  explicit HtmlArena(HtmlBudget& budget) : budget(budget) {
+    blocks.previous = blocks.next = &blocks;
+  }
   ~HtmlArena() {
     for (Block* block = blocks.next; block != &blocks;)
       std::free(std::exchange(block, block->next));
+    budget.heldBytes_ -= held;
   }
   HtmlArena(const HtmlArena&) = delete;
   HtmlArena& operator=(const HtmlArena&) = delete;
 
+  // Why a parse may not start, or nullopt.
+  std::optional<HtmlParse> refusal() const {
+    if (budget.stopRaised()) return HtmlParse::Stopped;
+    if (budget.spent_ || std::chrono::steady_clock::now() > budget.deadline_)
+      return HtmlParse::OverBudget;
+    return std::nullopt;
+  }
+
+  // Called from inside gumbo: on the way out it holds nothing to destroy.
+  void* allocate(std::size_t size) {
+    // gumbo spends its time between allocations scanning its stack of open elements, so a
+    // look at the clock and the flag every few allocations is often enough.
+    if (++allocations % 16 == 0) {
+      if (budget.stopRaised()) leave(HtmlParse::Stopped);
+      if (std::chrono::steady_clock::now() > budget.deadline_) leave(HtmlParse::OverBudget);
+    }
+    const std::size_t room = budget.limits_.memoryBytes - budget.heldBytes_;
+    if (size >= room) leave(HtmlParse::OverBudget);
+    auto* block = static_cast<Block*>(std::malloc(kHeader + size));
+    if (block == nullptr) leave(HtmlParse::OverBudget);
+    const std::size_t cost = heapCost(block, kHeader + size);
+    if (cost > room) {
+      std::free(block);
+      leave(HtmlParse::OverBudget);
+    }
+    block->cost = cost;
+    block->previous = &blocks;
+    block->next = blocks.next;
+    block->next->previous = block;
+    blocks.next = block;
+    held += cost;
+    budget.heldBytes_ += cost;
+    return reinterpret_cast<char*>(block) + kHeader;
+  }
+
+  void release(void* pointer) {
+    if (pointer == nullptr) return;
+    auto* block = reinterpret_cast<Block*>(static_cast<char*>(pointer) - kHeader);
+    block->previous->next = block->next;
+    block->next->previous = block->previous;
+    held -= block->cost;
+    budget.heldBytes_ -= block->cost;
+    std::free(block);
+  }
+
+  [[noreturn]] void leave(HtmlParse why) {
+    outcome = why;
+    if (why == HtmlParse::OverBudget) budget.spent_ = true;
+    std::longjmp(overLimits, 1);
+  }
+
+  HtmlBudget& budget;
   Block blocks{};
-  std::size_t liveBytes = 0;
-  std::size_t memoryLimit = 0;
-  std::chrono::steady_clock::time_point deadline;
+  std::size_t held = 0;  // this tree's part of budget.heldBytes_
   unsigned allocations = 0;
+  HtmlParse outcome = HtmlParse::Parsed;
   std::jmp_buf overLimits;
 };
 
 namespace {
 
-// Called from inside gumbo: on the way out over the limits it holds nothing to destroy.
 void* arenaAllocate(void* userdata, std::size_t size) {
-  HtmlArena& arena = *static_cast<HtmlArena*>(userdata);
-  // gumbo spends its time between allocations scanning its stack of open elements, so a
-  // look at the clock every few allocations is often enough.
-  if (size > arena.memoryLimit - arena.liveBytes ||
-      (++arena.allocations % 16 == 0 && std::chrono::steady_clock::now() > arena.deadline))
-    std::longjmp(arena.overLimits, 1);
-  auto* block = static_cast<HtmlArena::Block*>(std::malloc(HtmlArena::kHeader + size));
-  if (block == nullptr) std::longjmp(arena.overLimits, 1);
-  block->size = size;
-  block->previous = &arena.blocks;
-  block->next = arena.blocks.next;
-  block->next->previous = block;
-  arena.blocks.next = block;
-  arena.liveBytes += size;
-  return reinterpret_cast<char*>(block) + HtmlArena::kHeader;
+  return static_cast<HtmlArena*>(userdata)->allocate(size);
 }
 
 void arenaFree(void* userdata, void* pointer) {
-  if (pointer == nullptr) return;
-  HtmlArena& arena = *static_cast<HtmlArena*>(userdata);
-  auto* block =
-      reinterpret_cast<HtmlArena::Block*>(static_cast<char*>(pointer) - HtmlArena::kHeader);
-  block->previous->next = block->next;
-  block->next->previous = block->previous;
-  arena.liveBytes -= block->size;
-  std::free(block);
+  static_cast<HtmlArena*>(userdata)->release(pointer);
 }
 
 // Owns no C++ object, so that the arena's longjmp back here skips no destructor.
@@ -75,10 +132,19 @@ GumboOutput* parseInArena(HtmlArena* arena, const GumboOptions* options, const c
 
 }  // namespace
 
+HtmlTree::HtmlTree(std::string_view html, HtmlBudget& budget) { parse(html, budget); }
+
 HtmlTree::HtmlTree(std::string_view html, const HtmlLimits& limits)
-    : arena_(std::make_unique<HtmlArena>()) {
-  arena_->memoryLimit = limits.memoryBytes;
-  arena_->deadline = std::chrono::steady_clock::now() + limits.time;
+    : ownBudget_(std::make_unique<HtmlBudget>(limits)) {
+  parse(html, *ownBudget_);
+}
+
+void HtmlTree::parse(std::string_view html, HtmlBudget& budget) {
+  arena_ = std::make_unique<HtmlArena>(budget);
+  if (const std::optional<HtmlParse> refused = arena_->refusal()) {
+    outcome_ = *refused;
+    return;
+  }
   GumboOptions options = kGumboDefaultOptions;
   options.allocator = arenaAllocate;
   options.deallocator = arenaFree;
@@ -88,7 +154,13 @@ HtmlTree::HtmlTree(std::string_view html, const HtmlLimits& limits)
   options.max_errors = 0;
   const GumboOutput* output =
       parseInArena(arena_.get(), &options, html.empty() ? "" : html.data(), html.size());
-  if (output != nullptr) document_ = output->document;
+  if (output != nullptr) {
+    document_ = output->document;
+    return;
+  }
+  // What the parse held goes back to the document's budget at once.
+  outcome_ = arena_->outcome;
+  arena_.reset();
 }
 
 // gumbo_destroy_output would walk the tree recursively; the arena frees it flat.

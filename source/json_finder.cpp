@@ -37,10 +37,12 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
 
 // Reads a document as nlohmann's SAX parser calls it: keeps the path to the current value
 // and the parser's message, builds the tree when given a root to build into, and
-// otherwise looks for the automatic picture member.
+// otherwise looks for the automatic picture member. Each value, key and container looks at
+// the stop flag first.
 class JsonReader {
  public:
-  JsonReader(Json* root, const std::string& base) : root_(root), base_(base) {}
+  JsonReader(Json* root, const std::string& base, const std::atomic<bool>* stop)
+      : root_(root), base_(base), stop_(stop) {}
 
   bool null() { return value(nullptr); }
   bool boolean(bool flag) { return value(flag); }
@@ -56,7 +58,7 @@ class JsonReader {
   bool start_array(std::size_t) { return open(Json::array()); }
   bool key(std::string& name) {
     frames_.back().key = std::move(name);
-    return true;
+    return !stopRaised();
   }
   bool end_object() { return close(); }
   bool end_array() { return close(); }
@@ -72,6 +74,7 @@ class JsonReader {
 
   const std::string& message() const { return message_; }
   bool tooDeep() const { return tooDeep_; }
+  bool stopped() const { return stopped_; }
   const std::optional<Reference>& found() const { return found_; }
   const std::optional<Reference>& firstUnusable() const { return firstUnusable_; }
 
@@ -103,12 +106,17 @@ class JsonReader {
   void advance() {
     if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
   }
+  bool stopRaised() {
+    stopped_ = stop_ != nullptr && stop_->load(std::memory_order_relaxed);
+    return stopped_;
+  }
   bool value(Json&& item) {
     store(std::move(item));
     advance();
-    return true;
+    return !stopRaised();
   }
   bool open(Json&& container) {
+    if (stopRaised()) return false;
     if (frames_.size() == kMaxDepth) {
       tooDeep_ = true;
       message_ = "JSON nested deeper than " + std::to_string(kMaxDepth) + " levels";
@@ -136,27 +144,34 @@ class JsonReader {
     return path.to_string();
   }
 
+  // The pointer's text grows with the depth: it is made for the two members kept only, or
+  // a deep document of candidates would take time in proportion to its size times depth.
+  Reference here(const std::string& text) const {
+    const std::string pointer = pointerHere();
+    return {text, "JSON member " + displaySafe(pointer, 120),
+            "pointer " + displaySafe(pointer, 120) + " (automatic)"};
+  }
+
   void consider(const std::string& text) {
     const std::string_view name = frames_.back().key;
     if (std::none_of(std::begin(kAutomaticNames), std::end(kAutomaticNames),
                      [&](std::string_view wanted) { return sameIgnoringCase(name, wanted); }))
       return;
-    const std::string pointer = pointerHere();
-    Reference reference{text, "JSON member " + displaySafe(pointer, 120),
-                        "pointer " + displaySafe(pointer, 120) + " (automatic)"};
     const std::optional<std::string> resolved = resolveUrl(base_, text);
     if (resolved && usablePictureAddress(*resolved)) {
-      found_ = std::move(reference);
+      found_ = here(text);
     } else if (!firstUnusable_) {
-      firstUnusable_ = std::move(reference);
+      firstUnusable_ = here(text);
     }
   }
 
   Json* root_;
   const std::string& base_;
+  const std::atomic<bool>* stop_;
   std::vector<Frame> frames_;
   std::string message_;
   bool tooDeep_ = false;
+  bool stopped_ = false;
   std::optional<Reference> found_;
   std::optional<Reference> firstUnusable_;
 };
@@ -214,7 +229,7 @@ FindResult followPointer(const Json& root, const std::string& pointer, const std
 }  // namespace
 
 FindResult findInJson(std::string_view json, const std::string& documentUrl,
-                      const std::string& pointer) {
+                      const std::string& pointer, const std::atomic<bool>* stop) {
   if (std::optional<Failure> refused = checkJsonPointerSyntax(pointer)) {
     FindResult result;
     result.kind = DocumentKind::Json;
@@ -223,11 +238,13 @@ FindResult findInJson(std::string_view json, const std::string& documentUrl,
   }
   if (json.starts_with("\xEF\xBB\xBF")) json.remove_prefix(3);
   Json root;
-  JsonReader reader(pointer.empty() ? nullptr : &root, documentUrl);
-  if (!Json::sax_parse(json.data(), json.data() + json.size(), &reader))
+  JsonReader reader(pointer.empty() ? nullptr : &root, documentUrl, stop);
+  if (!Json::sax_parse(json.data(), json.data() + json.size(), &reader)) {
+    if (reader.stopped()) return notFound(DocumentKind::Json, cancelledFailure());
     return notFound(DocumentKind::Json,
                     reader.tooDeep() ? FailureKind::TooLarge : FailureKind::NoPictureFound,
                     reader.message());
+  }
   if (!pointer.empty()) return followPointer(root, pointer, documentUrl);
   if (reader.found()) return firstUsable(DocumentKind::Json, {*reader.found()}, documentUrl, "");
   if (reader.firstUnusable())

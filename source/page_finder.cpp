@@ -51,8 +51,9 @@ bool hasToken(std::string_view list, std::string_view token) {
 
 }  // namespace
 
-FindResult findInPage(std::string_view html, const std::string& pageUrl) {
-  const HtmlTree tree(html);
+FindResult findInPage(std::string_view html, const std::string& pageUrl, HtmlBudget& budget) {
+  const HtmlTree tree(html, budget);
+  if (tree.outcome() == HtmlParse::Stopped) return notFound(DocumentKind::Html, cancelledFailure());
   if (tree.document() == nullptr)
     return notFound(DocumentKind::Html, FailureKind::TooLarge,
                     "page too complex to read (nested too deep or too large)");

@@ -204,8 +204,8 @@ class Update {
     remembered_.pageValidators = first.validators;
     remembered_.pageDigest = digest;
     if (wasPage && applied.pageDigest == digest) return unchangedOrRedrawn("same page");
-    const FindResult found =
-        findPicture(document, first.contentType, first.finalUrl, settings_.pointer);
+    const FindResult found = findPicture(document, first.contentType, first.finalUrl,
+                                         settings_.pointer, &cancel_.flag());
     if (found.failure) return failed(*found.failure);
     outcome_.origin = originOf(found);
     outcome_.pictureUrl = found.address;

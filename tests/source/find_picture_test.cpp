@@ -1,16 +1,26 @@
 // The finders on saved pages, feeds and JSON documents (tests/source/documents), what a
-// body is taken for, feed dates, the limits, and tessaren-find.
+// body is taken for, feed dates, the limits and budgets (on hostile documents made here),
+// the stop flag, and tessaren-find.
 #include "source/find_picture.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "platform/text.h"
 #include "source/finders.h"
 #include "source/html_tree.h"
 #include "tests/support/file_contents.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#elif defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace tessaren {
 namespace {
@@ -248,6 +258,133 @@ TEST(FindPictureTest, Limits) {
       findPicture(std::string(512, '[') + std::string(512, ']'), "", kPage, "").failure->detail,
       "no picture address in the JSON document (no member url, image, src or hdurl with an "
       "http(s) address)");
+}
+
+std::string repeated(std::string_view text, std::size_t times) {
+  std::string all;
+  for (std::size_t i = 0; i < times; ++i) all += text;
+  return all;
+}
+
+// An RSS feed of one item, titled Bomb, with extra and each piece as a description.
+std::string feedOf(const std::vector<std::string>& pieces, const std::string& extra = "") {
+  std::string item = "<item><title>Bomb</title>" + extra;
+  for (const std::string& piece : pieces)
+    item += "<description><![CDATA[" + piece + "]]></description>";
+  return "<rss xmlns:media=\"http://search.yahoo.com/mrss/\"><channel>" + item +
+         "</item></channel></rss>";
+}
+
+TEST(FindPictureTest, FeedHtmlSharesOneBudget) {
+  const std::string bomb = repeated("<div>", 3000), good = "<img src=/good.jpg>", words = "words";
+  const Expected tooComplex = fails(
+      FailureKind::TooLarge, "the HTML in the newest feed item (Bomb) is too complex to read");
+  const Expected foundGood = found("https://news.example/good.jpg", "Bomb");
+  const struct {
+    std::vector<std::string> pieces;
+    std::string extra;
+    Expected expected;
+  } cases[] = {
+      // Once the budget has run out nothing more is parsed, though the next piece alone fits.
+      {{bomb, good}, "", tooComplex},
+      // What is found first leaves the rest unparsed.
+      {{good, bomb}, "", foundGood},
+      {{bomb},
+       "<media:content url=\"https://cdn.example/m.jpg\"/>",
+       found("https://cdn.example/m.jpg", "Bomb")},
+      // At most three pieces are parsed.
+      {{words, words, good}, "", foundGood},
+      {{words, words, words, good},
+       "",
+       fails(FailureKind::NoPictureFound, "the newest feed item (Bomb) names no picture")},
+  };
+  for (const auto& c : cases) {
+    HtmlBudget budget({std::chrono::milliseconds(60000), 64 << 10, 3});
+    expectFinds(findInFeed(feedOf(c.pieces, c.extra), kPage, budget), c.expected,
+                std::to_string(c.pieces.size()) + " pieces " + c.extra);
+    EXPECT_EQ(budget.heldBytes(), 0u);
+  }
+}
+
+TEST(FindPictureTest, RaisedStopFlagCancels) {
+  const std::string page = "<meta property=og:image content=/a.jpg>", json = R"({"url": "/a.jpg"})";
+  const std::string feed = feedOf({"<img src=/a.jpg>"});
+  for (const std::string& document : {page, feed, json}) {
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(findPicture(document, "", kPage, "", &stop).address, "https://news.example/a.jpg");
+    stop = true;
+    EXPECT_EQ(findPicture(document, "", kPage, "", &stop).failure, cancelledFailure()) << document;
+  }
+  // Past findPicture's own look at the flag, each reader looks again.
+  std::atomic<bool> raised{true};
+  HtmlBudget budget({}, &raised);
+  EXPECT_EQ(HtmlTree(page, budget).outcome(), HtmlParse::Stopped);
+  EXPECT_EQ(findInPage(page, kPage, budget).failure, cancelledFailure());
+  EXPECT_EQ(findInFeed(feed, kPage, budget).failure, cancelledFailure());
+  for (const std::string pointer : {"", "/url"})
+    EXPECT_EQ(findInJson(json, kPage, pointer, &raised).failure, cancelledFailure()) << pointer;
+}
+
+// What the heap holds by its own count: AddressSanitizer's, or glibc's.
+std::optional<std::int64_t> heapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+  return static_cast<std::int64_t>(__sanitizer_get_current_allocated_bytes());
+#elif defined(__GLIBC__)
+  return static_cast<std::int64_t>(mallinfo2().uordblks);
+#else
+  return std::nullopt;
+#endif
+}
+
+TEST(FindPictureTest, HtmlBudgetCountsWhatTheHeapHolds) {
+  // Small elements make small blocks, where headers and rounding weigh most.
+  const std::string page = repeated("<b><p>", 20000);
+  std::size_t held = 0;
+  std::optional<std::int64_t> heap;
+  {
+    HtmlBudget budget;
+    const std::optional<std::int64_t> before = heapInUse();
+    const HtmlTree tree(page, budget);
+    if (before) heap = *heapInUse() - *before;
+    ASSERT_EQ(tree.document() != nullptr, true);
+    held = budget.heldBytes();
+  }
+  if (heap) {
+    // Give or take the arena itself and the blocks glibc keeps aside for reuse.
+    EXPECT_GE(std::int64_t(held) + (64 << 10), *heap);
+    EXPECT_EQ(HtmlTree(page, {std::chrono::minutes(1), std::size_t(*heap) / 10 * 9}).document(),
+              nullptr);
+  }
+  // Trees alive at once share the budget, which once run out stays out; each tree gives
+  // its bytes back as it goes.
+  HtmlBudget shared({std::chrono::minutes(1), held / 2 * 3});
+  {
+    const HtmlTree first(page, shared), second(page, shared);
+    EXPECT_NE(first.document(), nullptr);
+    EXPECT_EQ(second.outcome(), HtmlParse::OverBudget);
+  }
+  EXPECT_EQ(shared.heldBytes(), 0u);
+  EXPECT_EQ(HtmlTree("<p>", shared).outcome(), HtmlParse::OverBudget);
+}
+
+TEST(FindPictureTest, DeepJsonCandidates) {
+  // 5000 members named url that are no address, depth levels down, then `last` at the top.
+  const auto document = [](std::size_t depth, const std::string& last) {
+    return "{\"deep\":" + std::string(depth - 2, '[') + "{" + repeated("\"url\":\"a:\",", 4999) +
+           "\"url\":\"a:\"}" + std::string(depth - 2, ']') + "," + last + "}";
+  };
+  const auto refused = [](std::size_t depth) {
+    return fails(FailureKind::UnusableAddress,
+                 "JSON member " + displaySafe("/deep" + repeated("/0", depth - 2) + "/url", 120) +
+                     " is not a usable http(s) address: a:");
+  };
+  for (std::size_t depth : {2, 510}) {
+    expectFinds(findPicture(document(depth, "\"Image\":\"/p.jpg\""), "", kPage, ""),
+                found("https://news.example/p.jpg", "pointer /Image (automatic)"),
+                std::to_string(depth));
+    expectFinds(findPicture(document(depth, "\"image\":null"), "", kPage, ""), refused(depth),
+                std::to_string(depth));
+  }
 }
 
 TEST(FindPictureTest, JsonPointerSyntax) {
