@@ -6,10 +6,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "res/resource.h"
 #include "tests/support/fake_tray.h"
@@ -187,6 +189,88 @@ TEST_F(MainWindowTest, ShellRestartAndRefusedAddsBringTheIconBack) {
   EXPECT_FALSE(parts->tray.shown());
   SendMessageA(window, WM_TIMER, kTrayRetryTimerId, 0);
   EXPECT_TRUE(parts->tray.shown());
+}
+
+// A window on a thread of its own, which keeps the /status answers it is sent, or, hung,
+// never takes a message at all.
+class ReplyWindow {
+ public:
+  explicit ReplyWindow(bool hung) {
+    thread_ = std::thread([this, hung] {
+      WNDCLASSA windowClass{};
+      windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<ReplyWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (message == WM_COPYDATA && self != nullptr) {
+          const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+          std::lock_guard<std::mutex> lock(self->mutex_);
+          self->answers_.emplace_back(static_cast<const char*>(data->lpData), data->cbData);
+          return LRESULT{TRUE};
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+      };
+      windowClass.lpszClassName = "TessarenTestReply";
+      RegisterClassA(&windowClass);
+      HWND window = CreateWindowA("TessarenTestReply", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  nullptr, nullptr);
+      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      threadId_ = GetCurrentThreadId();
+      window_ = window;
+      if (hung) {
+        WaitForSingleObject(release_, INFINITE);
+      } else {
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+      }
+      DestroyWindow(window);
+    });
+    while (window_ == nullptr) Sleep(1);
+  }
+  ~ReplyWindow() {
+    SetEvent(release_);
+    PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+    CloseHandle(release_);
+  }
+  HWND window() const { return window_; }
+  std::vector<std::string> answers() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return answers_;
+  }
+
+ private:
+  HANDLE release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<DWORD> threadId_{0};
+  std::atomic<HWND> window_{nullptr};
+  std::mutex mutex_;
+  std::vector<std::string> answers_;
+  std::thread thread_;
+};
+
+// /status answers only a window of the process that asks, and a window that never takes
+// the answer holds the program up for a moment only.
+TEST_F(MainWindowTest, StatusAnswersTheAskersOwnWindowAndNeverWaitsLong) {
+  finishUpdates();
+  const auto ask = [&](HWND replyTo, DWORD asker) {
+    std::string text = "/status\n" + std::to_string(asker);
+    COPYDATASTRUCT data{kCommandTag, static_cast<DWORD>(text.size()), text.data()};
+    return SendMessageA(window, WM_COPYDATA, reinterpret_cast<WPARAM>(replyTo),
+                        reinterpret_cast<LPARAM>(&data));
+  };
+  ReplyWindow listening(false);
+  EXPECT_EQ(ask(listening.window(), GetCurrentProcessId()), kExitOk);
+  ASSERT_EQ(listening.answers().size(), 1u);
+  EXPECT_EQ(listening.answers()[0].rfind("Tessaren\nupdated ", 0), 0u) << listening.answers()[0];
+  ask(listening.window(), GetCurrentProcessId() + 4);
+  ask(listening.window(), 0);
+  EXPECT_EQ(listening.answers().size(), 1u) << "no answer to a window of another process";
+
+  ReplyWindow hung(true);
+  const auto start = Clock::now();
+  EXPECT_EQ(ask(hung.window(), GetCurrentProcessId()), kExitOk);
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  std::printf("  /status to a window that never answers returned after %lld ms\n",
+              static_cast<long long>(waited.count()));
+  EXPECT_LT(waited, std::chrono::milliseconds(kStatusReplyWaitMs + 2000));
 }
 
 TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) {
