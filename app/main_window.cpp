@@ -4,18 +4,14 @@
 // messages all the while.
 #include "app/main_window.h"
 
-#include <commdlg.h>
 #include <shlobj.h>
 #include <windowsx.h>
 
 #include <charconv>
-#include <thread>
 
 #include "app/command_line.h"
-#include "app/picture_name.h"
 #include "platform/handles.h"
 #include "platform/soak_counters.h"
-#include "platform/system_error.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 
@@ -99,7 +95,7 @@ void onTrayNotify(HWND window, WPARAM wParam, LPARAM lParam) {
 // until the time is up.
 void waitForWorkers(DWORD milliseconds) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
-  while (parts->scheduler.waitingForWorkers()) {
+  while (parts && (parts->scheduler.waitingForWorkers() || parts->saver.running())) {
     const ULONGLONG now = GetTickCount64();
     if (now >= end) break;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
@@ -134,51 +130,6 @@ void openPictureFolder(HWND window) {
     const std::string text = "The folder " + folder + " could not be opened.";
     MessageBoxA(window, text.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
   }
-}
-
-// Copies the kept picture, byte for byte, where the user says; the copy runs on a thread
-// of its own and says only when it failed.
-constexpr UINT kPictureSavedMessage = WM_APP + 3;
-
-void savePictureAs(HWND window) {
-  const std::string kept = parts->settings.load().folder + "tessaren.jpg";
-  std::uint8_t first[kFirstBytes] = {};
-  std::size_t got = 0;
-  if (const OwnedFile file{std::fopen(kept.c_str(), "rb")})
-    got = std::fread(first, 1, sizeof first, file.get());
-  if (got == 0) {
-    MessageBoxA(window, "There is no picture to save yet.", "Tessaren", MB_OK | MB_ICONINFORMATION);
-    return;
-  }
-  const std::optional<PictureFormat> format = pictureFormatOf({first, got});
-  const AppliedPicture applied = loadAppliedPicture(parts->services.store);
-  std::wstring name =
-      wideText(suggestedPictureName(applied.appliedAt, format, parts->services.clock.wallNow()));
-  name.resize(32768, L'\0');
-  const std::wstring extension = wideText(extensionOf(format.value_or(PictureFormat::Jpeg)));
-  const std::wstring filter = L"Picture (*." + extension + L")" + std::wstring(1, L'\0') + L"*." +
-                              extension + std::wstring(2, L'\0');
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = window;
-  dialog.lpstrFilter = filter.c_str();
-  dialog.lpstrFile = name.data();
-  dialog.nMaxFile = static_cast<DWORD>(name.size());
-  dialog.lpstrDefExt = extension.c_str();
-  dialog.lpstrTitle = L"Save picture as";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
-  if (!GetSaveFileNameW(&dialog)) return;
-  const std::wstring to = name.c_str();
-  std::thread([window, from = wideText(kept), to] {
-    const DWORD error = CopyFileW(from.c_str(), to.c_str(), FALSE) ? 0 : GetLastError();
-    PostMessageA(window, kPictureSavedMessage, error, 0);
-  }).detach();
-}
-
-void pictureSaved(HWND window, DWORD error) {
-  if (error == 0) return;
-  const std::string text = "The picture could not be saved: " + systemErrorText(error) + ".";
-  MessageBoxA(window, text.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
 }
 
 // The tip's two lines and the next update, as /status prints them.
@@ -268,7 +219,8 @@ AppParts::AppParts(HWND window, HINSTANCE module, AppServices given)
       updateServices{platformFetcher(), services.files, platformDesktop(), services.store, commits},
       runner([window](std::uint64_t id) { PostMessageA(window, kUpdateEndedMessage, id, 0); },
              services.work ? services.work : realUpdate(updateServices)),
-      scheduler(services.clock, *timer, runner, feedback, settings, *conditions) {}
+      scheduler(services.clock, *timer, runner, feedback, settings, *conditions),
+      saver(window, services.files, commits, workersRunning) {}
 
 bool leftWorkersBehind() { return workersLeftBehind; }
 
@@ -306,10 +258,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       // Whichever way the window ends, no update goes on and no dead icon stays behind.
       parts->scheduler.shutdown();
+      parts->saver.cancel();
       parts->tray.remove();
       for (UINT_PTR id : {kTrayRetryTimerId, kClickTimerId}) KillTimer(window, id);
       PostQuitMessage(0);
-      if (parts->runner.stillRunning() > 0 || parts->checksRunning > 0) {
+      if (parts->runner.stillRunning() > 0 || parts->workersRunning > 0) {
         // Its workers still use the parts: they go with the process, never before.
         workersLeftBehind = true;
         static_cast<void>(parts.release());
@@ -335,7 +288,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
           openPictureFolder(window);
           return 0;
         case IDM_TRAY_SAVE_PICTURE:
-          savePictureAs(window);
+          parts->saver.start(parts->settings.load().folder, parts->scheduler.newId(),
+                             parts->services.clock.wallNow());
           return 0;
         case IDM_TRAY_PAUSE_HOUR:
           parts->scheduler.pause(parts->services.clock.wallNow() + 3600);
@@ -372,8 +326,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case kTrayNotifyMessage:
       onTrayNotify(window, wParam, lParam);
       return 0;
-    case kPictureSavedMessage:
-      pictureSaved(window, static_cast<DWORD>(wParam));
+    case kPictureSaveMessage:
+      parts->saver.stepEnded();
       return 0;
     case WM_POWERBROADCAST:
       if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)
@@ -419,6 +373,7 @@ void exitProgram(HWND window) {
   if (!parts || exiting) return;
   exiting = true;
   parts->scheduler.shutdown();
+  parts->saver.cancel();
   waitForWorkers(kExitWaitMs);
   if (!parts) return;  // the window went while we waited
   parts->scheduler.stopWaiting();

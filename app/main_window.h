@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/picture_saver.h"
 #include "app/update_feedback.h"
 #include "download/fetch.h"
 #include "platform/files.h"
@@ -71,8 +72,10 @@ struct AppParts {
   UpdateServices updateServices;
   ThreadRunner runner;
   Scheduler scheduler;
-  // Properties' Checks still looking an address up: they use the parts too.
-  std::atomic<int> checksRunning{0};
+  // Properties' Checks and the copies of Save picture as... still running: they use the
+  // parts too.
+  std::atomic<int> workersRunning{0};
+  PictureSaver saver;
 };
 
 void registerMainClass(HINSTANCE instance);

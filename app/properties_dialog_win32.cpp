@@ -156,7 +156,7 @@ void startCheck(HWND dialog, DialogState& state) {
   SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, "Checking...");
   EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), FALSE);
   AppParts& parts = *state.parts;
-  ++parts.checksRunning;
+  ++parts.workersRunning;
   std::thread([dialog, run, request, &parts] {
     const UpdateOutcome outcome = runUpdate(request, parts.updateServices, run->cancel);
     auto* text = new std::string(checkedText(outcome));
@@ -164,7 +164,7 @@ void startCheck(HWND dialog, DialogState& state) {
     if (run->cancel.stopped() ||
         !PostMessageA(dialog, kCheckedMessage, 0, reinterpret_cast<LPARAM>(text)))
       delete text;
-    --parts.checksRunning;
+    --parts.workersRunning;
   }).detach();
 }
 

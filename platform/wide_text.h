@@ -8,5 +8,6 @@
 namespace tessaren {
 
 std::wstring wideText(std::string_view utf8);
+std::string utf8Text(std::wstring_view wide);
 
 }  // namespace tessaren

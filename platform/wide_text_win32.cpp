@@ -14,4 +14,14 @@ std::wstring wideText(std::string_view utf8) {
   return wide;
 }
 
+std::string utf8Text(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length,
+                      nullptr, nullptr);
+  return utf8;
+}
+
 }  // namespace tessaren

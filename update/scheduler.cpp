@@ -16,6 +16,9 @@ constexpr std::time_t kOverdueSeconds = 60;
 // Windows sends one resume message for the wake-up and often a second one when the user
 // comes back; the update the first one started covers both.
 constexpr std::time_t kResumeCoalesceSeconds = 60;
+// A cancelled update ends within moments on Windows (its request is closed under it); under
+// Wine a network call goes on to its time-out. Past this it is logged as given up.
+constexpr std::chrono::seconds kGivenUpLogAfter{60};
 
 }  // namespace
 
@@ -133,7 +136,7 @@ void Scheduler::timerFired(std::uintptr_t id) {
       return;
     }
     const UpdateRequest request = *current_;
-    giveUpCurrent(false);
+    giveUpCurrent(cancelledFailure(), true);
     finished(request,
              failedOutcome(hostOf(request.settings.url),
                            {FailureKind::TimedOut,
@@ -141,6 +144,7 @@ void Scheduler::timerFired(std::uintptr_t id) {
                                 durationText(static_cast<std::uint32_t>(deadline_.count()))}));
     return;
   }
+  logOverdueGivenUp();
   if (current_ || !dueSteady_) return;
   const bool due = clock_.steadyNow() >= *dueSteady_;
   const bool slept = clock_.wallNow() > dueWall_ + kOverdueSeconds;
@@ -161,7 +165,7 @@ void Scheduler::settingsSaved() {
   if (stopped_) return;
   failures_ = 0;
   // The update with the old settings is not waited for: the new one starts now.
-  giveUpCurrent(true);
+  giveUpCurrent({FailureKind::Cancelled, "replaced by a newer update"}, false);
   begin(false);
 }
 
@@ -188,11 +192,15 @@ void Scheduler::workerDone(std::uint64_t id) {
   std::optional<UpdateOutcome> outcome = runner_.collect(id);
   if (!outcome) return;
   if (auto given = givenUp_.find(id); given != givenUp_.end()) {
-    // Its cancel was logged when it was given up; only a picture it put on the desktop
-    // before it heard of the cancel is news.
-    if (outcome->commit > 0) {
-      remember(*outcome, false);
-      listener_.updateFinished(given->second, *outcome, std::nullopt, false);
+    const GivenUp& ended = given->second;
+    if (outcome->commit > 0) remember(*outcome, false);
+    // Logged once, with what really happened: a cancel as the reason it was given up. Once
+    // logged, only a picture it put on the desktop after all is news.
+    if (!ended.logged || outcome->commit > 0) {
+      listener_.updateFinished(
+          ended.request,
+          wasCancelled(*outcome) ? failedOutcome(outcome->host, ended.otherwise) : *outcome,
+          std::nullopt, false);
     }
     givenUp_.erase(given);
     return;
@@ -248,12 +256,30 @@ void Scheduler::shutdown() {
   timer_.kill(kRefreshTimerId);
   timer_.kill(kDeadlineTimerId);
   // Those given up earlier were cancelled then; now the one running too.
-  giveUpCurrent(true);
+  giveUpCurrent(cancelledFailure(), false);
 }
 
-void Scheduler::stopWaiting() { givenUp_.clear(); }
+void Scheduler::stopWaiting() {
+  for (auto& [id, given] : givenUp_) {
+    if (!given.logged)
+      listener_.updateFinished(given.request,
+                               failedOutcome(hostOf(given.request.settings.url), given.otherwise),
+                               std::nullopt, false);
+  }
+  givenUp_.clear();
+}
 
-void Scheduler::giveUpCurrent(bool logCancel) {
+void Scheduler::logOverdueGivenUp() {
+  for (auto& [id, given] : givenUp_) {
+    if (given.logged || clock_.steadyNow() < given.at + kGivenUpLogAfter) continue;
+    given.logged = true;
+    listener_.updateFinished(given.request,
+                             failedOutcome(hostOf(given.request.settings.url), given.otherwise),
+                             std::nullopt, false);
+  }
+}
+
+void Scheduler::giveUpCurrent(const Failure& otherwise, bool logged) {
   if (!current_) return;
   const UpdateRequest request = std::move(*current_);
   current_.reset();
@@ -266,11 +292,7 @@ void Scheduler::giveUpCurrent(bool logCancel) {
     return;
   }
   runner_.cancel(request.id);
-  if (logCancel)
-    listener_.updateFinished(request,
-                             failedOutcome(hostOf(request.settings.url), cancelledFailure()),
-                             std::nullopt, false);
-  givenUp_.emplace(request.id, request);
+  givenUp_.emplace(request.id, GivenUp{request, otherwise, clock_.steadyNow(), logged});
 }
 
 void Scheduler::begin(bool redrawOnly) {

@@ -119,10 +119,13 @@ class Scheduler {
   // An automatic update that is due: started, or held.
   void beginIfAllowed();
   void begin(bool redrawOnly);
-  // The running update is logged as cancelled and cancelled; an outcome that comes later
-  // counts only if it put a picture on the desktop. One that had already ended keeps its
-  // outcome. logCancel false: the caller says how it ended.
-  void giveUpCurrent(bool logCancel);
+  // The running update is cancelled, and logged once: with its own outcome when that comes
+  // (a picture it put on the desktop before it heard of the cancel counts), or with
+  // `otherwise` when it does not come in time. One that had already ended keeps its
+  // outcome. logged: the caller has shown and logged how it ended (the time limit).
+  void giveUpCurrent(const Failure& otherwise, bool logged);
+  // Given-up updates not heard of within a minute are logged as they were given up.
+  void logOverdueGivenUp();
   void completeCurrent(const UpdateOutcome& outcome);
   void finished(const UpdateRequest& request, const UpdateOutcome& outcome);
   void remember(const UpdateOutcome& outcome, bool current);
@@ -139,7 +142,14 @@ class Scheduler {
   Hold held_ = Hold::None;
 
   std::optional<UpdateRequest> current_;
-  std::map<std::uint64_t, UpdateRequest> givenUp_;  // cancelled, outcome still to come
+  // Cancelled, their outcome still to come.
+  struct GivenUp {
+    UpdateRequest request;
+    Failure otherwise;  // what is logged when no outcome comes
+    SteadyTime at;
+    bool logged = false;
+  };
+  std::map<std::uint64_t, GivenUp> givenUp_;
   std::uint64_t lastId_ = 0;
   std::uint64_t lastCommit_ = 0;  // the newest commit whose record is stored
   bool redrawPending_ = false;

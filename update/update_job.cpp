@@ -326,11 +326,13 @@ class Update {
       return failed(*problem);
     outcome_.commit = services_.commits.next();
     // The body takes the picture's name only once it has become the wallpaper, so that
-    // tessaren.jpg always holds the last picture shown. The wallpaper has changed whether
-    // or not that succeeds; without it the validators describe no file we hold.
+    // tessaren.jpg always holds the last picture shown. When it cannot (another program
+    // holds the old one), the wallpaper has changed all the same, but nothing is remembered
+    // of a picture no file holds: the update fails, and the next one fetches and draws it
+    // again.
     if (body != nullptr) {
       remembered_.appliedAt = request_.startedAt;
-      if (!body->moveOver(picturePath_)) remembered_.validators = {};
+      if (!body->moveOver(picturePath_)) return failed(body->failure());
     }
     outcome_.kind = OutcomeKind::Updated;
     outcome_.applied = remembered_;

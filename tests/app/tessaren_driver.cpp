@@ -7,7 +7,7 @@
 //   tessaren_driver properties-save URL TEMP INTERVAL DISPLAY START | properties-enter URL
 //   tessaren_driver properties-refuse URL TEMP INTERVAL FIELD | properties-cancel URL
 //   tessaren_driver one-dialog | shell-restart | wallpaper | end tray|close|endsession
-//   tessaren_driver counters | reload-loop COUNT | save-picture PATH
+//   tessaren_driver counters | reload-loop COUNT | save-picture-open | save-picture-finish PATH
 //   tessaren_driver properties-check URL POINTER EXPECTED
 //   tessaren_driver open about|properties
 // Texts go in and come out as UTF-8, whatever the code page of this program.
@@ -512,18 +512,32 @@ void reloadLoop(int count) {
 
 // "Save picture as...": prints the name the dialog suggests, saves under path (a Windows
 // path) and waits for the file.
-void savePicture(const std::string& path) {
-  HWND window = mainWindow();
-  PostMessageA(window, WM_COMMAND, 32775, 0);
-  HWND dialog = waitForDialog("Save picture as", 10000);
-  check(dialog != nullptr, "the Save dialog opens");
-  if (dialog == nullptr) return;
-  // The file name field: a combo box on Windows (cmb13), an edit under Wine (edt1).
+// The file name field of the Save dialog: a combo box on Windows (cmb13), an edit under
+// Wine (edt1).
+HWND fileNameField(HWND dialog) {
   HWND name = GetDlgItem(dialog, 1148);
   if (name == nullptr) name = GetDlgItem(dialog, 1152);
   check(name != nullptr, "it has a file name field");
+  return name;
+}
+
+// Opens Save picture as... and leaves it open, saying the name it suggests.
+void savePictureOpen() {
+  PostMessageA(mainWindow(), WM_COMMAND, 32775, 0);
+  HWND dialog = waitForDialog("Save picture as", 10000);
+  check(dialog != nullptr, "the Save dialog opens");
+  if (dialog == nullptr) return;
+  if (HWND name = fileNameField(dialog)) std::printf("suggested: %s\n", textOf(name).c_str());
+}
+
+// Saves as path in the Save dialog that is open.
+void savePictureFinish(const std::string& path) {
+  HWND window = mainWindow();
+  HWND dialog = waitForDialog("Save picture as", 10000);
+  check(dialog != nullptr, "the Save dialog is open");
+  if (dialog == nullptr) return;
+  HWND name = fileNameField(dialog);
   if (name == nullptr) return;
-  std::printf("suggested: %s\n", textOf(name).c_str());
   SetWindowTextW(name, wide(path).c_str());
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
   check(waitGone(dialog, 10000), "Save ends the dialog");
@@ -583,8 +597,10 @@ int main(int argc, char** argv) {
     wallpaper();
   } else if (action == "properties-check" && extra == 3) {
     propertiesCheck(argv[2], argv[3], argv[4]);
-  } else if (action == "save-picture" && extra == 1) {
-    savePicture(argv[2]);
+  } else if (action == "save-picture-open") {
+    savePictureOpen();
+  } else if (action == "save-picture-finish" && extra == 1) {
+    savePictureFinish(argv[2]);
   } else if (action == "counters") {
     const Counters now = counters(mainWindow());
     std::printf("icons %d internet-handles %d log-lines %lld\n", now.icons, now.internetHandles,

@@ -234,21 +234,24 @@ TEST_F(UpdateJobTest, FailuresSayWhyAndChangeNothing) {
   }
 }
 
-// The validators describe the picture in tessaren.jpg: when the new picture could not take
-// its name, none are kept, and the next request asks nothing.
-TEST_F(UpdateJobTest, ValidatorsOnlyWhileTheKeptPictureHoldsTheirBytes) {
+// A new picture that could not take the name tessaren.jpg (another program holds the old
+// one) is a failure with the reason, though the wallpaper changed: nothing is remembered
+// of it, and the next update fetches and draws it again, asking nothing.
+TEST_F(UpdateJobTest, APictureThatCannotTakeItsNameIsAFailure) {
   fs::create_directories(dir / "tessaren.jpg" / "held open");
   fetcher.answers[kUrl] = {sampleJpeg(8, 8, 900), {"\"v2\"", ""}};
   const UpdateOutcome outcome = run();
-  ASSERT_EQ(outcome.kind, OutcomeKind::Updated);
+  ASSERT_EQ(outcome.kind, OutcomeKind::Failed);
+  EXPECT_EQ(outcome.failure->kind, FailureKind::CannotWrite);
+  EXPECT_NE(outcome.failure->detail.find("tessaren.jpg"), std::string::npos)
+      << outcome.failure->detail;
   EXPECT_EQ(desktop.wallpapers.size(), 1u) << "the wallpaper changed all the same";
-  ASSERT_TRUE(outcome.applied);
-  EXPECT_EQ(outcome.applied->validators, Validators{});
-  request.applied = *outcome.applied;
+  EXPECT_FALSE(outcome.applied);
   fs::remove_all(dir / "tessaren.jpg");
-  run();
+  EXPECT_EQ(run().kind, OutcomeKind::Updated);
   ASSERT_EQ(fetcher.asked.size(), 2u);
   EXPECT_EQ(fetcher.asked[1].ask, Validators{});
+  EXPECT_EQ(desktop.wallpapers.size(), 2u);
 }
 
 // An update given up (Save, the time limit) while it is held in its download, at the start

@@ -1,0 +1,56 @@
+// Save picture as...: a copy of the picture as it came, in its real format, named after its
+// time. The kept picture is first copied aside between two commits (under the commit gate),
+// so that the name's format and the bytes saved are those of one picture even when an
+// update commits while the dialog is open, and no commit ever meets a copy in progress. The
+// copy to the user's place goes through a file that disappears should Tessaren end before
+// it is whole; Exit stops it. GUI thread, but for the copies, which run on threads of their
+// own and post kPictureSaveMessage when done.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "platform/files.h"
+#include "update/update_job.h"
+
+namespace tessaren {
+
+// Posted by a copy of Save picture as... when it has ended.
+constexpr UINT kPictureSaveMessage = WM_APP + 3;
+
+class PictureSaver {
+ public:
+  // workers counts the threads still using what the saver refers to.
+  PictureSaver(HWND window, Files& files, CommitGate& commits, std::atomic<int>& workers);
+  ~PictureSaver();
+  PictureSaver(const PictureSaver&) = delete;
+  PictureSaver& operator=(const PictureSaver&) = delete;
+
+  // The menu command: the picture of folder is copied aside, as the file id names; then the
+  // dialog asks where to. A save already under way is left to finish.
+  void start(const std::string& folder, std::uint64_t id, std::time_t now);
+  // The message: the next step, or what went wrong.
+  void stepEnded();
+  // Exit: a copy on its way stops and leaves nothing behind.
+  void cancel();
+  bool running() const { return run_ != nullptr; }
+
+  struct Run;
+
+ private:
+  void askWhereTo();
+  void copy(std::string to);
+
+  HWND window_;
+  Files& files_;
+  CommitGate& commits_;
+  std::atomic<int>& workers_;
+  std::shared_ptr<Run> run_;
+};
+
+}  // namespace tessaren
