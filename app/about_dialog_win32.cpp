@@ -4,27 +4,26 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
-#include "app/main_window.h"
-#include "res/resource.h"
+#include "app/dialogs.h"
+#include "platform/program_ids.h"
 
 namespace tessaren {
 namespace {
 
-void showState(HWND dialog, const AppParts& parts) {
-  const std::time_t now = parts.services.clock.wallNow();
-  SetDlgItemTextA(dialog, IDC_ABOUT_LAST_UPDATE,
-                  lastUpdateLine(parts.feedback.lastSuccess(), now).c_str());
-  SetDlgItemTextA(dialog, IDC_ABOUT_PICTURE, pictureLine(parts.feedback.lastSuccess()).c_str());
-  SetDlgItemTextA(dialog, IDC_ABOUT_LAST_FAILURE,
-                  lastFailureLine(parts.feedback.lastFailure(), now).c_str());
-  SetDlgItemTextA(dialog, IDC_ABOUT_NEXT_UPDATE,
-                  nextUpdateLine(parts.scheduler.nextUpdate(), parts.scheduler.running(),
-                                 parts.scheduler.pausedUntil(), now)
-                      .c_str());
+AboutView* viewOf(HWND dialog) {
+  return reinterpret_cast<AboutView*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
 }
 
-void openLog(HWND dialog, const AppParts& parts) {
-  const std::string& path = parts.log.path();
+void showState(HWND dialog, AboutView& view) {
+  const AboutState state = view.aboutState();
+  SetDlgItemTextA(dialog, IDC_ABOUT_LAST_UPDATE, state.lastUpdate.c_str());
+  SetDlgItemTextA(dialog, IDC_ABOUT_PICTURE, state.picture.c_str());
+  SetDlgItemTextA(dialog, IDC_ABOUT_LAST_FAILURE, state.lastFailure.c_str());
+  SetDlgItemTextA(dialog, IDC_ABOUT_NEXT_UPDATE, state.nextUpdate.c_str());
+}
+
+void openLog(HWND dialog, AboutView& view) {
+  const std::string path = view.logPath();
   if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     MessageBoxA(dialog, "No update has ended yet, so the log is still empty.", "Tessaren",
                 MB_OK | MB_ICONINFORMATION);
@@ -46,8 +45,10 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   switch (message) {
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-      dialogOpened(dialog);
-      if (lParam != 0) showState(dialog, *reinterpret_cast<const AppParts*>(lParam));
+      if (AboutView* view = viewOf(dialog)) {
+        view->dialogShown(dialog);
+        showState(dialog, *view);
+      }
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -55,14 +56,12 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         return TRUE;
       }
       if (LOWORD(wParam) == IDC_ABOUT_OPEN_LOG) {
-        const auto* parts =
-            reinterpret_cast<const AppParts*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-        if (parts != nullptr) openLog(dialog, *parts);
+        if (AboutView* view = viewOf(dialog)) openLog(dialog, *view);
         return TRUE;
       }
       break;
     case WM_DESTROY:
-      dialogClosed(dialog);
+      if (AboutView* view = viewOf(dialog)) view->dialogGone(dialog);
       break;
   }
   return FALSE;

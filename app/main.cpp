@@ -5,8 +5,9 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/main_window.h"
+#include "app/program.h"
 #include "platform/handles.h"
+#include "platform/program_ids.h"
 #include "platform/user_mutex.h"
 #include "platform/wide_text.h"
 #include "settings/default_folder.h"
@@ -42,13 +43,14 @@ void tell(const std::string& text, bool warning) {
               MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
-// The running copy's answer to /status arrives here while the command is being sent.
-std::string statusReply;
+// The running copy's answer to /status arrives here while the command is being sent, into
+// the text the window's user data points to.
 LRESULT CALLBACK replyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_COPYDATA) {
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (data->dwData == kStatusReplyTag && data->lpData != nullptr)
-      statusReply.assign(static_cast<const char*>(data->lpData), data->cbData);
+    auto* reply = reinterpret_cast<std::string*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (reply != nullptr && data->dwData == kStatusReplyTag && data->lpData != nullptr)
+      reply->assign(static_cast<const char*>(data->lpData), data->cbData);
     return TRUE;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -57,6 +59,7 @@ LRESULT CALLBACK replyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 // Hands the option to the running copy; its answer is the exit code.
 int sendToRunningCopy(HWND running, HINSTANCE instance, const std::string& option,
                       bool wantsStatus) {
+  std::string statusReply;
   HWND reply = nullptr;
   if (wantsStatus) {
     WNDCLASSW replyClass{};
@@ -66,6 +69,7 @@ int sendToRunningCopy(HWND running, HINSTANCE instance, const std::string& optio
     RegisterClassW(&replyClass);
     reply = CreateWindowExW(0, replyClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             instance, nullptr);
+    SetWindowLongPtrW(reply, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&statusReply));
   }
   // The running copy answers /status only to a window of the process that asks.
   const std::string text = option + "\n" + std::to_string(GetCurrentProcessId());
@@ -90,6 +94,46 @@ int removeOwnFilesOfTheSettings() {
   const std::string folder = settings.load().folder;
   if (!folderProblem(folder)) removeOwnFiles(platformFiles(), folder);
   return kExitOk;
+}
+
+// The program itself: one copy per user, its window and its message loop; the exit code.
+int runProgram(HINSTANCE instance) {
+  // A second copy would fight the first over the same settings, files and log, also from
+  // another session of the same user (remote desktop beside the console): the mutex is
+  // global and named after the user. Held until the process ends.
+  const UserMutex guard = openUserMutex("Tessaren.SingleInstance");
+  if (guard.existed) return kExitOk;
+  const std::string folder = defaultPictureFolder();
+  if (!guard.fallback.empty())
+    appendLogLine(folder + "tessaren.log",
+                  logLineOf(systemClock().wallNow(), "note", "",
+                            "one copy per session only: " + guard.fallback));
+
+  // The shell's folder window and the network's cost are COM objects of this thread.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  registerMainClass(instance);
+  HWND window = createMainWindow(instance);
+  if (window == nullptr) return 0;
+  auto program = std::make_unique<Program>(
+      instance, window,
+      ProgramServices{systemClock(), registryStore(), platformFiles(), platformFetcher(),
+                      platformDesktop(), makeWindowTimer(window), makeSystemConditions(),
+                      makeShellTray(window, kTrayNotifyMessage, instance), folder});
+  attachProgram(window, program.get());
+  program->start();
+
+  MSG message{};
+  BOOL got = 0;
+  while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  // -1 means the loop itself failed: there is no quit message to take a code from.
+  const int code = got == 0 ? static_cast<int>(message.wParam) : 0;
+  // Work still held by a network call must not wait the network out, nor meet the
+  // program's objects while they are torn down: end here, at once.
+  if (program->leftWorkersBehind()) ExitProcess(static_cast<UINT>(code));
+  return code;
 }
 
 }  // namespace
@@ -124,34 +168,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
                                command.command == Command::Status);
   }
 
-  // A second copy would fight the first over the same settings, files and log, also from
-  // another session of the same user (remote desktop beside the console): the mutex is
-  // global and named after the user. Held until the process ends.
-  const UserMutex guard = openUserMutex("Tessaren.SingleInstance");
-  if (guard.existed) return kExitOk;
-  const std::string folder = defaultPictureFolder();
-  if (!guard.fallback.empty())
-    appendLogLine(folder + "tessaren.log",
-                  logLineOf(systemClock().wallNow(), "note", "",
-                            "one copy per session only: " + guard.fallback));
-
-  // The shell's folder window and the network's cost are COM objects of this thread.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  registerMainClass(instance);
-  if (!createMainWindow(instance,
-                        {systemClock(), registryStore(), platformFiles(), folder, {}, {}}))
-    return 0;
-
-  MSG message{};
-  BOOL got = 0;
-  while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  // -1 means the loop itself failed: there is no quit message to take a code from.
-  const int code = got == 0 ? static_cast<int>(message.wParam) : 0;
-  // An update still held by a network call must not wait the network out, nor meet the
-  // program's objects while they are torn down: end here, at once.
-  if (leftWorkersBehind()) ExitProcess(static_cast<UINT>(code));
-  return code;
+  return runProgram(instance);
 }

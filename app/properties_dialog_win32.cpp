@@ -1,17 +1,14 @@
-// The Properties dialog: fills its controls from the registry on opening; on Save checks
-// every field, stores them and asks for an update at once with the new settings. A field
-// that is wrong keeps the dialog open, with the field selected and the problem named.
-// Check looks the entered address up on a thread of its own and says what it found, while
-// the dialog goes on answering; closing the dialog cancels it.
+// The Properties dialog: fills its controls from the stored settings on opening; on Save
+// checks every field, stores them and asks for an update at once with the new settings. A
+// field that is wrong keeps the dialog open, with the field selected and the problem named.
+// Check looks the entered address up on a worker and says what it found, while the dialog
+// goes on answering; closing the dialog cancels it.
 #include <windows.h>
 
 #include <memory>
 
-#include "app/main_window.h"
-#include "app/properties_form.h"
-#include "platform/text.h"
-#include "res/resource.h"
-#include "settings/startup.h"
+#include "app/dialogs.h"
+#include "platform/program_ids.h"
 
 namespace tessaren {
 namespace {
@@ -21,15 +18,10 @@ namespace {
 constexpr int kLongestUrlField = 4096;
 constexpr int kLongestFolderField = 1024;
 
-// What a Check shares with its thread, which may outlive the dialog.
-struct CheckRun {
-  CancelToken cancel;
-};
-
 struct DialogState {
-  AppParts* parts;
+  PropertiesHost& host;
   Settings loaded;
-  std::shared_ptr<CheckRun> check{};
+  std::shared_ptr<CancelToken> check{};  // the Check under way, if any
 };
 
 DialogState* stateOf(HWND dialog) {
@@ -44,19 +36,7 @@ std::string fieldText(HWND dialog, int id) {
   return text;
 }
 
-std::string programPath() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
-void fillControls(HWND dialog, const Settings& settings, ValueStore& store) {
+void fillControls(HWND dialog, const Settings& settings, bool startsWithWindows) {
   for (const DisplayModeInfo& mode : kDisplayModes) {
     const std::string name(mode.name);
     SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_ADDSTRING, 0,
@@ -71,10 +51,21 @@ void fillControls(HWND dialog, const Settings& settings, ValueStore& store) {
   SetDlgItemTextA(dialog, IDC_PROPERTIES_FOLDER, fields.folder.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_INTERVAL, fields.interval.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_POINTER, fields.pointer.c_str());
-  CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP,
-                 startsWithWindows(store) ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP, startsWithWindows ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_PROPERTIES_METERED,
                  fields.updateOnMetered ? BST_CHECKED : BST_UNCHECKED);
+}
+
+PropertiesFields readFields(HWND dialog) {
+  PropertiesFields fields;
+  fields.url = fieldText(dialog, IDC_PROPERTIES_URL);
+  fields.folder = fieldText(dialog, IDC_PROPERTIES_FOLDER);
+  fields.interval = fieldText(dialog, IDC_PROPERTIES_INTERVAL);
+  fields.display = static_cast<std::int32_t>(
+      SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_GETCURSEL, 0, 0));
+  fields.updateOnMetered = IsDlgButtonChecked(dialog, IDC_PROPERTIES_METERED) == BST_CHECKED;
+  fields.pointer = fieldText(dialog, IDC_PROPERTIES_POINTER);
+  return fields;
 }
 
 int controlOf(PropertiesField field) {
@@ -94,15 +85,7 @@ int controlOf(PropertiesField field) {
 }
 
 void save(HWND dialog, DialogState& state) {
-  PropertiesFields fields;
-  fields.url = fieldText(dialog, IDC_PROPERTIES_URL);
-  fields.folder = fieldText(dialog, IDC_PROPERTIES_FOLDER);
-  fields.interval = fieldText(dialog, IDC_PROPERTIES_INTERVAL);
-  fields.display = static_cast<std::int32_t>(
-      SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_GETCURSEL, 0, 0));
-  fields.updateOnMetered = IsDlgButtonChecked(dialog, IDC_PROPERTIES_METERED) == BST_CHECKED;
-  fields.pointer = fieldText(dialog, IDC_PROPERTIES_POINTER);
-  const CheckedFields checked = checkFields(fields, state.loaded, state.parts->services.files);
+  const CheckedFields checked = state.host.checkedFields(readFields(dialog), state.loaded);
   if (checked.problem) {
     MessageBoxA(dialog, checked.problem->message.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
     HWND control = GetDlgItem(dialog, controlOf(checked.problem->field));
@@ -110,71 +93,55 @@ void save(HWND dialog, DialogState& state) {
     SendMessageA(control, EM_SETSEL, 0, -1);
     return;
   }
-  AppParts& parts = *state.parts;
-  parts.settings.save(*checked.settings);
-  setStartWithWindows(parts.services.store,
-                      IsDlgButtonChecked(dialog, IDC_PROPERTIES_STARTUP) == BST_CHECKED,
-                      programPath());
+  const bool startWithWindows = IsDlgButtonChecked(dialog, IDC_PROPERTIES_STARTUP) == BST_CHECKED;
+  PropertiesHost& host = state.host;
   EndDialog(dialog, IDC_PROPERTIES_SAVE);
-  parts.scheduler.settingsSaved();
-}
-
-// What a Check found, in a sentence for the dialog.
-std::string checkedText(const UpdateOutcome& outcome) {
-  if (outcome.kind == OutcomeKind::Failed) return reasonText(outcome);
-  std::string text = "Found " + displaySafe(outcome.pictureUrl, 160);
-  if (!outcome.origin.empty()) text += " (" + displaySafe(outcome.origin, 60) + ")";
-  return text + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
-         " " + outcome.format + ", " + formatSize(outcome.bytes);
+  host.saveSettings(*checked.settings, startWithWindows);
 }
 
 void startCheck(HWND dialog, DialogState& state) {
-  PropertiesFields fields;
+  // The address and the pointer as Save would take them; the rest as stored.
+  PropertiesFields fields = fieldsFor(state.loaded);
   fields.url = fieldText(dialog, IDC_PROPERTIES_URL);
   fields.pointer = fieldText(dialog, IDC_PROPERTIES_POINTER);
-  // The address and the pointer as Save would take them; the rest as stored.
-  fields.folder = state.loaded.folder;
-  fields.interval = std::to_string(state.loaded.interval);
-  fields.display = static_cast<std::int32_t>(state.loaded.display);
-  const CheckedFields checked = checkFields(fields, state.loaded, state.parts->services.files);
+  const CheckedFields checked = state.host.checkedFields(fields, state.loaded);
   if (checked.problem) {
     SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, checked.problem->message.c_str());
     return;
   }
-  if (state.check) state.check->cancel.cancel();
-  auto run = std::make_shared<CheckRun>();
-  state.check = run;
-  UpdateRequest request;
-  request.id = state.parts->scheduler.newId();
-  request.settings = *checked.settings;
-  request.checkOnly = true;
-  request.startedAt = state.parts->services.clock.wallNow();
+  if (state.check) state.check->cancel();
+  state.check = std::make_shared<CancelToken>();
   SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, "Checking...");
   EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), FALSE);
-  AppParts& parts = *state.parts;
-  parts.workers.post([dialog, run, request, &parts]() -> WorkerThreads::GuiHalf {
-    const std::string text = checkedText(runUpdate(request, parts.updateServices, run->cancel));
-    // A dialog closed in the meantime takes no answer: it cancelled the Check when it went.
-    return [dialog, run, text] {
-      if (run->cancel.stopped()) return;
-      SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, text.c_str());
-      EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), TRUE);
-    };
+  state.host.checkAddress(*checked.settings, state.check, [dialog](const std::string& text) {
+    SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, text.c_str());
+    EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), TRUE);
   });
+}
+
+INT_PTR initialize(HWND dialog, PropertiesHost& host) {
+  auto state = std::make_unique<DialogState>(DialogState{host, host.storedSettings()});
+  fillControls(dialog, state->loaded, host.startsWithWindows());
+  SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state.release()));
+  host.dialogShown(dialog);
+  return TRUE;
+}
+
+// A Check still under way takes no answer once the dialog is gone.
+void destroyed(HWND dialog) {
+  const std::unique_ptr<DialogState> state(stateOf(dialog));
+  SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
+  if (!state) return;
+  if (state->check) state->check->cancel();
+  state->host.dialogGone(dialog);
 }
 
 }  // namespace
 
 INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG: {
-      auto* parts = reinterpret_cast<AppParts*>(lParam);
-      auto state = std::make_unique<DialogState>(DialogState{parts, parts->settings.load()});
-      fillControls(dialog, state->loaded, parts->services.store);
-      SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state.release()));
-      dialogOpened(dialog);
-      return TRUE;
-    }
+    case WM_INITDIALOG:
+      return initialize(dialog, *reinterpret_cast<PropertiesHost*>(lParam));
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_PROPERTIES_SAVE:
@@ -194,11 +161,7 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
       EndDialog(dialog, LOWORD(wParam));
       return TRUE;
     case WM_DESTROY:
-      dialogClosed(dialog);
-      if (DialogState* state = stateOf(dialog); state != nullptr && state->check)
-        state->check->cancel.cancel();
-      delete stateOf(dialog);
-      SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
+      destroyed(dialog);
       return FALSE;
   }
   return FALSE;

@@ -24,13 +24,13 @@ PropertiesFields fieldsFor(const Settings& settings) {
                           settings.pointer};
 }
 
-CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files) {
+CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files,
+                          std::time_t now) {
   Settings settings = loaded;
   settings.url = trimmed(fields.url);
   if (auto problem = checkTemplateSyntax(settings.url))
     return refuse(PropertiesField::Url, "This URL can't be used: " + problem->detail + ".");
-  const DatedAddresses first =
-      expandDatedAddress(settings.url, std::time(nullptr), systemUtcOffsetAt, 1);
+  const DatedAddresses first = expandDatedAddress(settings.url, now, systemUtcOffsetAt, 1);
   if (first.addresses.empty() || !usablePictureAddress(first.addresses.front()))
     return refuse(PropertiesField::Url,
                   "This URL can't be used. Enter the http:// or https:// address of a "

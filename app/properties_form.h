@@ -32,9 +32,10 @@ struct CheckedFields {
   std::optional<FieldProblem> problem;
 };
 
-// Trims every field and checks the URL, the interval and the folder (making it, with its
-// parents, when missing).
-CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files);
+// Trims every field and checks the URL (a dated one as it would be at now), the interval
+// and the folder (making it, with its parents, when missing).
+CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files,
+                          std::time_t now);
 
 // The fields for settings as loaded.
 PropertiesFields fieldsFor(const Settings& settings);

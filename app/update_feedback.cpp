@@ -88,6 +88,14 @@ std::string pausedText(std::time_t until, std::time_t now) {
   return until == kPausedUntilResumed ? "paused" : "paused until " + clockText(until, now);
 }
 
+std::string checkResultText(const UpdateOutcome& outcome) {
+  if (outcome.kind == OutcomeKind::Failed) return reasonText(outcome);
+  std::string text = "Found " + displaySafe(outcome.pictureUrl, 160);
+  if (!outcome.origin.empty()) text += " (" + displaySafe(outcome.origin, 60) + ")";
+  return text + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
+         " " + outcome.format + ", " + formatSize(outcome.bytes);
+}
+
 std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now) {
   if (!success) return "Last update: none yet";
   std::string line = "Last update: " + clockText(success->when, now) + " from " + success->host;

@@ -65,4 +65,8 @@ std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
 // "paused until 15:00", "paused".
 std::string pausedText(std::time_t until, std::time_t now);
 
+// What Properties' Check found, in a sentence: "Found https://cdn.example/x.jpg (og:image):
+// 1920 x 1080 JPEG, 412 KB", or the reason it found nothing.
+std::string checkResultText(const UpdateOutcome& outcome);
+
 }  // namespace tessaren

@@ -25,4 +25,11 @@ constexpr unsigned kTrayNotifyMessage = 0x8000 + 2;  // the notification icon's 
 // The notification icon's id among the main window's icons.
 constexpr unsigned kTrayIconId = 25077;
 
+// A command from another tessaren.exe (its command line), sent to the main window as
+// WM_COPYDATA with kCommandTag: the UTF-8 text of the option, a line end and the sending
+// process's id, and in wParam the window that /status answers to (with kStatusReplyTag),
+// which must be that process's; the answer is the exit code.
+constexpr std::uintptr_t kCommandTag = 0x54455353;  // "TESS"
+constexpr std::uintptr_t kStatusReplyTag = 0x54455352;
+
 }  // namespace tessaren

@@ -11,23 +11,22 @@
 #include <array>
 
 #include "platform/handles.h"
+#include "platform/program_ids.h"
 #include "tray/tray_icon.h"
 
 namespace tessaren {
 namespace {
 
-constexpr UINT kIconId = 25077;
-
 int resourceFor(IconState state) {
   switch (state) {
     case IconState::Loading:
-      return 129;
+      return IDI_TRAY_LOADING;
     case IconState::Error:
-      return 130;
+      return IDI_TRAY_ERROR;
     case IconState::Ready:
       break;
   }
-  return 131;
+  return IDI_TRAY_READY;
 }
 
 class ShellTray final : public TrayShell {
@@ -73,7 +72,7 @@ class ShellTray final : public TrayShell {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = window_;
-    data.uID = kIconId;
+    data.uID = kTrayIconId;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     data.uCallbackMessage = callbackMessage_;
     data.hIcon = pictures_[static_cast<std::size_t>(state) - 1].get();

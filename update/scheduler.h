@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 
+#include "platform/program_ids.h"
 #include "settings/settings_store.h"
 #include "update/clock.h"
 #include "update/conditions.h"
@@ -20,8 +21,6 @@
 
 namespace tessaren {
 
-constexpr std::uintptr_t kRefreshTimerId = 20000;
-constexpr std::uintptr_t kDeadlineTimerId = 20002;
 // The timer looks at the clocks at least this often, so that an update the computer slept
 // through is noticed within a minute of waking.
 constexpr std::chrono::milliseconds kLongestTimerWait{60'000};

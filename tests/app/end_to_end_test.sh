@@ -244,10 +244,10 @@ check "the program starts" driver ready
 next_line
 before=$(setting url)
 check "a URL without a scheme is refused" driver properties-refuse "www.example.com/cam.jpg" \
-  'C:\tessaren-e2e\' 5 1003
-check "an ftp URL is refused" driver properties-refuse "ftp://files.example/now.jpg" 'C:\tessaren-e2e\' 5 1003
-check "an interval with words is refused" driver properties-refuse "$base/weather.jpg" 'C:\tessaren-e2e\' "15 minutes" 1005
-check "a folder that is no full path is refused" driver properties-refuse "$base/weather.jpg" 'Pictures' 5 1004
+  'C:\tessaren-e2e\' 5 url
+check "an ftp URL is refused" driver properties-refuse "ftp://files.example/now.jpg" 'C:\tessaren-e2e\' 5 url
+check "an interval with words is refused" driver properties-refuse "$base/weather.jpg" 'C:\tessaren-e2e\' "15 minutes" interval
+check "a folder that is no full path is refused" driver properties-refuse "$base/weather.jpg" 'Pictures' 5 folder
 check "nothing was stored" test "$(setting url)" = "$before"
 check "one dialog at a time" driver one-dialog
 check "Properties Cancel" driver properties-cancel "http://cancelled.invalid/"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/main_window.h"
-#include "res/resource.h"
+#include "app/program.h"
+#include "platform/program_ids.h"
 #include "tests/support/fake_tray.h"
 #include "tests/support/memory_store.h"
 
@@ -54,20 +54,25 @@ class MainWindowTest : public ::testing::Test {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     shell = test::FakeShell();
-    parts =
-        createMainWindow(GetModuleHandleA(nullptr),
-                         {systemClock(), store, platformFiles(), temp,
-                          [this](const UpdateRequest& request, CancelToken& cancel) {
-                            return work(request, cancel);
-                          },
-                          [this](HWND) { return std::make_unique<test::ForwardingShell>(shell); }});
-    ASSERT_NE(parts, nullptr);
-    window = parts->window;
+    program.reset();
+    window = createMainWindow(GetModuleHandleA(nullptr));
+    ASSERT_NE(window, nullptr);
+    program = std::make_unique<Program>(
+        GetModuleHandleA(nullptr), window,
+        ProgramServices{systemClock(), store, platformFiles(), platformFetcher(), platformDesktop(),
+                        makeWindowTimer(window), makeSystemConditions(),
+                        std::make_unique<test::ForwardingShell>(shell), temp,
+                        [this](const UpdateRequest& request, CancelToken& cancel) {
+                          return work(request, cancel);
+                        }});
+    attachProgram(window, program.get());
+    program->start();
   }
   void TearDown() override {
     work.gateOpen = true;
     if (IsWindow(window)) DestroyWindow(window);
     pump(100);
+    program.reset();
   }
   // Dispatches messages as the message loop would, for a while or until a quit message.
   bool pump(int milliseconds) {
@@ -84,7 +89,7 @@ class MainWindowTest : public ::testing::Test {
   }
   // Pumps until the update in flight has ended and been shown.
   void finishUpdates() {
-    for (int i = 0; i < 200 && (parts->tray.state() == IconState::Loading || work.started == 0);
+    for (int i = 0; i < 200 && (program->tray().state() == IconState::Loading || work.started == 0);
          ++i)
       pump(10);
   }
@@ -92,7 +97,7 @@ class MainWindowTest : public ::testing::Test {
   test::MemoryStore store;
   test::FakeShell shell;
   Work work;
-  AppParts* parts = nullptr;
+  std::unique_ptr<Program> program;
   HWND window = nullptr;
 };
 
@@ -103,8 +108,8 @@ TEST_F(MainWindowTest, StartsHiddenWithTheIconAndTheFirstUpdateOnTheWorker) {
   EXPECT_EQ(shell.shown[1], "loading \"Tessaren\"") << "loading while the first update runs";
   finishUpdates();
   EXPECT_EQ(work.started, 1);
-  EXPECT_EQ(parts->tray.state(), IconState::Ready);
-  EXPECT_EQ(parts->tray.tip().rfind("Tessaren\nupdated ", 0), 0u) << parts->tray.tip();
+  EXPECT_EQ(program->tray().state(), IconState::Ready);
+  EXPECT_EQ(program->tray().tip().rfind("Tessaren\nupdated ", 0), 0u) << program->tray().tip();
 }
 
 // While the worker waits on a silent server the window answers at once, Reload starts
@@ -141,7 +146,7 @@ TEST_F(MainWindowTest, AnswersAtOnceWhileAnUpdateWaits) {
   EXPECT_EQ(work.started, 2) << "no second update while one runs";
   work.gateOpen = true;
   finishUpdates();
-  EXPECT_EQ(parts->tray.state(), IconState::Ready);
+  EXPECT_EQ(program->tray().state(), IconState::Ready);
 }
 
 TEST_F(MainWindowTest, MessagesThatStartAnUpdate) {
@@ -186,9 +191,9 @@ TEST_F(MainWindowTest, ShellRestartAndRefusedAddsBringTheIconBack) {
   shell.forget();
   shell.refusals = 2;  // the add after the new pictures, and the one TaskbarCreated asks for
   SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-  EXPECT_FALSE(parts->tray.shown());
+  EXPECT_FALSE(program->tray().shown());
   SendMessageA(window, WM_TIMER, kTrayRetryTimerId, 0);
-  EXPECT_TRUE(parts->tray.shown());
+  EXPECT_TRUE(program->tray().shown());
 }
 
 // A window on a thread of its own, which keeps the /status answers it is sent, or, hung,
@@ -301,7 +306,7 @@ TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) 
     EXPECT_TRUE(pump(200)) << "a quit message follows";
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(work.sawCancel) << "the running update was told to stop";
-    EXPECT_FALSE(leftWorkersBehind()) << "it stopped within the wait";
+    EXPECT_FALSE(program->leftWorkersBehind()) << "it stopped within the wait";
     EXPECT_EQ(shell.removals, 1);
     EXPECT_FALSE(shell.present);
     work.gateOpen = true;

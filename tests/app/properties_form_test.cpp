@@ -37,7 +37,7 @@ TEST(PropertiesForm, RefusesWhatCannotWorkAndStoresTheRestTrimmed) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fields.url + " | " + c.fields.folder + " | " + c.fields.interval);
-    const CheckedFields checked = checkFields(c.fields, loaded, platformFiles());
+    const CheckedFields checked = checkFields(c.fields, loaded, platformFiles(), 1'800'000'000);
     if (c.refused) {
       ASSERT_TRUE(checked.problem);
       EXPECT_EQ(checked.problem->field, *c.refused);

@@ -5,11 +5,11 @@
 //   tessaren_driver menu right|key|left|double | about ok|esc|close | about-state TEXT...
 //   tessaren_driver properties-show URL TEMP INTERVAL DISPLAY START
 //   tessaren_driver properties-save URL TEMP INTERVAL DISPLAY START | properties-enter URL
-//   tessaren_driver properties-refuse URL TEMP INTERVAL FIELD | properties-cancel URL
-//   tessaren_driver one-dialog | shell-restart | wallpaper | end tray|close|endsession
-//   tessaren_driver counters | reload-loop COUNT | save-picture-open | save-picture-finish PATH
-//   tessaren_driver properties-check URL POINTER EXPECTED
-//   tessaren_driver open about|properties
+//   tessaren_driver properties-refuse URL TEMP INTERVAL url|folder|interval|pointer |
+//   properties-cancel URL tessaren_driver one-dialog | shell-restart | wallpaper | end
+//   tray|close|endsession tessaren_driver counters | reload-loop COUNT | save-picture-open |
+//   save-picture-finish PATH tessaren_driver properties-check URL POINTER EXPECTED tessaren_driver
+//   open about|properties
 // Texts go in and come out as UTF-8, whatever the code page of this program.
 #include <windows.h>
 // after windows.h, which it needs
@@ -22,12 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_ids.h"
+
 namespace {
+
+using namespace tessaren;
 
 // Version 4 notifications: the event in LOWORD(lParam), the icon in HIWORD(lParam), the
 // point the menu belongs at in wParam.
-constexpr UINT kTrayNotifyMessage = WM_APP + 2;
-constexpr UINT kTrayIconId = 25077;
 
 int failures = 0;
 
@@ -222,7 +224,7 @@ void menu(const std::string& how) {
 
 void about(const std::string& how) {
   HWND window = mainWindow();
-  PostMessageA(window, WM_COMMAND, 32771, 0);
+  PostMessageA(window, WM_COMMAND, IDM_TRAY_ABOUT, 0);
   HWND box = waitForDialog("About Tessaren ...", 10000);
   check(box != nullptr, "the About box opens");
   if (box == nullptr) return;
@@ -240,7 +242,7 @@ void about(const std::string& how) {
 }
 
 HWND openProperties(HWND window) {
-  PostMessageA(window, WM_COMMAND, 32773, 0);
+  PostMessageA(window, WM_COMMAND, IDM_TRAY_PROPERTIES, 0);
   HWND dialog = waitForDialog("Tessaren Properties", 10000);
   check(dialog != nullptr, "the Properties dialog opens");
   return dialog;
@@ -250,33 +252,37 @@ void propertiesShow(char** field) {
   HWND window = mainWindow();
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
-  check(textOf(GetDlgItem(dialog, 1003)) == field[0], std::string("URL shows ") + field[0]);
-  check(textOf(GetDlgItem(dialog, 1004)) == field[1], std::string("folder shows ") + field[1]);
-  check(textOf(GetDlgItem(dialog, 1005)) == field[2], std::string("interval shows ") + field[2]);
-  HWND list = GetDlgItem(dialog, 1006);
+  check(textOf(GetDlgItem(dialog, IDC_PROPERTIES_URL)) == field[0],
+        std::string("URL shows ") + field[0]);
+  check(textOf(GetDlgItem(dialog, IDC_PROPERTIES_FOLDER)) == field[1],
+        std::string("folder shows ") + field[1]);
+  check(textOf(GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL)) == field[2],
+        std::string("interval shows ") + field[2]);
+  HWND list = GetDlgItem(dialog, IDC_PROPERTIES_DISPLAY);
   check(SendMessageA(list, CB_GETCOUNT, 0, 0) == 7, "the display list has seven entries");
   check(SendMessageA(list, CB_GETCURSEL, 0, 0) == std::atoi(field[3]),
         std::string("display selection is ") + field[3]);
-  const bool startChecked = IsDlgButtonChecked(dialog, 1007) == BST_CHECKED;
+  const bool startChecked = IsDlgButtonChecked(dialog, IDC_PROPERTIES_STARTUP) == BST_CHECKED;
   check(startChecked == (std::strcmp(field[4], "on") == 0),
         std::string("Start with Windows shows ") + field[4]);
-  check(hasStyle(GetDlgItem(dialog, 1005), WS_TABSTOP | ES_AUTOHSCROLL) &&
-            !hasStyle(GetDlgItem(dialog, 1005), ES_NUMBER),
+  check(hasStyle(GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL), WS_TABSTOP | ES_AUTOHSCROLL) &&
+            !hasStyle(GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL), ES_NUMBER),
         "the interval box takes any text");
   check(hasStyle(list, CBS_DROPDOWNLIST | WS_TABSTOP) && !hasStyle(list, CBS_SORT),
         "the display list is an unsorted drop-down list");
   // Escape cancels, as in every Windows dialog.
-  PostMessageA(GetDlgItem(dialog, 1003), WM_KEYDOWN, VK_ESCAPE, 0);
+  PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_URL), WM_KEYDOWN, VK_ESCAPE, 0);
   check(waitGone(dialog, 10000), "Escape ends it");
   check(settle(window), "the program goes on");
 }
 
 void fillProperties(HWND dialog, char** field) {
-  setText(dialog, 1003, field[0]);
-  setText(dialog, 1004, field[1]);
-  setText(dialog, 1005, field[2]);
-  SendDlgItemMessageA(dialog, 1006, CB_SETCURSEL, std::atoi(field[3]), 0);
-  CheckDlgButton(dialog, 1007, std::strcmp(field[4], "on") == 0 ? BST_CHECKED : BST_UNCHECKED);
+  setText(dialog, IDC_PROPERTIES_URL, field[0]);
+  setText(dialog, IDC_PROPERTIES_FOLDER, field[1]);
+  setText(dialog, IDC_PROPERTIES_INTERVAL, field[2]);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_SETCURSEL, std::atoi(field[3]), 0);
+  CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP,
+                 std::strcmp(field[4], "on") == 0 ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void propertiesSave(char** field) {
@@ -284,7 +290,7 @@ void propertiesSave(char** field) {
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
   fillProperties(dialog, field);
-  PostMessageA(GetDlgItem(dialog, 1000), BM_CLICK, 0, 0);
+  PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_SAVE), BM_CLICK, 0, 0);
   check(waitGone(dialog, 10000), "Save ends the dialog");
   check(settle(window), "the program goes on");
 }
@@ -294,8 +300,8 @@ void propertiesEnter(const char* url) {
   HWND window = mainWindow();
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
-  setText(dialog, 1003, url);
-  HWND edit = GetDlgItem(dialog, 1003);
+  setText(dialog, IDC_PROPERTIES_URL, url);
+  HWND edit = GetDlgItem(dialog, IDC_PROPERTIES_URL);
   PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
   PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
   check(waitGone(dialog, 10000), "Enter saves and ends the dialog");
@@ -310,7 +316,7 @@ void propertiesRefuse(char** field) {
   if (dialog == nullptr) return;
   char* all[] = {field[0], field[1], field[2], const_cast<char*>("1"), const_cast<char*>("off")};
   fillProperties(dialog, all);
-  PostMessageA(GetDlgItem(dialog, 1000), BM_CLICK, 0, 0);
+  PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_SAVE), BM_CLICK, 0, 0);
   HWND message = waitForDialog("Tessaren", 10000);
   check(message != nullptr, "a message names the problem");
   if (message == nullptr) return;
@@ -325,7 +331,11 @@ void propertiesRefuse(char** field) {
   check(waitGone(message, 10000), "the message closes");
   check(IsWindow(dialog) && IsWindowVisible(dialog), "the dialog stays open");
   // Once the message is gone the program puts the focus on the field: wait for it.
-  const int expected = std::atoi(field[3]);
+  const std::string name = field[3];
+  const int expected = name == "url"        ? IDC_PROPERTIES_URL
+                       : name == "folder"   ? IDC_PROPERTIES_FOLDER
+                       : name == "interval" ? IDC_PROPERTIES_INTERVAL
+                                            : IDC_PROPERTIES_POINTER;
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
   for (DWORD waited = 0; waited <= 10000; waited += 50) {
@@ -358,8 +368,8 @@ void oneDialog() {
   const DWORD process = processOf(window);
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
-  PostMessageA(window, WM_COMMAND, 32773, 0);
-  PostMessageA(window, WM_COMMAND, 32771, 0);
+  PostMessageA(window, WM_COMMAND, IDM_TRAY_PROPERTIES, 0);
+  PostMessageA(window, WM_COMMAND, IDM_TRAY_ABOUT, 0);
   PostMessageA(window, kTrayNotifyMessage, MAKEWPARAM(200, 150), trayEvent(WM_CONTEXTMENU));
   // The menu opens over the dialog; it is closed before anything else is asked of the
   // program, so that no step after this one meets a menu still being tracked.
@@ -381,8 +391,8 @@ void propertiesCancel(const char* url) {
   HWND window = mainWindow();
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
-  setText(dialog, 1003, url);
-  PostMessageA(GetDlgItem(dialog, 1002), BM_CLICK, 0, 0);
+  setText(dialog, IDC_PROPERTIES_URL, url);
+  PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_CANCEL), BM_CLICK, 0, 0);
   check(waitGone(dialog, 10000), "Cancel ends the dialog");
   check(settle(window), "the program goes on");
 }
@@ -395,7 +405,7 @@ void end(const std::string& how) {
   HWND window = mainWindow();
   check(iconKnown(window), "the tray icon is shown before the end");
   if (how == "tray") {
-    PostMessageA(window, WM_COMMAND, 32774, 0);
+    PostMessageA(window, WM_COMMAND, IDM_TRAY_EXIT, 0);
   } else if (how == "endsession") {
     DWORD_PTR answer = 0;
     SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
@@ -426,17 +436,18 @@ void shellRestart() {
 // The About box's state lines, printed; each argument must appear in them.
 void aboutState(char** expected, int count) {
   HWND window = mainWindow();
-  PostMessageA(window, WM_COMMAND, 32771, 0);
+  PostMessageA(window, WM_COMMAND, IDM_TRAY_ABOUT, 0);
   HWND box = waitForDialog("About Tessaren ...", 10000);
   check(box != nullptr, "the About box opens");
   if (box == nullptr) return;
   std::string lines;
-  for (int id : {1010, 1016, 1011, 1012}) {
+  for (int id :
+       {IDC_ABOUT_LAST_UPDATE, IDC_ABOUT_PICTURE, IDC_ABOUT_LAST_FAILURE, IDC_ABOUT_NEXT_UPDATE}) {
     const std::string line = textOf(GetDlgItem(box, id));
     std::printf("about: %s\n", line.c_str());
     lines += line + "\n";
   }
-  check(textOf(GetDlgItem(box, 1013)) == "Open log", "it has the Open log button");
+  check(textOf(GetDlgItem(box, IDC_ABOUT_OPEN_LOG)) == "Open log", "it has the Open log button");
   for (int i = 0; i < count; ++i)
     check(lines.find(expected[i]) != std::string::npos, std::string("it says ") + expected[i]);
   PostMessageA(box, WM_COMMAND, IDOK, 0);
@@ -449,19 +460,19 @@ void propertiesCheck(const char* url, const char* pointer, const char* expected)
   HWND window = mainWindow();
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
-  setText(dialog, 1003, url);
-  setText(dialog, 1009, pointer);
-  PostMessageA(GetDlgItem(dialog, 1014), BM_CLICK, 0, 0);
+  setText(dialog, IDC_PROPERTIES_URL, url);
+  setText(dialog, IDC_PROPERTIES_POINTER, pointer);
+  PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), BM_CLICK, 0, 0);
   std::string answer;
   for (int waited = 0; waited < 20000; waited += 50) {
-    answer = textOf(GetDlgItem(dialog, 1015));
+    answer = textOf(GetDlgItem(dialog, IDC_PROPERTIES_CHECK_RESULT));
     if (!answer.empty() && answer != "Checking...") break;
     Sleep(50);
   }
   std::printf("check: %s\n", answer.c_str());
   check(answer.find(expected) != std::string::npos, std::string("Check says ") + expected);
   check(settle(dialog), "the dialog answers");
-  PostMessageA(GetDlgItem(dialog, 1002), BM_CLICK, 0, 0);
+  PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_CANCEL), BM_CLICK, 0, 0);
   check(waitGone(dialog, 10000), "Cancel ends the dialog");
 }
 
@@ -512,7 +523,7 @@ void reloadLoop(int count) {
   long long lines = counters(window).logLines;
   for (int i = 1; i <= count; ++i) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, WM_COMMAND, 32772, 0, SMTO_NORMAL, 5000, &result);
+    SendMessageTimeoutA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0, SMTO_NORMAL, 5000, &result);
     bool ended = false;
     for (int waited = 0; waited < 60000 && !ended; waited += 10) {
       ended = counters(window).logLines > lines;
@@ -541,7 +552,7 @@ HWND fileNameField(HWND dialog) {
 
 // Opens Save picture as... and leaves it open, saying the name it suggests.
 void savePictureOpen() {
-  PostMessageA(mainWindow(), WM_COMMAND, 32775, 0);
+  PostMessageA(mainWindow(), WM_COMMAND, IDM_TRAY_SAVE_PICTURE, 0);
   HWND dialog = waitForDialog("Save picture as", 10000);
   check(dialog != nullptr, "the Save dialog opens");
   if (dialog == nullptr) return;
@@ -593,7 +604,8 @@ int main(int argc, char** argv) {
   } else if (action == "reload") {
     HWND window = mainWindow();
     DWORD_PTR result = 0;
-    check(SendMessageTimeoutA(window, WM_COMMAND, 32772, 0, SMTO_NORMAL, 5000, &result) != 0,
+    check(SendMessageTimeoutA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0, SMTO_NORMAL, 5000, &result) !=
+              0,
           "Reload handled");
   } else if (action == "display-change") {
     HWND window = mainWindow();
@@ -646,7 +658,7 @@ int main(int argc, char** argv) {
   } else if (action == "open" && extra == 1) {
     // Leaves a dialog open, for screenshots: "about" or "properties".
     const bool about = std::strcmp(argv[2], "about") == 0;
-    PostMessageA(mainWindow(), WM_COMMAND, about ? 104 : 32773, 0);
+    PostMessageA(mainWindow(), WM_COMMAND, about ? IDM_TRAY_ABOUT : IDM_TRAY_PROPERTIES, 0);
     check(waitForDialog(about ? "About Tessaren ..." : "Tessaren Properties", 10000) != nullptr,
           std::string(argv[2]) + " opens");
   } else if (action == "shell-restart") {

@@ -1,0 +1,325 @@
+// The program's methods: what each menu command, timer, tray notification and command
+// line does, the dialogs' interfaces, and the way out.
+#include <windowsx.h>
+
+#include <charconv>
+
+#include "app/command_line.h"
+#include "app/explorer.h"
+#include "app/program.h"
+#include "platform/handles.h"
+#include "platform/program_ids.h"
+#include "settings/startup.h"
+
+namespace tessaren {
+namespace {
+
+// Adds the tray icon again this often while the shell does not take it.
+constexpr UINT kTrayRetryMs = 5000;
+
+std::string programPath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+// Pause or Resume: the one that applies now.
+void keepPauseOrResume(HMENU popup, bool paused) {
+  if (paused) {
+    for (int at = GetMenuItemCount(popup) - 1; at >= 0; --at)
+      if (GetSubMenu(popup, at) != nullptr) DeleteMenu(popup, static_cast<UINT>(at), MF_BYPOSITION);
+  } else {
+    DeleteMenu(popup, IDM_TRAY_RESUME, MF_BYCOMMAND);
+  }
+}
+
+}  // namespace
+
+Program::Program(HINSTANCE module, HWND window, ProgramServices services)
+    : module_(module),
+      window_(window),
+      services_(std::move(services)),
+      settings_(services_.store, services_.defaultFolder),
+      tray_(*services_.shell),
+      log_(services_.defaultFolder + "tessaren.log"),
+      feedback_(services_.clock, tray_, log_),
+      updateServices_{services_.fetcher, services_.files, services_.desktop, services_.store,
+                      commits_},
+      workers_([window] { PostMessageA(window, kWorkEndedMessage, 0, 0); }),
+      runner_(
+          workers_,
+          [this](std::uint64_t id) {
+            scheduler_.workerDone(id);
+            keepIconShown();
+          },
+          services_.work
+              ? services_.work
+              : [this](
+                    const UpdateRequest& request,
+                    CancelToken& cancel) { return runUpdate(request, updateServices_, cancel); }),
+      scheduler_(services_.clock, *services_.timer, runner_, feedback_, settings_,
+                 *services_.conditions),
+      saver_(window, services_.files, commits_, workers_),
+      taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")) {}
+
+void Program::start() {
+  tray_.add(IconState::Ready, kTipIdle);
+  keepIconShown();
+  scheduler_.startUp();
+}
+
+void Program::command(WORD id) {
+  switch (id) {
+    case IDM_TRAY_ABOUT:
+      return showDialog(IDD_ABOUTBOX, aboutDialogProc,
+                        reinterpret_cast<LPARAM>(static_cast<AboutView*>(this)));
+    case IDM_TRAY_RELOAD:
+      return scheduler_.reload();
+    case IDM_TRAY_PROPERTIES:
+      return showDialog(IDD_PROPERTIES, propertiesDialogProc,
+                        reinterpret_cast<LPARAM>(static_cast<PropertiesHost*>(this)));
+    case IDM_TRAY_EXIT:
+      return exit();
+    case IDM_TRAY_OPEN_FOLDER:
+      return showInExplorer(window_, settings_.load().folder, kBitmapFileName);
+    case IDM_TRAY_SAVE_PICTURE:
+      return saver_.start(settings_.load().folder, scheduler_.newId(), services_.clock.wallNow());
+    case IDM_TRAY_PAUSE_HOUR:
+      return scheduler_.pause(services_.clock.wallNow() + 3600);
+    case IDM_TRAY_PAUSE_MORNING:
+      return scheduler_.pause(nextMorning(services_.clock.wallNow()));
+    case IDM_TRAY_PAUSE_FOREVER:
+      return scheduler_.pause(kPausedUntilResumed);
+    case IDM_TRAY_RESUME:
+      return scheduler_.resumeUpdates();
+  }
+}
+
+void Program::timer(UINT_PTR id) {
+  if (id == kTrayRetryTimerId) {
+    tray_.restore();
+    keepIconShown();
+  } else if (id == kClickTimerId) {
+    KillTimer(window_, kClickTimerId);
+    showMenu(clickPoint_);
+  } else {
+    scheduler_.timerFired(id);
+  }
+}
+
+// Version 4 notifications: the event in LOWORD(lParam), the point the menu belongs at in
+// wParam (the cursor for the mouse, the icon's corner for the keyboard).
+void Program::trayNotify(WPARAM wParam, LPARAM lParam) {
+  const POINT at{GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
+  switch (LOWORD(lParam)) {
+    case WM_CONTEXTMENU:
+    case NIN_KEYSELECT:
+      showMenu(at);
+      break;
+    case NIN_SELECT:
+      // A click opens the menu once it is clear that no double-click follows.
+      clickPoint_ = at;
+      SetTimer(window_, kClickTimerId, GetDoubleClickTime(), nullptr);
+      break;
+    case WM_LBUTTONDBLCLK:
+      KillTimer(window_, kClickTimerId);
+      command(IDM_TRAY_ABOUT);
+      break;
+  }
+}
+
+void Program::showMenu(POINT at) {
+  if (menuOpen_) return;
+  // Without the foreground the menu would not close when the user clicks elsewhere.
+  SetForegroundWindow(window_);
+  const OwnedMenu menu(LoadMenuA(module_, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+  HMENU popup = GetSubMenu(menu.get(), 0);
+  keepPauseOrResume(popup, scheduler_.pausedUntil().has_value());
+  const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+  menuOpen_ = true;
+  TrackPopupMenu(popup, align | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
+  menuOpen_ = false;
+  PostMessageA(window_, WM_NULL, 0, 0);
+}
+
+void Program::showDialog(int templateId, DLGPROC procedure, LPARAM view) {
+  if (openDialog_ != nullptr) {
+    SetForegroundWindow(openDialog_);
+    return;
+  }
+  DialogBoxParamA(module_, MAKEINTRESOURCEA(templateId), window_, procedure, view);
+}
+
+void Program::dialogGone(HWND dialog) {
+  if (openDialog_ == dialog) openDialog_ = nullptr;
+}
+
+void Program::keepIconShown() {
+  if (tray_.wanted() && !tray_.shown()) {
+    SetTimer(window_, kTrayRetryTimerId, kTrayRetryMs, nullptr);
+  } else {
+    KillTimer(window_, kTrayRetryTimerId);
+  }
+}
+
+void Program::screensChanged() {
+  tray_.reloadPictures();
+  keepIconShown();
+  if (drawnForTheMonitors(settings_.load().display)) scheduler_.screensChanged();
+}
+
+void Program::shellRestarted() {
+  tray_.reloadPictures();
+  tray_.restore();
+  keepIconShown();
+}
+
+// What another tessaren.exe asked for: the option, a line end and the asking process's id.
+// The answer is its exit code.
+LRESULT Program::commandLine(HWND replyTo, const COPYDATASTRUCT& data) {
+  if (data.dwData != kCommandTag || data.lpData == nullptr) return kExitUsage;
+  std::string_view text(static_cast<const char*>(data.lpData), data.cbData);
+  DWORD asker = 0;
+  if (const std::size_t newline = text.find('\n'); newline != std::string_view::npos) {
+    const std::string_view id = text.substr(newline + 1);
+    std::from_chars(id.data(), id.data() + id.size(), asker);
+    text = text.substr(0, newline);
+  }
+  const CommandLine line = parseCommandLine(text);
+  const std::time_t now = services_.clock.wallNow();
+  switch (line.command) {
+    case Command::Start:
+      return kExitOk;
+    case Command::Reload:
+      scheduler_.reload();
+      return kExitOk;
+    case Command::Pause:
+      scheduler_.pause(line.minutes ? now + *line.minutes * 60 : kPausedUntilResumed);
+      return kExitOk;
+    case Command::Resume:
+      scheduler_.resumeUpdates();
+      return kExitOk;
+    case Command::Exit:
+      // Not inside the sender's call: it is answered first, then the program ends.
+      PostMessageA(window_, WM_COMMAND, IDM_TRAY_EXIT, 0);
+      return kExitOk;
+    case Command::Status:
+      replyStatus(replyTo, asker);
+      return feedback_.lastFailed() ? kExitLastUpdateFailed : kExitOk;
+    case Command::Uninstall:
+    case Command::Unknown:
+      break;
+  }
+  return kExitUsage;
+}
+
+// The tip's two lines and the next update, as /status prints them.
+std::string Program::statusText() {
+  const std::time_t now = services_.clock.wallNow();
+  return tray_.tip() + "\n" +
+         nextUpdateLine(scheduler_.nextUpdate(), scheduler_.running(), scheduler_.pausedUntil(),
+                        now) +
+         "\n";
+}
+
+// /status's answer, to the window the asking process gave, and only when that window is
+// its own. Sent, not posted (the answer must arrive before the asker's call returns), but
+// never waited on for more than a moment: a window that does not answer holds nothing up.
+void Program::replyStatus(HWND replyTo, DWORD asker) {
+  DWORD owner = 0;
+  if (replyTo == nullptr || asker == 0 || GetWindowThreadProcessId(replyTo, &owner) == 0 ||
+      owner != asker)
+    return;
+  const std::string text = statusText();
+  COPYDATASTRUCT reply{kStatusReplyTag, static_cast<DWORD>(text.size()),
+                       const_cast<char*>(text.data())};
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(replyTo, WM_COPYDATA, reinterpret_cast<WPARAM>(window_),
+                      reinterpret_cast<LPARAM>(&reply), SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                      kStatusReplyWaitMs, &ignored);
+}
+
+AboutState Program::aboutState() {
+  const std::time_t now = services_.clock.wallNow();
+  return {
+      lastUpdateLine(feedback_.lastSuccess(), now), pictureLine(feedback_.lastSuccess()),
+      lastFailureLine(feedback_.lastFailure(), now),
+      nextUpdateLine(scheduler_.nextUpdate(), scheduler_.running(), scheduler_.pausedUntil(), now)};
+}
+
+bool Program::startsWithWindows() { return tessaren::startsWithWindows(services_.store); }
+
+CheckedFields Program::checkedFields(const PropertiesFields& fields, const Settings& loaded) {
+  return checkFields(fields, loaded, services_.files, services_.clock.wallNow());
+}
+
+void Program::saveSettings(const Settings& settings, bool startWithWindows) {
+  settings_.save(settings);
+  setStartWithWindows(services_.store, startWithWindows, programPath());
+  scheduler_.settingsSaved();
+}
+
+void Program::checkAddress(const Settings& settings, std::shared_ptr<CancelToken> cancel,
+                           std::function<void(const std::string&)> answer) {
+  UpdateRequest request;
+  request.id = scheduler_.newId();  // its files' names are its own
+  request.settings = settings;
+  request.checkOnly = true;
+  request.startedAt = services_.clock.wallNow();
+  workers_.post([this, request, cancel, answer]() -> WorkerThreads::GuiHalf {
+    const std::string text = checkResultText(runUpdate(request, updateServices_, *cancel));
+    return [cancel, answer, text] {
+      if (!cancel->stopped()) answer(text);
+    };
+  });
+}
+
+void Program::exit() {
+  if (exiting_) return;
+  exiting_ = true;
+  scheduler_.shutdown();
+  saver_.cancel();
+  waitForWork(std::chrono::milliseconds(kExitWaitMs));
+  scheduler_.stopWaiting();
+  log_.flush(std::chrono::milliseconds(kExitWaitMs));
+  tray_.remove();
+  DestroyWindow(window_);
+}
+
+// Dispatches messages until every cancelled update and every job has said how it ended,
+// or until the time is up.
+void Program::waitForWork(std::chrono::milliseconds limit) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(limit.count());
+  while (scheduler_.waitingForWorkers() || workers_.pending() > 0) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+      }
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}
+
+void Program::windowDestroyed() {
+  // Whichever way the window ends, no work goes on and no dead icon stays behind.
+  scheduler_.shutdown();
+  saver_.cancel();
+  tray_.remove();
+  KillTimer(window_, kTrayRetryTimerId);
+  KillTimer(window_, kClickTimerId);
+  PostQuitMessage(0);
+}
+
+}  // namespace tessaren
