@@ -90,15 +90,37 @@ else()
   target_link_libraries(tessaren_webp INTERFACE PkgConfig::WEBP)
   add_library(tessaren_gif INTERFACE IMPORTED GLOBAL)
   target_link_libraries(tessaren_gif INTERFACE GIF::GIF)
-  add_library(tessaren_gumbo INTERFACE IMPORTED GLOBAL)
-  target_link_libraries(tessaren_gumbo INTERFACE PkgConfig::GUMBO)
-  add_library(tessaren_pugixml INTERFACE IMPORTED GLOBAL)
-  target_link_libraries(tessaren_pugixml INTERFACE pugixml::pugixml)
-  add_library(tessaren_uriparser INTERFACE IMPORTED GLOBAL)
-  target_link_libraries(tessaren_uriparser INTERFACE uriparser::uriparser)
+
+  # The fuzz build takes the parsers that scripts/fuzz built with coverage instrumentation
+  # (TESSAREN_FUZZ_PARSERS/NAME/include and lib/LIBRARY), each in place of the system's
+  # copy, headers and all: the source may be a newer release, and linking both copies
+  # would give every symbol twice. A parser missing there stays the system's.
+  set(TESSAREN_FUZZ_PARSERS "" CACHE PATH "Parsers built with coverage instrumentation for the fuzzers")
+  # tessaren_parser(TARGET NAME LIBRARY SYSTEM_TARGET)
+  function(tessaren_parser target name library system_target)
+    set(prefix ${TESSAREN_FUZZ_PARSERS}/${name})
+    add_library(${target} INTERFACE IMPORTED GLOBAL)
+    if(TESSAREN_FUZZ AND TESSAREN_FUZZ_PARSERS AND EXISTS ${prefix}/lib/${library})
+      message(STATUS "${name}: the instrumented copy in ${prefix}")
+      set_target_properties(${target} PROPERTIES
+        INTERFACE_INCLUDE_DIRECTORIES ${prefix}/include
+        INTERFACE_LINK_LIBRARIES ${prefix}/lib/${library})
+    else()
+      target_link_libraries(${target} INTERFACE ${system_target})
+    endif()
+  endfunction()
+  tessaren_parser(tessaren_gumbo gumbo-parser libgumbo.a PkgConfig::GUMBO)
+  tessaren_parser(tessaren_pugixml pugixml libpugixml.a pugixml::pugixml)
+  tessaren_parser(tessaren_uriparser uriparser liburiparser.a uriparser::uriparser)
+
   if(TESSAREN_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
     add_link_options(-fsanitize=address,undefined)
+  endif()
+  if(TESSAREN_FUZZ)
+    # Coverage instrumentation for every target, so that the fuzzers steer through the
+    # project's own code (nlohmann-json's templates with it); only the fuzzers link libFuzzer.
+    add_compile_options(-fsanitize=fuzzer-no-link)
   endif()
 endif()
 
