@@ -16,7 +16,7 @@ bool noFolder(const StoredValue& stored) {
   return folderProblem(normaliseFolder(textOf(stored))).has_value();
 }
 
-// Read as the signed number the interval is, as Properties would show it.
+// As the signed number the interval is: a stored 0xFFFFFFFF is -1 minutes, not 4 billion.
 bool outsideTheIntervals(const StoredValue& stored) {
   const auto minutes = static_cast<std::int32_t>(numberOf(stored));
   return minutes < kShortestInterval || minutes > kLongestInterval;
