@@ -20,6 +20,18 @@ set(TESSAREN_STAGE_DIR ${stage_dir})
 set(TESSAREN_SETUP ${package_dir}/tessaren-${PROJECT_VERSION}-setup.exe)
 set(TESSAREN_PORTABLE_ZIP ${package_dir}/tessaren-${PROJECT_VERSION}-portable.zip)
 
+# What the installer and README.txt say of the registry, from the program's own table of
+# stored values: an NSIS include with the keys and value names, and settings.txt, one line
+# per key: the key, a TAB, and the names of the values Tessaren keeps there.
+set(TESSAREN_SETTINGS_TABLE ${CMAKE_SOURCE_DIR}/settings/settings_table.def)
+set(TESSAREN_SETTINGS_NSIS ${CMAKE_BINARY_DIR}/generated/settings.nsh)
+set(TESSAREN_SETTINGS_LIST ${CMAKE_BINARY_DIR}/generated/settings.txt)
+add_custom_command(OUTPUT ${TESSAREN_SETTINGS_NSIS} ${TESSAREN_SETTINGS_LIST}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/settings-table ${TESSAREN_SETTINGS_TABLE}
+    --nsis ${TESSAREN_SETTINGS_NSIS} --list ${TESSAREN_SETTINGS_LIST}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/settings-table ${TESSAREN_SETTINGS_TABLE}
+  COMMENT "Listing the registry keys and values of the settings table")
+
 # Windows text: CRLF line ends.
 configure_file(${CMAKE_SOURCE_DIR}/res/installer/README.txt.in ${stage_dir}/README.txt
   @ONLY NEWLINE_STYLE CRLF)
@@ -51,10 +63,10 @@ set(staged ${stage_dir}/tessaren.exe ${stage_dir}/README.txt ${license_files})
 add_custom_command(OUTPUT ${TESSAREN_SETUP}
   COMMAND ${TESSAREN_MAKENSIS} -V2 -WX -NOCD
     -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage_dir} -DICON=${CMAKE_BINARY_DIR}/app/icons/wall.ico
-    -DLICENSES=${package_dir}/licenses.nsh
+    -DLICENSES=${package_dir}/licenses.nsh -DSETTINGS_TABLE=${TESSAREN_SETTINGS_NSIS}
     -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
   DEPENDS ${staged} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi ${CMAKE_BINARY_DIR}/app/icons/wall.ico
-    ${package_dir}/licenses.nsh
+    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS}
   COMMENT "Building the installer tessaren-${PROJECT_VERSION}-setup.exe")
 
 add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}
@@ -64,4 +76,5 @@ add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}
   DEPENDS ${staged}
   COMMENT "Building tessaren-${PROJECT_VERSION}-portable.zip")
 
-add_custom_target(tessaren_package ALL DEPENDS ${TESSAREN_SETUP} ${TESSAREN_PORTABLE_ZIP})
+add_custom_target(tessaren_package ALL DEPENDS ${TESSAREN_SETUP} ${TESSAREN_PORTABLE_ZIP}
+  ${TESSAREN_SETTINGS_LIST})

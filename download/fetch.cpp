@@ -7,21 +7,6 @@
 #include "platform/text.h"
 
 namespace tessaren {
-namespace {
-
-bool hasControl(const std::string& text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7f;
-  });
-}
-
-}  // namespace
-
-std::string keptValidator(const std::string& sent) {
-  if (sent.size() > kLongestValidator || hasControl(sent)) return "";
-  return sent;
-}
 
 std::string conditionalHeaders(const Validators& ask) {
   std::string headers;

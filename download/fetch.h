@@ -17,6 +17,7 @@
 #include "download/cancel_token.h"
 #include "platform/failure.h"
 #include "platform/files.h"
+#include "platform/http_validators.h"
 
 namespace tessaren {
 
@@ -42,15 +43,6 @@ struct FetchLimits {
   std::uint64_t maxBodyBytes = std::uint64_t{256} << 20;
   int maxRedirects = 5;
 };
-
-// What the server said about the picture's version, exactly as sent (any bytes but
-// control characters, at most kLongestValidator of them).
-struct Validators {
-  std::string etag;
-  std::string lastModified;
-  bool operator==(const Validators&) const = default;
-};
-constexpr std::size_t kLongestValidator = 256;
 
 // A request about to be made: the request's own address, or one a redirect leads to.
 struct FetchHop {
@@ -113,9 +105,6 @@ Fetcher& platformFetcher();
 
 // The header block of a conditional request, empty when there is nothing to ask about.
 std::string conditionalHeaders(const Validators& ask);
-// A validator as the server sent it, or empty when it is not worth keeping: too long, or
-// with a control character that would end our header line.
-std::string keptValidator(const std::string& sent);
 // "HTTP 404 Not Found": the status and as much of its text as is sensible to show.
 Failure statusFailure(std::uint32_t status, const std::string& text);
 // The leading decimal digits of a header such as Content-Length; nothing without any.

@@ -2,6 +2,7 @@
 #include "imaging/wallpaper.h"
 
 #include "platform/text.h"
+#include "settings/settings_table.h"
 
 namespace tessaren {
 
@@ -15,9 +16,9 @@ std::optional<Failure> applyWallpaper(ValueStore& store, DesktopApi& desktop,
                                       const std::string& bmpPath, DisplayMode mode, bool spanned) {
   const WallpaperStyleValues values = wallpaperStyleValues(mode, spanned);
   if (!values.wallpaperStyle.empty())
-    store.writeText(kDesktopKey, "WallpaperStyle", values.wallpaperStyle);
+    writeValue(store, ValueId::WallpaperStyle, std::string(values.wallpaperStyle));
   if (!values.tileWallpaper.empty())
-    store.writeText(kDesktopKey, "TileWallpaper", values.tileWallpaper);
+    writeValue(store, ValueId::TileWallpaper, std::string(values.tileWallpaper));
   if (desktop.setWallpaper(bmpPath)) return std::nullopt;
   return Failure{FailureKind::DesktopRefused,
                  "the desktop did not take " + displaySafe(bmpPath, 120) + " as its wallpaper"};

@@ -12,8 +12,6 @@
 
 namespace tessaren {
 
-inline const StoreKey kDesktopKey{StoreRoot::User, "Control Panel\\Desktop"};
-
 // The two values a display mode writes; empty leaves that value alone. spanned: the
 // desktop spans (Windows 8 and later), so a drawn BMP is shown from the bounding box's
 // corner; otherwise it is tiled from the primary monitor.

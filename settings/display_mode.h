@@ -1,4 +1,4 @@
-// How the picture is placed on the desktop: the number the "display" setting stores, the
+// How the picture is placed on the desktop: the number the display setting stores, the
 // name Properties shows, and the desktop style values each mode writes, in one table.
 #pragma once
 
@@ -21,9 +21,9 @@ enum class DisplayMode : std::int32_t {
 struct DisplayModeInfo {
   DisplayMode mode;
   std::string_view name;  // as Properties lists it, in the order of the numbers
-  // WallpaperStyle and TileWallpaper under HKEY_CURRENT_USER\Control Panel\Desktop; empty
-  // leaves the value alone. The modes Tessaren draws itself show their BMP unscaled,
-  // spanned from the bounding box's corner where the desktop can span (Windows 8 and later).
+  // What the settings table's WallpaperStyle and TileWallpaper rows get; empty leaves the
+  // value alone. The modes Tessaren draws itself show their BMP unscaled, spanned from the
+  // bounding box's corner where the desktop can span (Windows 8 and later).
   std::string_view wallpaperStyle;
   std::string_view tileWallpaper;
   bool drawnForTheMonitors;  // drawn here at each monitor's own pixel size

@@ -1,4 +1,5 @@
-// The settings: every value name, type and default appears here once.
+// The settings row by row: which field each Config value fills and how it is normalised,
+// defaults, the first-run repair, and the pause.
 #include "settings/settings_store.h"
 
 #include <algorithm>
@@ -8,97 +9,121 @@
 namespace tessaren {
 namespace {
 
-constexpr const char* kUrl = "url";
-constexpr const char* kFolder = "temp";  // its name from the first version, kept
-constexpr const char* kInterval = "interval";
-constexpr const char* kDisplay = "display";
-constexpr const char* kMetered = "metered";
-constexpr const char* kPointer = "pointer";
-constexpr const char* kPausedUntil = "pausedUntil";
-constexpr const char* kInstall = "install";
-constexpr std::uint32_t kInstalledMarker = 2;
+// One value of Settings: how its stored value (or default) becomes the field, and back.
+struct SettingsField {
+  ValueId value;
+  void (*take)(Settings& settings, const StoredValue& stored);
+  StoredValue (*give)(const Settings& settings);
+};
+
+const SettingsField kSettingsFields[] = {
+    {ValueId::Url, [](Settings& s, const StoredValue& v) { s.url = textOf(v); },
+     [](const Settings& s) -> StoredValue { return s.url; }},
+    // A folder that normalises to nothing keeps the one before (the default).
+    {ValueId::Folder,
+     [](Settings& s, const StoredValue& v) {
+       if (std::string folder = normaliseFolder(textOf(v)); !folder.empty()) s.folder = folder;
+     },
+     [](const Settings& s) -> StoredValue { return s.folder; }},
+    {ValueId::Interval,
+     [](Settings& s, const StoredValue& v) {
+       s.interval =
+           std::clamp(static_cast<std::int32_t>(numberOf(v)), kShortestInterval, kLongestInterval);
+     },
+     [](const Settings& s) -> StoredValue { return static_cast<std::uint32_t>(s.interval); }},
+    // Another number is no mode: the desktop's own settings are left alone.
+    {ValueId::Display,
+     [](Settings& s, const StoredValue& v) {
+       s.display = displayModeFromNumber(static_cast<std::int32_t>(numberOf(v)))
+                       .value_or(DisplayMode::DesktopSettings);
+     },
+     [](const Settings& s) -> StoredValue { return static_cast<std::uint32_t>(s.display); }},
+    {ValueId::Metered,
+     [](Settings& s, const StoredValue& v) { s.updateOnMetered = numberOf(v) != 0; },
+     [](const Settings& s) -> StoredValue { return std::uint32_t{s.updateOnMetered ? 1u : 0u}; }},
+    {ValueId::Pointer, [](Settings& s, const StoredValue& v) { s.pointer = trimmed(textOf(v)); },
+     [](const Settings& s) -> StoredValue { return s.pointer; }},
+};
 
 }  // namespace
 
 SettingsStore::SettingsStore(ValueStore& store, std::string defaultFolder)
     : store_(store), defaultFolder_(std::move(defaultFolder)) {}
 
+std::optional<StoredValue> SettingsStore::defaultOf(ValueId value) const {
+  const ValueDefault& fallback = rowOf(value).fallback;
+  switch (fallback.from) {
+    case ValueDefault::From::Nothing:
+      break;
+    case ValueDefault::From::Text:
+      return std::string(fallback.text);
+    case ValueDefault::From::Number:
+      return fallback.number;
+    case ValueDefault::From::PictureFolder:
+      return defaultFolder_;
+    case ValueDefault::From::OtherValue:
+      if (auto other = readValue(store_, fallback.other)) return other;
+      return defaultOf(fallback.other);
+  }
+  return std::nullopt;
+}
+
 Settings SettingsStore::defaults() const {
-  return Settings{kDefaultUrl, defaultFolder_, kDefaultInterval, kDefaultDisplay, false, ""};
+  Settings settings;
+  for (const SettingsField& field : kSettingsFields)
+    if (auto fallback = defaultOf(field.value)) field.take(settings, *fallback);
+  return settings;
 }
 
 StoreKey SettingsStore::readKey() const {
-  return store_.keyExists(kSettingsKey) || !store_.keyExists(kMachineSettingsKey)
-             ? kSettingsKey
-             : kMachineSettingsKey;
+  const StoreKey& user = keyOf(KeyId::Config);
+  const StoreKey& machine = keyOf(KeyId::MachineConfig);
+  return store_.keyExists(user) || !store_.keyExists(machine) ? user : machine;
 }
 
 Settings SettingsStore::load() const {
-  const StoreKey key = readKey();
+  const StoreKey from = readKey();
   Settings settings = defaults();
-  if (auto url = store_.readText(key, kUrl)) settings.url = *url;
-  if (auto folder = store_.readText(key, kFolder); folder && !normaliseFolder(*folder).empty())
-    settings.folder = normaliseFolder(*folder);
-  if (auto interval = store_.readNumber(key, kInterval))
-    settings.interval =
-        std::clamp(static_cast<std::int32_t>(*interval), kShortestInterval, kLongestInterval);
-  if (auto display = store_.readNumber(key, kDisplay))
-    settings.display = displayModeFromNumber(static_cast<std::int32_t>(*display))
-                           .value_or(DisplayMode::DesktopSettings);
-  if (auto metered = store_.readNumber(key, kMetered)) settings.updateOnMetered = *metered != 0;
-  if (auto pointer = store_.readText(key, kPointer)) settings.pointer = trimmed(*pointer);
+  for (const SettingsField& field : kSettingsFields)
+    if (auto stored = readValue(store_, field.value, from)) field.take(settings, *stored);
   return settings;
 }
 
 bool SettingsStore::save(const Settings& settings) {
-  bool saved = store_.writeText(kSettingsKey, kUrl, settings.url);
-  saved = store_.writeText(kSettingsKey, kFolder, settings.folder) && saved;
-  saved =
-      store_.writeNumber(kSettingsKey, kInterval, static_cast<std::uint32_t>(settings.interval)) &&
-      saved;
-  saved =
-      store_.writeNumber(kSettingsKey, kDisplay, static_cast<std::uint32_t>(settings.display)) &&
-      saved;
-  saved = store_.writeNumber(kSettingsKey, kMetered, settings.updateOnMetered ? 1 : 0) && saved;
-  saved = store_.writeText(kSettingsKey, kPointer, settings.pointer) && saved;
+  bool saved = true;
+  for (const SettingsField& field : kSettingsFields)
+    saved = writeValue(store_, field.value, field.give(settings)) && saved;
   // The marker goes last, so that it is stored only after the others.
-  return saved && store_.writeNumber(kSettingsKey, kInstall, kInstalledMarker);
+  return saved && writeValue(store_, ValueId::Install, *defaultOf(ValueId::Install));
 }
 
 void SettingsStore::repair() {
-  const StoreKey key = readKey();
-  if (store_.readNumber(key, kInstall) == kInstalledMarker) return;
+  const StoreKey from = readKey();
+  const ValueRow& marker = rowOf(ValueId::Install);
+  if (auto stored = readValue(store_, marker.id, from); stored && !marker.unusable(*stored)) return;
   // Values an older installation left machine-wide become the user's own.
-  if (key != kSettingsKey) {
+  if (from != keyOf(KeyId::Config)) {
     save(load());
     return;
   }
-  const Settings fallback = defaults();
-  const auto url = store_.readText(key, kUrl);
-  if (!url || trimmed(*url).empty()) store_.writeText(key, kUrl, fallback.url);
-  const auto folder = store_.readText(key, kFolder);
-  if (!folder || folderProblem(normaliseFolder(*folder)))
-    store_.writeText(key, kFolder, fallback.folder);
-  const auto interval = store_.readNumber(key, kInterval);
-  if (!interval || static_cast<std::int32_t>(*interval) < kShortestInterval ||
-      static_cast<std::int32_t>(*interval) > kLongestInterval)
-    store_.writeNumber(key, kInterval, static_cast<std::uint32_t>(fallback.interval));
-  const auto display = store_.readNumber(key, kDisplay);
-  if (!display || !displayModeFromNumber(static_cast<std::int32_t>(*display)))
-    store_.writeNumber(key, kDisplay, static_cast<std::uint32_t>(fallback.display));
-  store_.writeNumber(key, kInstall, kInstalledMarker);
+  for (const ValueRow& row : kValueRows) {
+    if (row.key != KeyId::Config || !row.unusable || row.id == marker.id) continue;
+    const std::optional<StoredValue> stored = readValue(store_, row.id, from);
+    if (!stored || row.unusable(*stored)) writeValue(store_, row.id, *defaultOf(row.id));
+  }
+  writeValue(store_, marker.id, *defaultOf(marker.id));
 }
 
 std::optional<std::time_t> SettingsStore::pausedUntil() const {
-  const std::optional<std::uint32_t> until = store_.readNumber(kSettingsKey, kPausedUntil);
-  if (!until || *until == 0) return std::nullopt;
-  return static_cast<std::time_t>(*until);
+  const std::optional<StoredValue> until = readValue(store_, ValueId::PausedUntil);
+  if (!until || numberOf(*until) == 0) return std::nullopt;
+  return static_cast<std::time_t>(numberOf(*until));
 }
 
 void SettingsStore::setPausedUntil(std::optional<std::time_t> until) {
   // Seconds since 1970 as 32 unsigned bits (good until 2106); 0 means not paused.
-  store_.writeNumber(kSettingsKey, kPausedUntil,
-                     until ? static_cast<std::uint32_t>(std::max<std::time_t>(*until, 1)) : 0);
+  writeValue(store_, ValueId::PausedUntil,
+             until ? static_cast<std::uint32_t>(std::max<std::time_t>(*until, 1)) : 0u);
 }
 
 std::optional<std::int32_t> intervalFromField(const std::string& text) {

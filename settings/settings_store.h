@@ -1,23 +1,27 @@
-// The stored settings: their names, types and defaults, how a stored value is normalised,
-// and what counts as usable. The only code that knows a value's name; everything else
-// works on a Settings copy.
+// The settings and the applied-picture record as the program uses them: loaded, saved and
+// repaired row by row from the table (settings/settings_table.def), which alone names the
+// values; everything else works on a Settings or AppliedPicture copy.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "settings/applied_picture.h"
 #include "settings/display_mode.h"
 #include "settings/picture_folder.h"
+#include "settings/settings_table.h"
 #include "settings/value_store.h"
 
 namespace tessaren {
 
-inline const std::string kDefaultUrl =
-    "http://www.weather.gov/images/getimagedata.cfm?image=triton/satin0002.jpg&type=jpeg";
-constexpr std::int32_t kDefaultInterval = 60;
-constexpr DisplayMode kDefaultDisplay = DisplayMode::Center;
+// The table's defaults, for the code that needs one before anything is loaded.
+constexpr std::string_view kDefaultUrl = rowOf(ValueId::Url).fallback.text;
+constexpr auto kDefaultInterval =
+    static_cast<std::int32_t>(rowOf(ValueId::Interval).fallback.number);
+constexpr auto kDefaultDisplay = static_cast<DisplayMode>(rowOf(ValueId::Display).fallback.number);
 // The refresh period in minutes that Properties accepts: one minute to 31 days.
 constexpr std::int32_t kShortestInterval = 1;
 constexpr std::int32_t kLongestInterval = 44'640;
@@ -36,24 +40,17 @@ struct Settings {
   bool operator==(const Settings&) const = default;
 };
 
-// Where the settings live: HKEY_CURRENT_USER\Software\Classes\Tessaren\Config (what
-// Windows shows as HKEY_CLASSES_ROOT\Tessaren\Config). When that key does not exist they
-// are read from the machine-wide HKEY_CLASSES_ROOT\Tessaren\Config, where an older
-// installation may have written them.
-inline const StoreKey kSettingsKey{StoreRoot::User, "Software\\Classes\\Tessaren\\Config"};
-inline const StoreKey kMachineSettingsKey{StoreRoot::Classes, "Tessaren\\Config"};
 constexpr std::time_t kPausedUntilResumed = 0xFFFFFFFF;
-// Everything Tessaren keeps in the registry, for the uninstaller and the tests.
-inline const StoreKey kTessarenKey{StoreRoot::User, "Software\\Classes\\Tessaren"};
 
 class SettingsStore {
  public:
   // defaultFolder: the picture folder of the first-run defaults.
   SettingsStore(ValueStore& store, std::string defaultFolder);
 
-  // Every value read afresh. A value that is missing, or of another type or size, takes
-  // its default; the folder is normalised, the interval kept within the accepted range, and
-  // a display number that is no mode leaves the desktop's own settings alone.
+  // Every value read afresh from the Config key (the machine-wide one while the user has
+  // none). A value that is missing, or of another type or size, takes its default; the
+  // folder is normalised, the interval kept within the accepted range, and a display number
+  // that is no mode leaves the desktop's own settings alone.
   Settings load() const;
   // All values, exactly as given, the first-run marker last.
   bool save(const Settings& settings);
@@ -67,11 +64,18 @@ class SettingsStore {
   // nothing when they are not paused. Kept across restarts.
   std::optional<std::time_t> pausedUntil() const;
   void setPausedUntil(std::optional<std::time_t> until);
-  ValueStore& store() const { return store_; }
+  // What Tessaren knows of the picture on the desktop, read afresh: a value that is
+  // missing, or of another type or size, takes its default.
+  AppliedPicture loadApplied() const;
+  void saveApplied(const AppliedPicture& picture);
+
   // The key reads come from: the per-user one, or the machine-wide one without it.
   StoreKey readKey() const;
 
  private:
+  // The row's default; nothing for a row without one.
+  std::optional<StoredValue> defaultOf(ValueId value) const;
+
   ValueStore& store_;
   std::string defaultFolder_;
 };

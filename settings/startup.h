@@ -1,7 +1,5 @@
-// Starting Tessaren when the user signs in: the value "Tessaren" under
-// HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run, and the record that
-// Task Manager keeps for it when the user turns a start off there
-// (...\Explorer\StartupApproved\Run: twelve bytes, the first odd when turned off).
+// Starting Tessaren when the user signs in: the Run value, and the record that Task Manager
+// keeps of it when the user turns a start off there (both rows of the settings table).
 #pragma once
 
 #include <string>
@@ -9,12 +7,6 @@
 #include "settings/value_store.h"
 
 namespace tessaren {
-
-inline const StoreKey kRunKey{StoreRoot::User, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"};
-inline const StoreKey kStartupApprovedKey{
-    StoreRoot::User,
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"};
-inline const std::string kRunValueName = "Tessaren";
 
 // The command the Run value holds: the program's full path in double quotes.
 std::string runCommandFor(const std::string& programPath);

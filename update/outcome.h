@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/failure.h"
-#include "update/applied_picture.h"
+#include "settings/applied_picture.h"
 
 namespace tessaren {
 

@@ -247,7 +247,7 @@ void Scheduler::remember(const UpdateOutcome& outcome, bool current) {
   // validators for an unchanged picture) counts only from the update that is current.
   if (outcome.commit == 0 ? !current : outcome.commit <= lastCommit_) return;
   lastCommit_ = std::max(lastCommit_, outcome.commit);
-  saveAppliedPicture(settings_.store(), *outcome.applied);
+  settings_.saveApplied(*outcome.applied);
 }
 
 void Scheduler::shutdown() {
@@ -301,7 +301,7 @@ void Scheduler::begin(bool redrawOnly) {
   UpdateRequest request;
   request.id = newId();
   request.settings = settings_.load();
-  request.applied = loadAppliedPicture(settings_.store());
+  request.applied = settings_.loadApplied();
   request.redrawOnly = redrawOnly;
   request.clearLeftovers = !started_;
   request.startedAt = clock_.wallNow();

@@ -1,8 +1,9 @@
 ; Tessaren's installer and uninstaller: per user, no administrator rights, into
 ; %LOCALAPPDATA%\Programs\Tessaren. Built by makensis from the Windows build
 ; (cmake/TessarenPackage.cmake), which passes VERSION, STAGE (the folder holding
-; tessaren.exe, README.txt and licenses\), ICON, OUTFILE and LICENSES (the lines that
-; delete each licence text it installs).
+; tessaren.exe, README.txt and licenses\), ICON, OUTFILE, LICENSES (the lines that
+; delete each licence text it installs) and SETTINGS_TABLE (the registry keys and value
+; names of the program's settings table, made by scripts/settings-table).
 ; A 64-bit installer: it runs wherever tessaren.exe does, and under Wine without its
 ; 32-bit half.
 
@@ -12,14 +13,12 @@ ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
 
-!ifndef VERSION | STAGE | ICON | OUTFILE | LICENSES
-  !error "makensis -DVERSION=x.y.z -DSTAGE=dir -DICON=file.ico -DOUTFILE=setup.exe -DLICENSES=licenses.nsh tessaren.nsi"
+!ifndef VERSION | STAGE | ICON | OUTFILE | LICENSES | SETTINGS_TABLE
+  !error "makensis -DVERSION=x.y.z -DSTAGE=dir -DICON=file.ico -DOUTFILE=setup.exe -DLICENSES=licenses.nsh -DSETTINGS_TABLE=settings.nsh tessaren.nsi"
 !endif
+!include "${SETTINGS_TABLE}"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaren"
-!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
-!define SETTINGS_KEY "Software\Classes\Tessaren"
 !define WINDOW_CLASS "TESSAREN"
 !define PUBLISHER "Tessaren"
 ; How long a running copy gets to end after WM_CLOSE (Exit takes about 2 s).
@@ -127,7 +126,7 @@ FunctionEnd
 Function .onInit
   StrCpy $StartAtSignIn ${BST_CHECKED}
   ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
-  ReadRegStr $1 HKCU "${RUN_KEY}" "Tessaren"
+  ReadRegStr $1 HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${If} $0 != ""
   ${AndIf} $1 == ""
     StrCpy $StartAtSignIn ${BST_UNCHECKED}
@@ -188,11 +187,11 @@ Section "Tessaren"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 
   ${If} $StartAtSignIn == ${BST_CHECKED}
-    WriteRegStr HKCU "${RUN_KEY}" "Tessaren" '"$INSTDIR\tessaren.exe"'
+    WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\tessaren.exe"'
     ; A start turned off in Task Manager would stay off despite the Run value.
-    DeleteRegValue HKCU "${APPROVED_KEY}" "Tessaren"
+    DeleteRegValue HKCU "${APPROVED_KEY}" "${RUN_APPROVED_VALUE}"
   ${Else}
-    DeleteRegValue HKCU "${RUN_KEY}" "Tessaren"
+    DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${EndIf}
 SectionEnd
 
@@ -218,8 +217,8 @@ Section "Uninstall"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\Tessaren.lnk"
 
-  DeleteRegValue HKCU "${RUN_KEY}" "Tessaren"
-  DeleteRegValue HKCU "${APPROVED_KEY}" "Tessaren"
+  DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  DeleteRegValue HKCU "${APPROVED_KEY}" "${RUN_APPROVED_VALUE}"
   DeleteRegKey HKCU "${SETTINGS_KEY}"
   RMDir /r "$LOCALAPPDATA\Tessaren"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"

@@ -46,8 +46,8 @@ struct Work {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    store.writeNumber(kSettingsKey, "install", 2);
-    store.writeNumber(kSettingsKey, "interval", 7);
+    writeValue(store, ValueId::Install, 2u);
+    writeValue(store, ValueId::Interval, 7u);
     static bool registered = false;
     if (!registered) registerMainClass(GetModuleHandleA(nullptr));
     registered = true;

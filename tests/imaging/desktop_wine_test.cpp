@@ -12,15 +12,14 @@
 #include "imaging/desktop_api.h"
 #include "imaging/wallpaper.h"
 #include "platform/files.h"
+#include "settings/settings_table.h"
 
 namespace tessaren {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> stored(const char* name) {
-  return registryStore().readText(kDesktopKey, name);
-}
+std::optional<StoredValue> stored(ValueId id) { return readValue(registryStore(), id); }
 
 std::string tempFolder() {
   char temp[MAX_PATH];
@@ -41,16 +40,18 @@ TEST(DesktopUnderWine, StyleValuesAndTheWallpaperCall) {
   const bool spanned = platformDesktop().spanSupported();
   for (const DisplayModeInfo& mode : kDisplayModes) {
     SCOPED_TRACE(mode.name);
-    registryStore().writeText(kDesktopKey, "WallpaperStyle", "x");
-    registryStore().writeText(kDesktopKey, "TileWallpaper", "x");
-    registryStore().writeText(kDesktopKey, "Wallpaper", "C:\\earlier.bmp");
+    writeValue(registryStore(), ValueId::WallpaperStyle, "x");
+    writeValue(registryStore(), ValueId::TileWallpaper, "x");
+    writeValue(registryStore(), ValueId::Wallpaper, "C:\\earlier.bmp");
     EXPECT_FALSE(applyWallpaper(registryStore(), platformDesktop(), bmpPath, mode.mode, spanned));
     const WallpaperStyleValues expected = wallpaperStyleValues(mode.mode, spanned);
-    EXPECT_EQ(stored("WallpaperStyle"),
-              expected.wallpaperStyle.empty() ? "x" : std::string(expected.wallpaperStyle));
-    EXPECT_EQ(stored("TileWallpaper"),
-              expected.tileWallpaper.empty() ? "x" : std::string(expected.tileWallpaper));
-    EXPECT_EQ(stored("Wallpaper"), bmpPath);
+    EXPECT_EQ(
+        stored(ValueId::WallpaperStyle),
+        StoredValue(expected.wallpaperStyle.empty() ? "x" : std::string(expected.wallpaperStyle)));
+    EXPECT_EQ(
+        stored(ValueId::TileWallpaper),
+        StoredValue(expected.tileWallpaper.empty() ? "x" : std::string(expected.tileWallpaper)));
+    EXPECT_EQ(stored(ValueId::Wallpaper), StoredValue(bmpPath));
   }
   fs::remove_all(folder);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "settings/settings_table.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/update_doubles.h"
 
@@ -27,12 +28,12 @@ TEST(Wallpaper, EachDisplayModeWritesItsValuesThenSetsThePicture) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(displayModeInfo(c.mode).name) + (c.spanned ? " spanned" : " tiled"));
     test::MemoryStore store;
-    store.writeText(kDesktopKey, "WallpaperStyle", "x");
-    store.writeText(kDesktopKey, "TileWallpaper", "x");
+    writeValue(store, ValueId::WallpaperStyle, "x");
+    writeValue(store, ValueId::TileWallpaper, "x");
     test::FakeDesktop desktop;
     EXPECT_FALSE(applyWallpaper(store, desktop, "C:\\T\\tessaren.bmp", c.mode, c.spanned));
-    EXPECT_EQ(store.readText(kDesktopKey, "WallpaperStyle"), c.style);
-    EXPECT_EQ(store.readText(kDesktopKey, "TileWallpaper"), c.tile);
+    EXPECT_EQ(readValue(store, ValueId::WallpaperStyle), StoredValue(c.style));
+    EXPECT_EQ(readValue(store, ValueId::TileWallpaper), StoredValue(c.tile));
     ASSERT_EQ(desktop.wallpapers.size(), 1u);
     EXPECT_EQ(desktop.wallpapers[0].first, "C:\\T\\tessaren.bmp");
   }

@@ -88,36 +88,36 @@ TEST_F(RegistryStoreOnWine, EveryTypeReadsThroughItsOwnReadOnly) {
 
 TEST_F(RegistryStoreOnWine, WritesKeepTheirTypesAndExactBytes) {
   ASSERT_TRUE(store.writeText(kTestKey, "folder", "D:\\Temp\\"));
-  ASSERT_TRUE(store.writeNumber(kTestKey, "interval", 0xFFFFFFFB));
+  ASSERT_TRUE(store.writeNumber(kTestKey, "minutes", 0xFFFFFFFB));
   // Bytes that are no UTF-8 (an ETag a server sent) survive as bytes.
-  ASSERT_TRUE(store.writeBytes(kTestKey, "etag", "\"v\xe9\x01\""));
+  ASSERT_TRUE(store.writeBytes(kTestKey, "validator", "\"v\xe9\x01\""));
   DWORD type = 0;
   EXPECT_EQ(rawValue("folder", &type),
             (std::vector<BYTE>{'D', ':', '\\', 'T', 'e', 'm', 'p', '\\', 0}));
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(rawValue("interval", &type), (std::vector<BYTE>{0xFB, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(rawValue("minutes", &type), (std::vector<BYTE>{0xFB, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(store.readBytes(kTestKey, "etag"), "\"v\xe9\x01\"");
+  EXPECT_EQ(store.readBytes(kTestKey, "validator"), "\"v\xe9\x01\"");
   EXPECT_FALSE(store.writeText({StoreRoot::Classes, "TessarenTest"}, "x", "y"))
       << "machine-wide keys are read only";
 
   for (std::size_t length : {1023u, 1024u, 5000u}) {
-    ASSERT_TRUE(store.writeText(kTestKey, "url", std::string(length, 'a')));
-    EXPECT_EQ(store.readText(kTestKey, "url")->size(), length);
+    ASSERT_TRUE(store.writeText(kTestKey, "long", std::string(length, 'a')));
+    EXPECT_EQ(store.readText(kTestKey, "long")->size(), length);
   }
-  ASSERT_TRUE(store.writeText(kTestKey, "url", ""));
-  EXPECT_EQ(store.readText(kTestKey, "url"), "");
+  ASSERT_TRUE(store.writeText(kTestKey, "long", ""));
+  EXPECT_EQ(store.readText(kTestKey, "long"), "");
 
-  EXPECT_TRUE(store.deleteValue(kTestKey, "url"));
-  EXPECT_TRUE(store.deleteValue(kTestKey, "url")) << "gone already counts";
-  EXPECT_EQ(store.readText(kTestKey, "url"), std::nullopt);
+  EXPECT_TRUE(store.deleteValue(kTestKey, "long"));
+  EXPECT_TRUE(store.deleteValue(kTestKey, "long")) << "gone already counts";
+  EXPECT_EQ(store.readText(kTestKey, "long"), std::nullopt);
   EXPECT_TRUE(store.keyExists(kTestKey));
   removeKey(kTestKey.path);
   EXPECT_FALSE(store.keyExists(kTestKey));
 }
 
 TEST(SettingsOnWine, FirstRunDefaultsAndTheirFolder) {
-  removeKey(kTessarenKey.path);
+  removeKey(keyOf(KeyId::Tessaren).path);
   ValueStore& store = registryStore();
   SettingsStore settings(store, defaultPictureFolder());
   settings.repair();
@@ -129,7 +129,7 @@ TEST(SettingsOnWine, FirstRunDefaultsAndTheirFolder) {
   const DWORD attributes = GetFileAttributesA(loaded.folder.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << loaded.folder;
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  removeKey(kTessarenKey.path);
+  removeKey(keyOf(KeyId::Tessaren).path);
 }
 
 }  // namespace

@@ -17,8 +17,12 @@ const std::string kDefaultFolder = "C:\\Users\\u\\AppData\\Local\\Tessaren\\";
 
 class SettingsTest : public ::testing::Test {
  protected:
-  void put(const char* name, Value value, const StoreKey& key = kSettingsKey) {
-    store.values[{key, name}] = std::move(value);
+  // The value as stored under the Config key (or another), whatever its type.
+  Value& at(ValueId id, const StoreKey& key = keyOf(KeyId::Config)) {
+    return store.values[{key, std::string(rowOf(id).name)}];
+  }
+  void put(ValueId id, Value value, const StoreKey& key = keyOf(KeyId::Config)) {
+    at(id, key) = std::move(value);
   }
   MemoryStore store;
   SettingsStore settings{store, kDefaultFolder};
@@ -28,7 +32,7 @@ class SettingsTest : public ::testing::Test {
 // made of the value's bytes.
 TEST_F(SettingsTest, WhatEachStoredValueLoadsAs) {
   struct Case {
-    const char* name;
+    ValueId id;
     Value stored;
     Settings expected;
   };
@@ -39,38 +43,39 @@ TEST_F(SettingsTest, WhatEachStoredValueLoadsAs) {
     return s;
   };
   const Case cases[] = {
-      {"url", std::string("https://example.com/a.png"),
+      {ValueId::Url, std::string("https://example.com/a.png"),
        with([](Settings& s) { s.url = "https://example.com/a.png"; })},
-      {"url", std::uint32_t{5}, d},
-      {"temp", std::string("D:\\Pics"), with([](Settings& s) { s.folder = "D:\\Pics\\"; })},
-      {"temp", std::string("  C:\\x/  "), with([](Settings& s) { s.folder = "C:\\x/"; })},
-      {"temp", std::string(""), d},
-      {"temp", std::uint32_t{1}, d},
-      {"interval", std::uint32_t{30}, with([](Settings& s) { s.interval = 30; })},
-      {"interval", std::uint32_t{0}, with([](Settings& s) { s.interval = 1; })},
-      {"interval", std::uint32_t{0xFFFFFFFF}, with([](Settings& s) { s.interval = 1; })},
-      {"interval", std::uint32_t{99'999}, with([](Settings& s) { s.interval = 44'640; })},
-      {"interval", std::string("30"), d},
-      {"display", std::uint32_t{4}, with([](Settings& s) { s.display = DisplayMode::Fit; })},
-      {"display", std::uint32_t{7},
+      {ValueId::Url, std::uint32_t{5}, d},
+      {ValueId::Folder, std::string("D:\\Pics"),
+       with([](Settings& s) { s.folder = "D:\\Pics\\"; })},
+      {ValueId::Folder, std::string("  C:\\x/  "), with([](Settings& s) { s.folder = "C:\\x/"; })},
+      {ValueId::Folder, std::string(""), d},
+      {ValueId::Folder, std::uint32_t{1}, d},
+      {ValueId::Interval, std::uint32_t{30}, with([](Settings& s) { s.interval = 30; })},
+      {ValueId::Interval, std::uint32_t{0}, with([](Settings& s) { s.interval = 1; })},
+      {ValueId::Interval, std::uint32_t{0xFFFFFFFF}, with([](Settings& s) { s.interval = 1; })},
+      {ValueId::Interval, std::uint32_t{99'999}, with([](Settings& s) { s.interval = 44'640; })},
+      {ValueId::Interval, std::string("30"), d},
+      {ValueId::Display, std::uint32_t{4}, with([](Settings& s) { s.display = DisplayMode::Fit; })},
+      {ValueId::Display, std::uint32_t{7},
        with([](Settings& s) { s.display = DisplayMode::DesktopSettings; })},
-      {"display", std::string("2"), d},
+      {ValueId::Display, std::string("2"), d},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(rowOf(c.id).name);
     store.values.clear();
-    put(c.name, c.stored);
+    put(c.id, c.stored);
     EXPECT_EQ(settings.load(), c.expected);
   }
 }
 
 TEST_F(SettingsTest, ReadsComeFromThePerUserKeyOrElseTheMachineWideOne) {
-  put("url", std::string("http://machine/"), kMachineSettingsKey);
+  put(ValueId::Url, std::string("http://machine/"), keyOf(KeyId::MachineConfig));
   EXPECT_EQ(settings.load().url, "http://machine/");
   // The first run makes them the user's own.
   settings.repair();
-  EXPECT_EQ(store.readText(kSettingsKey, "url"), "http://machine/");
-  put("url", std::string("http://user/"));
+  EXPECT_EQ(at(ValueId::Url), Value(std::string("http://machine/")));
+  put(ValueId::Url, std::string("http://user/"));
   EXPECT_EQ(settings.load().url, "http://user/");
 }
 
@@ -80,61 +85,61 @@ TEST_F(SettingsTest, FirstRunRepairsOnlyWhatIsMissingOrUnusable) {
   struct Case {
     const char* what;
     std::optional<Value> marker;
-    std::map<std::string, Value> before;
-    std::map<std::string, Value> after;
+    std::map<ValueId, Value> before;
+    std::map<ValueId, Value> after;
   };
-  const Value defaultUrl = kDefaultUrl, defaultFolder = kDefaultFolder;
+  const Value defaultUrl = std::string(kDefaultUrl), defaultFolder = kDefaultFolder;
   const Case cases[] = {
       {"nothing stored",
        {},
        {},
-       {{"url", defaultUrl},
-        {"temp", defaultFolder},
-        {"interval", std::uint32_t{60}},
-        {"display", std::uint32_t{1}}}},
+       {{ValueId::Url, defaultUrl},
+        {ValueId::Folder, defaultFolder},
+        {ValueId::Interval, std::uint32_t{60}},
+        {ValueId::Display, std::uint32_t{1}}}},
       {"chosen values, no marker",
        {},
-       {{"url", std::string("https://my/cam.jpg")},
-        {"temp", std::string("D:\\Cam\\")},
-        {"interval", std::uint32_t{15}},
-        {"display", std::uint32_t{5}}},
-       {{"url", std::string("https://my/cam.jpg")},
-        {"temp", std::string("D:\\Cam\\")},
-        {"interval", std::uint32_t{15}},
-        {"display", std::uint32_t{5}}}},
+       {{ValueId::Url, std::string("https://my/cam.jpg")},
+        {ValueId::Folder, std::string("D:\\Cam\\")},
+        {ValueId::Interval, std::uint32_t{15}},
+        {ValueId::Display, std::uint32_t{5}}},
+       {{ValueId::Url, std::string("https://my/cam.jpg")},
+        {ValueId::Folder, std::string("D:\\Cam\\")},
+        {ValueId::Interval, std::uint32_t{15}},
+        {ValueId::Display, std::uint32_t{5}}}},
       {"mistyped marker, unusable values",
        std::string("2"),
-       {{"url", std::uint32_t{1}},
-        {"temp", std::string("Pictures")},
-        {"interval", std::uint32_t{0}},
-        {"display", std::uint32_t{9}}},
-       {{"url", defaultUrl},
-        {"temp", defaultFolder},
-        {"interval", std::uint32_t{60}},
-        {"display", std::uint32_t{1}}}},
+       {{ValueId::Url, std::uint32_t{1}},
+        {ValueId::Folder, std::string("Pictures")},
+        {ValueId::Interval, std::uint32_t{0}},
+        {ValueId::Display, std::uint32_t{9}}},
+       {{ValueId::Url, defaultUrl},
+        {ValueId::Folder, defaultFolder},
+        {ValueId::Interval, std::uint32_t{60}},
+        {ValueId::Display, std::uint32_t{1}}}},
       {"marker of another number",
        std::uint32_t{1},
-       {{"url", std::string("https://my/cam.jpg")}, {"interval", std::string("30")}},
-       {{"url", std::string("https://my/cam.jpg")},
-        {"temp", defaultFolder},
-        {"interval", std::uint32_t{60}},
-        {"display", std::uint32_t{1}}}},
+       {{ValueId::Url, std::string("https://my/cam.jpg")}, {ValueId::Interval, std::string("30")}},
+       {{ValueId::Url, std::string("https://my/cam.jpg")},
+        {ValueId::Folder, defaultFolder},
+        {ValueId::Interval, std::uint32_t{60}},
+        {ValueId::Display, std::uint32_t{1}}}},
       {"marker set: nothing is touched",
        std::uint32_t{2},
-       {{"temp", std::string("Pictures")}},
-       {{"temp", std::string("Pictures")}}},
+       {{ValueId::Folder, std::string("Pictures")}},
+       {{ValueId::Folder, std::string("Pictures")}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     store.values.clear();
-    if (c.marker) put("install", *c.marker);
-    for (const auto& [name, value] : c.before) put(name.c_str(), value);
+    if (c.marker) put(ValueId::Install, *c.marker);
+    for (const auto& [id, value] : c.before) put(id, value);
     settings.repair();
-    for (const auto& [name, value] : c.after) {
-      SCOPED_TRACE(name);
-      EXPECT_EQ(store.values[std::pair(kSettingsKey, name)], value);
+    for (const auto& [id, value] : c.after) {
+      SCOPED_TRACE(rowOf(id).name);
+      EXPECT_EQ(at(id), value);
     }
-    EXPECT_EQ(store.readNumber(kSettingsKey, "install"), 2u);
+    EXPECT_EQ(at(ValueId::Install), Value(std::uint32_t{2}));
   }
 }
 
@@ -142,8 +147,8 @@ TEST_F(SettingsTest, SaveStoresEveryValueWithItsType) {
   const Settings chosen{"https://example.com/x.webp", "E:\\W\\", 15, DisplayMode::Span};
   ASSERT_TRUE(settings.save(chosen));
   EXPECT_EQ(settings.load(), chosen);
-  EXPECT_EQ(store.readNumber(kSettingsKey, "display"), 6u);
-  EXPECT_EQ(store.readNumber(kSettingsKey, "install"), 2u);
+  EXPECT_EQ(at(ValueId::Display), Value(std::uint32_t{6}));
+  EXPECT_EQ(at(ValueId::Install), Value(std::uint32_t{2}));
   store.readOnly = true;
   EXPECT_FALSE(settings.save(chosen));
 }
@@ -199,18 +204,18 @@ TEST(StartWithWindows, HonoursTaskManager) {
   const std::string exe = "C:\\Programs\\Tessaren\\tessaren.exe";
   EXPECT_FALSE(startsWithWindows(store));
   ASSERT_TRUE(setStartWithWindows(store, true, exe));
-  EXPECT_EQ(store.readText(kRunKey, kRunValueName), "\"" + exe + "\"");
+  EXPECT_EQ(readValue(store, ValueId::Run), StoredValue("\"" + exe + "\""));
   EXPECT_TRUE(startsWithWindows(store));
 
-  store.writeBytes(kStartupApprovedKey, kRunValueName, std::string("\x03\0\0\0", 4));
+  writeValue(store, ValueId::RunApproved, std::string("\x03\0\0\0", 4));
   EXPECT_FALSE(startsWithWindows(store));
   ASSERT_TRUE(setStartWithWindows(store, true, exe));
-  EXPECT_EQ(store.readBytes(kStartupApprovedKey, kRunValueName)->at(0), '\x02');
+  EXPECT_EQ(textOf(readValue(store, ValueId::RunApproved).value()).at(0), '\x02');
   EXPECT_TRUE(startsWithWindows(store));
 
   ASSERT_TRUE(setStartWithWindows(store, false, exe));
-  EXPECT_FALSE(store.readText(kRunKey, kRunValueName));
-  EXPECT_FALSE(store.readBytes(kStartupApprovedKey, kRunValueName));
+  EXPECT_FALSE(readValue(store, ValueId::Run));
+  EXPECT_FALSE(readValue(store, ValueId::RunApproved));
 }
 
 }  // namespace

@@ -113,8 +113,8 @@ class SchedulerTest : public ::testing::Test {
  protected:
   void SetUp() override { storeInterval(60); }
   void storeInterval(std::int32_t minutes) {
-    store.writeNumber(kSettingsKey, "install", 2);
-    store.writeNumber(kSettingsKey, "interval", static_cast<std::uint32_t>(minutes));
+    writeValue(store, ValueId::Install, 2u);
+    writeValue(store, ValueId::Interval, static_cast<std::uint32_t>(minutes));
   }
   // Ends the running update as the worker's message would.
   void finish(OutcomeKind kind) { finish(outcomeOf(kind)); }
@@ -248,8 +248,8 @@ TEST_F(SchedulerTest, AnUpdateThatEndedBeforeSaveOrExitKeepsItsOutcome) {
     exit ? fresh.shutdown() : fresh.settingsSaved();
     EXPECT_FALSE(fresh.waitingForWorkers());
     EXPECT_EQ(freshListener.events[1], "updated (log only)");
-    EXPECT_EQ(loadAppliedPicture(freshStore).url, "http://a/");
-    EXPECT_EQ(loadAppliedPicture(freshStore).validators.etag, "\"http://a/\"");
+    EXPECT_EQ(freshSettings.loadApplied().url, "http://a/");
+    EXPECT_EQ(freshSettings.loadApplied().validators.etag, "\"http://a/\"");
   }
 }
 
@@ -261,7 +261,7 @@ TEST_F(SchedulerTest, PictureRecordsFollowTheOrderOfTheCommits) {
   scheduler.workerDone(2);
   runner.ended[1] = committed("http://old/", 7);  // committed first, heard of last
   scheduler.workerDone(1);
-  EXPECT_EQ(loadAppliedPicture(store).url, "http://new/");
+  EXPECT_EQ(settings.loadApplied().url, "http://new/");
   EXPECT_EQ(listener.events.back(), "updated (log only)") << "its picture was shown for a moment";
   EXPECT_EQ(std::count(listener.events.begin(), listener.events.end(),
                        "cancelled replaced by a newer update (log only)"),
@@ -274,7 +274,7 @@ TEST_F(SchedulerTest, PictureRecordsFollowTheOrderOfTheCommits) {
   scheduler.settingsSaved();  // 3 given up
   runner.ended[3] = unchanged;
   scheduler.workerDone(3);
-  EXPECT_EQ(loadAppliedPicture(store).url, "http://new/");
+  EXPECT_EQ(settings.loadApplied().url, "http://new/");
 }
 
 // A server that holds back its answer is not waited out: at the time limit the update is
@@ -418,7 +418,7 @@ TEST(HoldRule, WhatWaitsAndWhy) {
 // The rule in the schedule: a held update is logged once as skipped, looked at every
 // minute, and runs within a minute of the hold ending; Reload runs whatever holds.
 TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
-  store.writeText(kSettingsKey, "url", "http://pictures.example/now.jpg");
+  writeValue(store, ValueId::Url, "http://pictures.example/now.jpg");
   conditions.meteredNow = true;
   scheduler.startUp();
   EXPECT_TRUE(runner.started.empty());
@@ -440,7 +440,7 @@ TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
   EXPECT_EQ(minutesToNext(), 60);
 
   // The box ticked: nothing waits for the connection.
-  store.writeNumber(kSettingsKey, "metered", 1);
+  writeValue(store, ValueId::Metered, 1u);
   conditions.meteredNow = true;
   finish(OutcomeKind::Updated);
   EXPECT_EQ(minutesToNext(), 60);

@@ -95,8 +95,8 @@ TEST_F(UpdateJobTest, NewPictureBecomesTheWallpaperAndIsRemembered) {
   EXPECT_EQ(desktop.wallpapers[0].second.substr(0, 2), "BM");
   EXPECT_EQ(fileContents(dir / "tessaren.jpg"), picture);
   EXPECT_EQ(files(), (std::vector<std::string>{"tessaren.bmp", "tessaren.jpg"}));
-  EXPECT_EQ(store.readText(kDesktopKey, "WallpaperStyle"), "0");
-  EXPECT_EQ(store.readText(kDesktopKey, "TileWallpaper"), "0");
+  EXPECT_EQ(readValue(store, ValueId::WallpaperStyle), StoredValue("0"));
+  EXPECT_EQ(readValue(store, ValueId::TileWallpaper), StoredValue("0"));
   ASSERT_TRUE(outcome.applied);
   EXPECT_EQ(outcome.applied->validators, (Validators{"\"v1\"", "Mon, 07 Dec 2026"}));
   EXPECT_EQ(outcome.applied->appliedAt, request.startedAt);

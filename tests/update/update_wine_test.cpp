@@ -81,8 +81,7 @@ TEST_F(WholeUpdate, EveryPictureFormat) {
     EXPECT_EQ(test::readFile(folder + "tessaren.jpg"), c.file) << "kept under its old name";
     const Bytes bitmap = test::readFile(folder + "tessaren.bmp");
     EXPECT_EQ(bitmap.size(), 54u + ((3u * width + 3u) & ~3u) * height);
-    EXPECT_EQ(registryStore().readText({StoreRoot::User, "Control Panel\\Desktop"}, "Wallpaper"),
-              folder + "tessaren.bmp");
+    EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(folder + "tessaren.bmp"));
   }
 }
 

@@ -1,15 +1,14 @@
 // What Tessaren knows of the picture on the desktop, kept beside the settings so that the
 // next request can ask the server whether it has changed (ETag and Last-Modified, exactly
 // as the server sent them), and so that a picture that has not changed is not written
-// again unless it must be drawn anew.
+// again unless it must be drawn anew. SettingsStore loads and saves it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "download/fetch.h"
+#include "platform/http_validators.h"
 #include "settings/display_mode.h"
-#include "settings/value_store.h"
 
 namespace tessaren {
 
@@ -29,10 +28,5 @@ struct AppliedPicture {
 
   bool operator==(const AppliedPicture&) const = default;
 };
-
-// Under the settings' own key. The validators are stored as bytes (REG_BINARY), so that a
-// server's bytes beyond ASCII survive; texts an earlier version wrote are read too.
-AppliedPicture loadAppliedPicture(ValueStore& store);
-void saveAppliedPicture(ValueStore& store, const AppliedPicture& picture);
 
 }  // namespace tessaren
