@@ -20,9 +20,24 @@ set(TESSAREN_STAGE_DIR ${stage_dir})
 set(TESSAREN_SETUP ${package_dir}/tessaren-${PROJECT_VERSION}-setup.exe)
 set(TESSAREN_PORTABLE_ZIP ${package_dir}/tessaren-${PROJECT_VERSION}-portable.zip)
 
-# Windows text: CRLF line ends.
-configure_file(${CMAKE_SOURCE_DIR}/res/installer/README.txt.in ${stage_dir}/README.txt
-  @ONLY NEWLINE_STYLE CRLF)
+# README.txt: the user part of README.md as Windows text, with the registry keys and value
+# names from settings.txt when the build writes that file. Its rule may come later in this
+# folder's lists, so whether README.txt depends on it is decided once the folder is read.
+set(TESSAREN_SETTINGS_LIST ${CMAKE_BINARY_DIR}/generated/settings.txt)
+function(tessaren_add_readme_txt)
+  set(inputs ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/scripts/readme-txt)
+  get_source_file_property(settings_generated ${TESSAREN_SETTINGS_LIST} GENERATED)
+  if(settings_generated OR EXISTS ${TESSAREN_SETTINGS_LIST})
+    list(APPEND inputs ${TESSAREN_SETTINGS_LIST})
+  endif()
+  add_custom_command(OUTPUT ${TESSAREN_STAGE_DIR}/README.txt
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/readme-txt
+      --version ${PROJECT_VERSION} --settings ${TESSAREN_SETTINGS_LIST}
+      ${CMAKE_SOURCE_DIR}/README.md ${TESSAREN_STAGE_DIR}/README.txt
+    DEPENDS ${inputs}
+    COMMENT "Writing README.txt from README.md")
+endfunction()
+cmake_language(DEFER CALL tessaren_add_readme_txt)
 
 set(license_files)
 foreach(library IN LISTS TESSAREN_LICENSED_LIBRARIES)
