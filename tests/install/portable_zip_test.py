@@ -45,7 +45,8 @@ for phrase in (r"HKEY_CURRENT_USER\Software\Classes\Tessaren\Config",
                r"%LOCALAPPDATA%\Tessaren", "tessaren.log",
                r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run",
                "Save picture as", "Open picture folder", "Pause updates", "/status",
-               "Command line", "Uninstall", "based in part on the work of the Independent JPEG Group"):
+               "Command line", "Uninstall",
+               "based in part on the work of the Independent JPEG Group"):
     check(phrase in text, f"README.txt mentions {phrase!r}")
 check("scripts/test" not in text, "README.txt leaves out the developers' part")
 registry = text[text.find("Registry keys and values"):] if "Registry keys" in text else ""

@@ -93,7 +93,8 @@ class ReadmeTxt(unittest.TestCase):
                 if not settings:
                     self.assertNotIn("Registry", text)
                     continue
-                self.assertIn("HKEY_CURRENT_USER\\Control Panel\\Desktop\n    WallpaperStyle\n", text)
+                self.assertIn("HKEY_CURRENT_USER\\Control Panel\\Desktop\n    WallpaperStyle\n",
+                              text)
                 lines = text.split("\n")
                 key = lines.index("HKEY_CURRENT_USER\\Software\\Classes\\Tessaren\\Config")
                 listed = lines[key + 1:lines.index("", key)]
