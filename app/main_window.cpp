@@ -95,7 +95,7 @@ void onTrayNotify(HWND window, WPARAM wParam, LPARAM lParam) {
 // until the time is up.
 void waitForWorkers(DWORD milliseconds) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
-  while (parts && (parts->scheduler.waitingForWorkers() || parts->saver.running())) {
+  while (parts && (parts->scheduler.waitingForWorkers() || parts->workers.pending() > 0)) {
     const ULONGLONG now = GetTickCount64();
     if (now >= end) break;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
@@ -217,10 +217,16 @@ AppParts::AppParts(HWND window, HINSTANCE module, AppServices given)
       conditions(makeSystemConditions()),
       feedback(services.clock, tray, log),
       updateServices{platformFetcher(), services.files, platformDesktop(), services.store, commits},
-      runner([window](std::uint64_t id) { PostMessageA(window, kUpdateEndedMessage, id, 0); },
-             services.work ? services.work : realUpdate(updateServices)),
+      workers([window] { PostMessageA(window, kUpdateEndedMessage, 0, 0); }),
+      runner(
+          workers,
+          [this](std::uint64_t id) {
+            scheduler.workerDone(id);
+            keepIconShown(this->window);
+          },
+          services.work ? services.work : realUpdate(updateServices)),
       scheduler(services.clock, *timer, runner, feedback, settings, *conditions),
-      saver(window, services.files, commits, workersRunning) {}
+      saver(window, services.files, commits, workers) {}
 
 bool leftWorkersBehind() { return workersLeftBehind; }
 
@@ -262,7 +268,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       parts->tray.remove();
       for (UINT_PTR id : {kTrayRetryTimerId, kClickTimerId}) KillTimer(window, id);
       PostQuitMessage(0);
-      if (parts->runner.stillRunning() > 0 || parts->workersRunning > 0) {
+      if (parts->workers.running() > 0) {
         // Its workers still use the parts: they go with the process, never before.
         workersLeftBehind = true;
         static_cast<void>(parts.release());
@@ -320,14 +326,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return 0;
     case kUpdateEndedMessage:
-      parts->scheduler.workerDone(static_cast<std::uint64_t>(wParam));
-      keepIconShown(window);
+      parts->workers.deliver();
       return 0;
     case kTrayNotifyMessage:
       onTrayNotify(window, wParam, lParam);
-      return 0;
-    case kPictureSaveMessage:
-      parts->saver.stepEnded();
       return 0;
     case WM_POWERBROADCAST:
       if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND)

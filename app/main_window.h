@@ -20,7 +20,7 @@
 
 namespace tessaren {
 
-// Posted by a worker when an update has ended; wParam is its id.
+// Posted by a worker when a job has ended: its GUI half waits to be delivered.
 constexpr UINT kUpdateEndedMessage = WM_APP + 1;
 // The tray icon's notifications (version 4: the event in LOWORD(lParam), the point in wParam).
 constexpr UINT kTrayNotifyMessage = WM_APP + 2;
@@ -70,11 +70,9 @@ struct AppParts {
   UpdateFeedback feedback;
   CommitGate commits;
   UpdateServices updateServices;
+  WorkerThreads workers;
   ThreadRunner runner;
   Scheduler scheduler;
-  // Properties' Checks and the copies of Save picture as... still running: they use the
-  // parts too.
-  std::atomic<int> workersRunning{0};
   PictureSaver saver;
 };
 

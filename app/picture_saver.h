@@ -3,8 +3,8 @@
 // so that the name's format and the bytes saved are those of one picture even when an
 // update commits while the dialog is open, and no commit ever meets a copy in progress. The
 // copy to the user's place goes through a file that disappears should Tessaren end before
-// it is whole; Exit stops it. GUI thread, but for the copies, which run on threads of their
-// own and post kPictureSaveMessage when done.
+// it is whole; Exit stops it. GUI thread, but for the copies, which run as jobs of the
+// program's worker threads.
 #pragma once
 
 #include <windows.h>
@@ -16,17 +16,14 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/worker_threads.h"
 #include "update/update_job.h"
 
 namespace tessaren {
 
-// Posted by a copy of Save picture as... when it has ended.
-constexpr UINT kPictureSaveMessage = WM_APP + 3;
-
 class PictureSaver {
  public:
-  // workers counts the threads still using what the saver refers to.
-  PictureSaver(HWND window, Files& files, CommitGate& commits, std::atomic<int>& workers);
+  PictureSaver(HWND window, Files& files, CommitGate& commits, WorkerThreads& workers);
   ~PictureSaver();
   PictureSaver(const PictureSaver&) = delete;
   PictureSaver& operator=(const PictureSaver&) = delete;
@@ -34,8 +31,6 @@ class PictureSaver {
   // The menu command: the picture of folder is copied aside, as the file id names; then the
   // dialog asks where to. A save already under way is left to finish.
   void start(const std::string& folder, std::uint64_t id, std::time_t now);
-  // The message: the next step, or what went wrong.
-  void stepEnded();
   // Exit: a copy on its way stops and leaves nothing behind.
   void cancel();
   bool running() const { return run_ != nullptr; }
@@ -43,13 +38,15 @@ class PictureSaver {
   struct Run;
 
  private:
+  // On the GUI thread once a copy has ended: the next step, or what went wrong.
+  void stepEnded(const std::shared_ptr<Run>& run);
   void askWhereTo();
   void copy(std::string to);
 
   HWND window_;
   Files& files_;
   CommitGate& commits_;
-  std::atomic<int>& workers_;
+  WorkerThreads& workers_;
   std::shared_ptr<Run> run_;
 };
 

@@ -1,8 +1,9 @@
 // Save picture as..., in two copies on worker threads around the dialog.
+#include <windows.h>
+// after windows.h, which it needs
 #include <commdlg.h>
 
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "app/picture_name.h"
@@ -79,8 +80,7 @@ std::unique_ptr<OutputFile> copied(Files& files, const std::string& from, const 
 
 }  // namespace
 
-PictureSaver::PictureSaver(HWND window, Files& files, CommitGate& commits,
-                           std::atomic<int>& workers)
+PictureSaver::PictureSaver(HWND window, Files& files, CommitGate& commits, WorkerThreads& workers)
     : window_(window), files_(files), commits_(commits), workers_(workers) {}
 
 PictureSaver::~PictureSaver() { cancel(); }
@@ -92,9 +92,7 @@ void PictureSaver::start(const std::string& folder, std::uint64_t id, std::time_
   run_ = run;
   const std::string kept = folder + kPictureFileName;
   const std::string aside = folder + temporaryFileName(id, kPictureFileName);
-  ++workers_;
-  std::thread([run, kept, aside, &files = files_, &commits = commits_, &workers = workers_,
-               window = window_] {
+  workers_.post([this, run, kept, aside, &files = files_, &commits = commits_] {
     {
       // Between two commits: the picture whole, and its time.
       const std::unique_lock<std::mutex> between = commits.enter();
@@ -112,14 +110,12 @@ void PictureSaver::start(const std::string& folder, std::uint64_t id, std::time_
         got = std::fread(first, 1, sizeof first, file.get());
       run->format = pictureFormatOf({first, got});
     }
-    PostMessageA(window, kPictureSaveMessage, 0, 0);
-    --workers;
-  }).detach();
+    return [this, run] { stepEnded(run); };
+  });
 }
 
-void PictureSaver::stepEnded() {
-  if (!run_) return;
-  const std::shared_ptr<Run> run = run_;
+void PictureSaver::stepEnded(const std::shared_ptr<Run>& run) {
+  if (run_ != run) return;
   if (run->stop) {
     run_.reset();
     return;
@@ -175,16 +171,14 @@ void PictureSaver::askWhereTo() {
 void PictureSaver::copy(std::string to) {
   const std::shared_ptr<Run> run = run_;
   run->saving = true;
-  ++workers_;
-  std::thread([run, to = std::move(to), &files = files_, &workers = workers_, window = window_] {
+  workers_.post([this, run, to = std::move(to), &files = files_] {
     // Beside the destination first, so that a copy cut short never takes its name (nor
     // replaces a file the user chose to overwrite).
     std::unique_ptr<OutputFile> copy =
         copied(files, run->aside->path(), to + ".part", run->stop, run->failure);
     if (copy && !copy->moveOver(to)) run->failure = copy->failure();
-    PostMessageA(window, kPictureSaveMessage, 0, 0);
-    --workers;
-  }).detach();
+    return [this, run] { stepEnded(run); };
+  });
 }
 
 void PictureSaver::cancel() {

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <memory>
-#include <thread>
 
 #include "app/main_window.h"
 #include "app/properties_form.h"
@@ -21,9 +20,6 @@ namespace {
 // pasted page out of the registry.
 constexpr int kLongestUrlField = 4096;
 constexpr int kLongestFolderField = 1024;
-
-// A Check's answer, posted to the dialog; lParam is a std::string* the dialog frees.
-constexpr UINT kCheckedMessage = WM_APP + 20;
 
 // What a Check shares with its thread, which may outlive the dialog.
 struct CheckRun {
@@ -156,16 +152,15 @@ void startCheck(HWND dialog, DialogState& state) {
   SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, "Checking...");
   EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), FALSE);
   AppParts& parts = *state.parts;
-  ++parts.workersRunning;
-  std::thread([dialog, run, request, &parts] {
-    const UpdateOutcome outcome = runUpdate(request, parts.updateServices, run->cancel);
-    auto* text = new std::string(checkedText(outcome));
-    // A dialog closed in the meantime takes no answer.
-    if (run->cancel.stopped() ||
-        !PostMessageA(dialog, kCheckedMessage, 0, reinterpret_cast<LPARAM>(text)))
-      delete text;
-    --parts.workersRunning;
-  }).detach();
+  parts.workers.post([dialog, run, request, &parts]() -> WorkerThreads::GuiHalf {
+    const std::string text = checkedText(runUpdate(request, parts.updateServices, run->cancel));
+    // A dialog closed in the meantime takes no answer: it cancelled the Check when it went.
+    return [dialog, run, text] {
+      if (run->cancel.stopped()) return;
+      SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, text.c_str());
+      EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), TRUE);
+    };
+  });
 }
 
 }  // namespace
@@ -195,12 +190,6 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
           return TRUE;
       }
       return FALSE;
-    case kCheckedMessage: {
-      const std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
-      SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, text->c_str());
-      EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), TRUE);
-      return TRUE;
-    }
     case WM_CLOSE:
       EndDialog(dialog, LOWORD(wParam));
       return TRUE;

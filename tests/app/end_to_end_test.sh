@@ -34,7 +34,15 @@ driver() {  # one driver action; a driver that died before saying anything is ru
   return "$code"
 }
 reg_value() {  # reg_value KEY NAME: the data of one value, or nothing
-  "$wine_run" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+  # A Wine program now and then ends without a word (see driver): a query that failed
+  # without saying anything is asked once more, so that it is never taken for "no value".
+  local out code=0
+  out=$("$wine_run" reg query "$1" /v "$2" 2>/dev/null) || code=$?
+  if [ "$code" != 0 ] && [ -z "$out" ]; then
+    code=0
+    out=$("$wine_run" reg query "$1" /v "$2" 2>/dev/null) || code=$?
+  fi
+  printf '%s\n' "$out" | tr -d '\r' |
     awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
 }
 settings_key='HKCU\Software\Classes\Tessaren\Config'
@@ -243,7 +251,8 @@ check "a folder that is no full path is refused" driver properties-refuse "$base
 check "nothing was stored" test "$(setting url)" = "$before"
 check "one dialog at a time" driver one-dialog
 check "Properties Cancel" driver properties-cancel "http://cancelled.invalid/"
-check "Cancel writes nothing" test "$(setting url)" = "$before"
+after=$(setting url)
+check "Cancel writes nothing ($after)" test "$after" = "$before"
 check "Enter saves" driver properties-enter "  $base/weather.jpg?enter  "
 check "the URL was stored trimmed" test "$(setting url)" = "$base/weather.jpg?enter"
 next_line

@@ -323,18 +323,33 @@ void propertiesRefuse(char** field) {
   std::printf("message: %s\n", said.c_str());
   PostMessageA(message, WM_COMMAND, IDOK, 0);
   check(waitGone(message, 10000), "the message closes");
-  Sleep(300);
   check(IsWindow(dialog) && IsWindowVisible(dialog), "the dialog stays open");
+  // Once the message is gone the program puts the focus on the field: wait for it.
   const int expected = std::atoi(field[3]);
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+  for (DWORD waited = 0; waited <= 10000; waited += 50) {
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    if (GetDlgCtrlID(info.hwndFocus) == expected) break;
+    Sleep(50);
+  }
   check(GetDlgCtrlID(info.hwndFocus) == expected,
         "the focus is on field " + std::to_string(expected) + " (is " +
             std::to_string(GetDlgCtrlID(info.hwndFocus)) + ")");
   PostMessageA(GetDlgItem(dialog, expected), WM_KEYDOWN, VK_ESCAPE, 0);
   check(waitGone(dialog, 10000), "Escape ends it without saving");
   check(settle(window), "the program goes on");
+}
+
+// Waits until a menu of the process is shown (or, shown false, until none is).
+bool waitForMenu(DWORD process, bool shown) {
+  for (DWORD waited = 0; waited <= 10000; waited += 50) {
+    bool any = false;
+    for (HWND popup : windowsOfClass("#32768", process)) any = any || IsWindowVisible(popup);
+    if (any == shown) return true;
+    Sleep(50);
+  }
+  return false;
 }
 
 // One dialog at a time: asking again, or for the other one, brings the open one forward.
@@ -346,10 +361,13 @@ void oneDialog() {
   PostMessageA(window, WM_COMMAND, 32773, 0);
   PostMessageA(window, WM_COMMAND, 32771, 0);
   PostMessageA(window, kTrayNotifyMessage, MAKEWPARAM(200, 150), trayEvent(WM_CONTEXTMENU));
-  Sleep(1500);
+  // The menu opens over the dialog; it is closed before anything else is asked of the
+  // program, so that no step after this one meets a menu still being tracked.
+  check(waitForMenu(process, true), "the menu opens over the dialog");
   for (HWND popup : windowsOfClass("#32768", process))
     if (IsWindowVisible(popup)) PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
-  Sleep(300);
+  check(waitForMenu(process, false), "Escape closes the menu");
+  check(settle(window), "the program goes on");
   int dialogs = 0;
   for (HWND candidate : windowsOfClass("#32770", process)) dialogs += IsWindowVisible(candidate);
   check(dialogs == 1, "one dialog open (" + std::to_string(dialogs) + ")");
