@@ -32,9 +32,15 @@ add_custom_command(OUTPUT ${TESSAREN_SETTINGS_NSIS} ${TESSAREN_SETTINGS_LIST}
   DEPENDS ${CMAKE_SOURCE_DIR}/scripts/settings-table ${TESSAREN_SETTINGS_TABLE}
   COMMENT "Listing the registry keys and values of the settings table")
 
-# Windows text: CRLF line ends.
-configure_file(${CMAKE_SOURCE_DIR}/res/installer/README.txt.in ${stage_dir}/README.txt
-  @ONLY NEWLINE_STYLE CRLF)
+# README.txt: the user part of README.md as Windows text, with the registry keys and value
+# names from settings.txt.
+add_custom_command(OUTPUT ${TESSAREN_STAGE_DIR}/README.txt
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/readme-txt
+    --version ${PROJECT_VERSION} --settings ${TESSAREN_SETTINGS_LIST}
+    ${CMAKE_SOURCE_DIR}/README.md ${TESSAREN_STAGE_DIR}/README.txt
+  DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/scripts/readme-txt
+    ${TESSAREN_SETTINGS_LIST}
+  COMMENT "Writing README.txt from README.md")
 
 set(license_files)
 foreach(library IN LISTS TESSAREN_LICENSED_LIBRARIES)

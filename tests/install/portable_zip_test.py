@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """The portable zip as a Windows user unpacks it: the very tessaren.exe of the build,
-a README in Windows text that tells what is written where, and the licence texts of the
+a README in Windows text made from README.md's user part, and the licence texts of the
 libraries linked in.
-Usage: portable_zip_test.py ZIP TESSAREN_EXE VERSION LIBRARY..."""
+Usage: portable_zip_test.py ZIP TESSAREN_EXE VERSION SETTINGS_TXT LIBRARY...
+(SETTINGS_TXT: the registry keys and value names the build wrote, if it wrote them)"""
+import os
 import sys
 import zipfile
 
-zip_path, exe_path, version = sys.argv[1:4]
-libraries = sys.argv[4:]
+zip_path, exe_path, version, settings_path = sys.argv[1:5]
+libraries = sys.argv[5:]
 failures = []
 
 
@@ -28,14 +30,35 @@ with open(exe_path, "rb") as f:
     check(files.get("tessaren.exe") == f.read(), "tessaren.exe is the build's")
 
 readme = files.get("README.txt", b"")
-check(readme.count(b"\n") > 20 and readme.count(b"\r\n") == readme.count(b"\n"),
+check(readme.count(b"\n") > 100 and readme.count(b"\r\n") == readme.count(b"\n"),
       "README.txt has CRLF line ends only")
-text = " ".join(readme.decode("ascii", "replace").split())  # wrapping aside
-for phrase in (f"Tessaren {version}", r"HKEY_CURRENT_USER\Software\Classes\Tessaren\Config",
+lines = readme.decode("utf-8-sig", "replace").split("\r\n")
+title = f"Tessaren {version}"
+check(lines[:2] == [title, "=" * len(title)], f"README.txt opens with {title!r}, underlined")
+# Only a path or an address, which is never broken, may run past the 80 columns.
+check(all(len(line) <= 80 or max(len(word) for word in line.split()) >= 40 for line in lines),
+      "README.txt is wrapped at 80 columns")
+for mark in ("**", "`", "](", "![", "|---", "## "):
+    check(mark not in readme.decode("utf-8", "replace"), f"README.txt holds no Markdown {mark!r}")
+text = " ".join(" ".join(lines).split())  # wrapping aside
+for phrase in (r"HKEY_CURRENT_USER\Software\Classes\Tessaren\Config",
                r"%LOCALAPPDATA%\Tessaren", "tessaren.log",
                r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run",
+               "Save picture as", "Open picture folder", "Pause updates", "/status",
+               "Command line", "Uninstall",
                "based in part on the work of the Independent JPEG Group"):
     check(phrase in text, f"README.txt mentions {phrase!r}")
+check("scripts/test" not in text, "README.txt leaves out the developers' part")
+registry = text[text.find("Registry keys and values"):] if "Registry keys" in text else ""
+if os.path.exists(settings_path):
+    with open(settings_path, encoding="utf-8") as f:
+        for key, names in (line.rstrip("\n").split("\t", 1) for line in f if "\t" in line):
+            listed = registry[registry.find(f" {key} "):] if f" {key} " in registry else ""
+            check(listed != "", f"README.txt's registry section lists the key {key}")
+            for name in names.split(","):
+                check(f" {name.strip()}" in listed, f"README.txt lists {name.strip()} under {key}")
+else:
+    check(registry == "", "without settings.txt README.txt has no registry section")
 
 # Each licence file holds what its library's terms require to travel with the binary.
 phrases = {
