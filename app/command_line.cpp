@@ -1,20 +1,9 @@
 // The command line.
 #include "app/command_line.h"
 
-#include <cctype>
+#include "platform/text.h"
 
 namespace tessaren {
-namespace {
-
-std::string lowered(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-}  // namespace
 
 const char kUsage[] =
     "tessaren.exe [option]\n"
@@ -29,17 +18,13 @@ const char kUsage[] =
     "64 an unknown option.\n";
 
 CommandLine parseCommandLine(std::string_view arguments) {
-  std::size_t start = 0;
-  while (start < arguments.size() && isBlank(arguments[start])) ++start;
-  std::size_t end = arguments.size();
-  while (end > start && isBlank(arguments[end - 1])) --end;
-  const std::string_view given = arguments.substr(start, end - start);
   CommandLine line;
-  line.given = std::string(given);
+  line.given = trimmed(arguments);
+  const std::string_view given = line.given;
   if (given.empty()) return line;
   line.command = Command::Unknown;
   if (given[0] != '/' && given[0] != '-') return line;
-  const std::string option = lowered(given.substr(1));
+  const std::string option = lowerAscii(given.substr(1));
   const std::size_t colon = option.find(':');
   const std::string name = option.substr(0, colon);
   const bool hasValue = colon != std::string::npos;

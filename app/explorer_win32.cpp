@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "app/explorer.h"
+#include "platform/com_handles.h"
 #include "platform/wide_text.h"
 
 namespace tessaren {
@@ -13,13 +14,11 @@ namespace tessaren {
 void showInExplorer(HWND owner, const std::string& folder, const std::string& fileName) {
   const std::string file = folder + fileName;
   const bool hasFile = GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
-  PIDLIST_ABSOLUTE item = nullptr;
+  TaskMemory<PIDLIST_ABSOLUTE> item;
   if (hasFile &&
-      SUCCEEDED(SHParseDisplayName(wideText(file).c_str(), nullptr, &item, 0, nullptr))) {
-    const HRESULT shown = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
-    CoTaskMemFree(item);
-    if (SUCCEEDED(shown)) return;
-  }
+      SUCCEEDED(SHParseDisplayName(wideText(file).c_str(), nullptr, item.receive(), 0, nullptr)) &&
+      SUCCEEDED(SHOpenFolderAndSelectItems(item.get(), 0, nullptr, 0)))
+    return;
   const std::string arguments = hasFile ? "/select,\"" + file + "\"" : "\"" + folder + "\"";
   if (reinterpret_cast<INT_PTR>(ShellExecuteA(owner, "open", "explorer.exe", arguments.c_str(),
                                               nullptr, SW_SHOWNORMAL)) <= 32) {

@@ -6,10 +6,11 @@
 
 #include "app/command_line.h"
 #include "app/program.h"
-#include "platform/handles.h"
+#include "platform/kernel_handles.h"
 #include "platform/program_ids.h"
 #include "platform/user_mutex.h"
 #include "platform/wide_text.h"
+#include "platform/window_handles.h"
 #include "settings/default_folder.h"
 #include "update/outcome.h"
 #include "update/update_log.h"
@@ -60,30 +61,29 @@ LRESULT CALLBACK replyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 int sendToRunningCopy(HWND running, HINSTANCE instance, const std::string& option,
                       bool wantsStatus) {
   std::string statusReply;
-  HWND reply = nullptr;
+  OwnedWindow reply;
   if (wantsStatus) {
     WNDCLASSW replyClass{};
     replyClass.lpfnWndProc = replyProc;
     replyClass.hInstance = instance;
     replyClass.lpszClassName = L"Tessaren.StatusReply";
     RegisterClassW(&replyClass);
-    reply = CreateWindowExW(0, replyClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            instance, nullptr);
-    SetWindowLongPtrW(reply, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&statusReply));
+    reply.reset(CreateWindowExW(0, replyClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, instance, nullptr));
+    SetWindowLongPtrW(reply.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&statusReply));
   }
   // The running copy answers /status only to a window of the process that asks.
   const std::string text = option + "\n" + std::to_string(GetCurrentProcessId());
   COPYDATASTRUCT data{kCommandTag, static_cast<DWORD>(text.size()), const_cast<char*>(text.data())};
   DWORD_PTR answer = kExitNotRunning;
   // While it waits, this thread answers the reply the running copy sends back.
-  if (!SendMessageTimeoutW(running, WM_COPYDATA, reinterpret_cast<WPARAM>(reply),
+  if (!SendMessageTimeoutW(running, WM_COPYDATA, reinterpret_cast<WPARAM>(reply.get()),
                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10'000, &answer)) {
     tell("Tessaren did not answer.\n", true);
     answer = kExitNotRunning;
   } else if (wantsStatus) {
     tell(statusReply, answer != kExitOk);
   }
-  if (reply != nullptr) DestroyWindow(reply);
   return static_cast<int>(answer);
 }
 

@@ -7,8 +7,8 @@
 #include "app/command_line.h"
 #include "app/explorer.h"
 #include "app/program.h"
-#include "platform/handles.h"
 #include "platform/program_ids.h"
+#include "platform/window_handles.h"
 #include "settings/startup.h"
 
 namespace tessaren {

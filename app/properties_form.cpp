@@ -1,10 +1,10 @@
 // Checking the Properties fields.
 #include "app/properties_form.h"
 
+#include "download/url.h"
 #include "platform/text.h"
 #include "source/dated_address.h"
 #include "source/find_picture.h"
-#include "source/url.h"
 
 namespace tessaren {
 namespace {

@@ -1,7 +1,8 @@
 // The download over WinINet: every WinINet call, flag, info level and error number of the
-// program is here. The address is split by InternetCrackUrl and redirects are followed
-// here, counted, with InternetCombineUrl for relative ones; what counts as an answer, the
-// limits and the words come from the policy in fetch.cpp.
+// program is here. The address's parts come from the program's one address model
+// (download/url.h), and redirects are followed here, counted, each Location resolved by
+// that model too; what counts as an answer, the limits and the words come from the policy
+// in fetch.cpp.
 #include <winsock2.h>
 // after winsock2.h, which must come before windows.h
 #include <windows.h>
@@ -15,7 +16,9 @@
 #include <vector>
 
 #include "download/fetch.h"
-#include "platform/handles.h"
+#include "download/url.h"
+#include "platform/internet_handles.h"
+#include "platform/soak_counters.h"
 
 namespace tessaren {
 namespace {
@@ -23,8 +26,29 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr DWORD kBodyChunkSize = 1024;
-// An address longer than this is no picture's (WinINet's own buffers stop at 2084).
-constexpr DWORD kLongestUrl = 4096;
+// A Location that names a usable address in full: scheme, host and port, and the path with
+// its query, each part within the address model's limit.
+constexpr DWORD kLongestLocation = 2 * kMaxAddressPartLength + sizeof "https://[]:65535";
+
+// The soak build counts the internet handles open: each is counted where it is opened and
+// uncounted by the close policy of that build alone, so that the owners and the program
+// users get know nothing of it.
+#ifdef TESSAREN_SOAK_COUNTERS
+struct CloseInternet {
+  void operator()(HINTERNET handle) const {
+    CloseInternetHandle{}(handle);
+    --soak::internetHandles;
+  }
+};
+HINTERNET opened(HINTERNET handle) {
+  if (handle != nullptr) ++soak::internetHandles;
+  return handle;
+}
+#else
+using CloseInternet = CloseInternetHandle;
+HINTERNET opened(HINTERNET handle) { return handle; }
+#endif
+using InternetHandle = Owned<HINTERNET, CloseInternet>;
 
 // Reload and never write the cache: a picture that changes at the same address must
 // arrive changed. No cookies kept, no automatic sign-in (NTLM or Negotiate could go to any
@@ -34,35 +58,14 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_R
                                 INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI |
                                 INTERNET_FLAG_NO_AUTO_REDIRECT;
 
-struct Address {
-  std::string host;
-  INTERNET_PORT port = 0;
-  std::string pathAndQuery;
-  bool secure = false;
-};
-
-std::optional<Address> crack(const std::string& url) {
-  std::array<char, kLongestUrl> host{}, path{}, extra{};
-  URL_COMPONENTSA parts{};
-  parts.dwStructSize = sizeof parts;
-  parts.lpszHostName = host.data();
-  parts.dwHostNameLength = static_cast<DWORD>(host.size());
-  parts.lpszUrlPath = path.data();
-  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-  parts.lpszExtraInfo = extra.data();
-  parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-  if (!InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
-    return std::nullopt;
-  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)
-    return std::nullopt;
-  Address address{host.data(), parts.nPort, std::string(path.data()) + extra.data(),
-                  parts.nScheme == INTERNET_SCHEME_HTTPS};
-  // The fragment is the browser's own business.
-  if (const std::size_t hash = address.pathAndQuery.find('#'); hash != std::string::npos)
-    address.pathAndQuery.resize(hash);
-  if (address.pathAndQuery.empty()) address.pathAndQuery.push_back('/');
-  if (address.host.empty()) return std::nullopt;
-  return address;
+// The host as WinINet takes it and as the failures name it: an IPv6 address in its
+// brackets, as in the address.
+std::string serverName(const HttpUrl& address) {
+  if (address.host.find(':') == std::string::npos) return address.host;
+  std::string bracketed = "[";
+  bracketed += address.host;
+  bracketed += ']';
+  return bracketed;
 }
 
 // A header's value as text; nothing when the server sent none (or one longer than room).
@@ -81,16 +84,6 @@ std::optional<DWORD> statusCode(HINTERNET request) {
                       nullptr))
     return std::nullopt;
   return status;
-}
-
-std::optional<std::string> combine(const std::string& base, const std::string& relative) {
-  std::string combined(kLongestUrl, '\0');
-  DWORD length = kLongestUrl;
-  if (!InternetCombineUrlA(base.c_str(), relative.c_str(), combined.data(), &length,
-                           ICU_BROWSER_MODE))
-    return std::nullopt;
-  combined.resize(length);
-  return combined;
 }
 
 TransportProblem problemOf(DWORD code) {
@@ -182,7 +175,7 @@ class Exchange {
   // The caller's say on where this request may go, once its host is looked up.
   bool mayReach(const std::string& redirectedFrom) {
     if (!request_.mayReach) return true;
-    const std::optional<Address> address = crack(result_.finalUrl);
+    const std::optional<HttpUrl> address = parseHttpUrl(result_.finalUrl);
     if (!address) return true;  // once() says why it is unusable
     if (cancel_.stopped()) return fail(cancelledFailure());
     if (std::optional<Failure> refused =
@@ -195,25 +188,25 @@ class Exchange {
   // One request and its answer. False when the fetch ends here (failure set, or done);
   // next set for a redirect to follow.
   bool once(const std::string& conditions, std::optional<std::string>& next) {
-    const std::optional<Address> address = crack(result_.finalUrl);
+    const std::optional<HttpUrl> address = parseHttpUrl(result_.finalUrl);
     if (!address)
       return fail({FailureKind::UnusableAddress, "not a usable URL: " + result_.finalUrl});
     address_ = *address;
+    server_ = serverName(address_);
     if (cancel_.stopped()) return fail(cancelledFailure());
 
-    OwnedInternet session(counted(
+    InternetHandle session(opened(
         InternetOpenA(kSessionAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)));
     if (!session) return networkFailure();
-    OwnedInternet connection(
-        counted(InternetConnectA(session.get(), address_.host.c_str(), address_.port, nullptr,
-                                 nullptr, INTERNET_SERVICE_HTTP, 0, 0)));
+    InternetHandle connection(
+        opened(InternetConnectA(session.get(), server_.c_str(), address_.port, nullptr, nullptr,
+                                INTERNET_SERVICE_HTTP, 0, 0)));
     if (!connection) return networkFailure();
-    HINTERNET request = counted(HttpOpenRequestA(
+    HINTERNET request = opened(HttpOpenRequestA(
         connection.get(), "GET", address_.pathAndQuery.c_str(), "HTTP/1.0", nullptr, nullptr,
         kRequestFlags | (address_.secure ? INTERNET_FLAG_SECURE : 0), 0));
     if (request == nullptr) return networkFailure();
-    if (!cancel_.attach([request] { CloseInternetHandle{}(request); }))
-      return fail(cancelledFailure());
+    if (!cancel_.attach([request] { CloseInternet{}(request); })) return fail(cancelledFailure());
     AttachedRequest attached(cancel_);
 
     // On the request itself: WinINet does not carry the session's time-outs down, and its
@@ -242,9 +235,9 @@ class Exchange {
       return fail({FailureKind::NotModified, "not modified"});
     if (*status == 301 || *status == 302 || *status == 303 || *status == 307 || *status == 308) {
       const std::optional<std::string> location =
-          headerText(request, HTTP_QUERY_LOCATION, kLongestUrl);
+          headerText(request, HTTP_QUERY_LOCATION, kLongestLocation);
       if (location && !location->empty()) {
-        next = combine(result_.finalUrl, *location);
+        next = resolveUrl(result_.finalUrl, *location);
         if (next) return true;
       }
     }
@@ -313,7 +306,7 @@ class Exchange {
     const auto receive =
         std::chrono::milliseconds(std::min(limits_.receiveTimeoutMs, limits_.overallMs));
     if (waited_ >= receive * 9 / 10) code = ERROR_INTERNET_TIMEOUT;
-    return fail(transportFailure(problemOf(code), code, address_.host, address_.port, limits_));
+    return fail(transportFailure(problemOf(code), code, server_, address_.port, limits_));
   }
 
   bool fail(Failure failure) {
@@ -326,7 +319,8 @@ class Exchange {
   OutputFile& body_;
   CancelToken& cancel_;
   const Clock::time_point start_ = Clock::now();
-  Address address_;
+  HttpUrl address_;
+  std::string server_;
   DWORD error_ = 0;
   Clock::duration waited_{};
   FetchResult result_;

@@ -24,6 +24,11 @@
 namespace tessaren {
 namespace {
 
+struct CloseGif {
+  void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
+};
+using OwnedGif = Owned<GifFileType*, CloseGif>;
+
 constexpr PictureFormat kGif = PictureFormat::Gif;
 
 // How often the decoding of a frame looks at the stop flag, in rows.

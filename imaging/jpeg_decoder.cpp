@@ -26,6 +26,12 @@
 namespace tessaren {
 namespace {
 
+// A decompression object after jpeg_create_decompress; its pools go with it.
+struct DestroyDecompress {
+  void operator()(j_decompress_ptr info) const { jpeg_destroy_decompress(info); }
+};
+using OwnedDecompress = Owned<j_decompress_ptr, DestroyDecompress>;
+
 // Our own file source reads this much at a time, a sixteenth of the stdio source's
 // system calls, and sees for itself when the file ends before the picture does.
 constexpr std::size_t kSourceBufferBytes = 64 * 1024;

@@ -19,6 +19,11 @@
 namespace tessaren {
 namespace {
 
+struct FreeSpngContext {
+  void operator()(spng_ctx* context) const { spng_ctx_free(context); }
+};
+using OwnedSpng = Owned<spng_ctx*, FreeSpngContext>;
+
 constexpr PictureFormat kPng = PictureFormat::Png;
 
 // Where the pixels of each Adam7 pass sit in their row: the first column and the step.

@@ -23,6 +23,15 @@
 namespace tessaren {
 namespace {
 
+struct DeleteWebPIncremental {
+  void operator()(WebPIDecoder* decoder) const { WebPIDelete(decoder); }
+};
+using OwnedWebPIncremental = Owned<WebPIDecoder*, DeleteWebPIncremental>;
+struct DeleteWebPAnimation {
+  void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+using OwnedWebPAnimation = Owned<WebPAnimDecoder*, DeleteWebPAnimation>;
+
 constexpr PictureFormat kWebP = PictureFormat::WebP;
 
 // The file goes to the incremental decoder this much at a time: the stop flag is looked

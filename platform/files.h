@@ -55,6 +55,10 @@ class Files {
 // The platform's files.
 Files& platformFiles();
 
+// Windows takes either slash between the parts of a path; the native build, which runs the
+// same path rules on POSIX paths, has only the forward one anyway.
+inline bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+
 // Byte for byte the same files; a file that can't be read is never the same.
 bool sameContents(const std::string& first, const std::string& second);
 

@@ -4,13 +4,11 @@
 #include <windows.h>
 
 #include "platform/files.h"
-#include "platform/handles.h"
+#include "platform/kernel_handles.h"
 #include "platform/system_error.h"
 
 namespace tessaren {
 namespace {
-
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 Failure failureOf(const std::string& what, const std::string& path, DWORD code) {
   if (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL)
@@ -32,15 +30,15 @@ bool isDirectory(const std::string& path) {
 
 // Where the folders that may need making begin: after "C:\" or "\\server\share\".
 std::size_t firstMakeable(const std::string& path) {
-  if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+  if (path.size() >= 2 && isPathSeparator(path[0]) && isPathSeparator(path[1])) {
     std::size_t at = 2;
     for (int part = 0; part < 2 && at < path.size(); ++part) {
-      while (at < path.size() && !isSeparator(path[at])) ++at;
+      while (at < path.size() && !isPathSeparator(path[at])) ++at;
       ++at;
     }
     return at;
   }
-  if (path.size() >= 3 && path[1] == ':' && isSeparator(path[2])) return 3;
+  if (path.size() >= 3 && path[1] == ':' && isPathSeparator(path[2])) return 3;
   return 0;
 }
 
@@ -119,9 +117,9 @@ class Win32Files final : public Files {
   std::optional<Failure> makeFolder(const std::string& folder) override {
     if (isDirectory(folder)) return std::nullopt;
     for (std::size_t at = firstMakeable(folder); at <= folder.size(); ++at) {
-      if (at < folder.size() && !isSeparator(folder[at])) continue;
+      if (at < folder.size() && !isPathSeparator(folder[at])) continue;
       const std::string part = folder.substr(0, at);
-      if (part.empty() || isSeparator(part.back())) continue;
+      if (part.empty() || isPathSeparator(part.back())) continue;
       if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return Failure{FailureKind::CannotWrite, "can't create the folder " + folder + ": " +
                                                      systemErrorText(GetLastError())};

@@ -1,4 +1,4 @@
-// Text helpers.
+// Text helpers: each rule about blanks, case and UTF-8 written once.
 #include "platform/text.h"
 
 #include <algorithm>
@@ -10,7 +10,6 @@ namespace {
 constexpr double kKilobyte = 1024.0;
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // Characters that are shown as nothing but change how the text around them is shown: the
@@ -36,12 +35,30 @@ std::string formatted(const char* format, double value) {
 
 }  // namespace
 
-std::string trimmed(const std::string& text) {
-  std::size_t first = 0;
-  std::size_t last = text.size();
-  while (first < last && isBlank(text[first])) ++first;
-  while (last > first && isBlank(text[last - 1])) --last;
-  return text.substr(first, last - first);
+bool isBlank(char c) { return kBlanks.find(c) != std::string_view::npos; }
+
+std::string trimmed(std::string_view text) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return std::string(text);
+}
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = lowerAscii(c);
+  return lower;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return lowerAscii(x) == lowerAscii(y);
+         });
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::string utf8Prefix(const std::string& text, std::size_t maxBytes) {

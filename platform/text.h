@@ -1,6 +1,6 @@
-// Small text helpers shared by every part that shows text to the user: cutting UTF-8
-// without splitting a character, making outside text safe to show, and sizes in the units
-// people read.
+// Small text helpers shared by every part: blanks, ASCII case, cutting UTF-8 without
+// splitting a character, making outside text safe to show, and sizes in the units people
+// read.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,24 @@
 
 namespace tessaren {
 
-// Blanks (space, tab, CR, LF) cut from both ends.
-std::string trimmed(const std::string& text);
+// Space, tab, LF, FF and CR: the blanks of HTML, of the URL rules and of the feeds'
+// formats. A typed field, a registry value, a header or a command line holds no FF or
+// line break that means anything, so one set serves them all.
+inline constexpr std::string_view kBlanks = " \t\n\f\r";
+bool isBlank(char c);
+
+// Blanks cut from both ends.
+std::string trimmed(std::string_view text);
+
+// ASCII letters in lower case, every other byte (UTF-8 included) as it is: names from
+// outside (schemes, hosts, media types, options) are compared this way, never through
+// the C locale, which could change what a byte means.
+char lowerAscii(char c);
+std::string lowerAscii(std::string_view text);
+
+// The same but for the case of ASCII letters.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
 
 // At most maxBytes bytes of text, cut at a character boundary: never inside a UTF-8
 // sequence (a broken sequence shows as a box or a question mark).

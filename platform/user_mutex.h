@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/handles.h"
+#include "platform/kernel_handles.h"
 
 namespace tessaren {
 

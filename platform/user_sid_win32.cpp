@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "platform/handles.h"
+#include "platform/kernel_handles.h"
 #include "platform/system_error.h"
 #include "platform/user_mutex.h"
 #include "platform/user_sid.h"
@@ -20,12 +20,11 @@ std::string currentUserSid() {
   if (size == 0) return "";
   std::vector<std::uint8_t> buffer(size);
   if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return "";
-  char* text = nullptr;
-  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+  LocalMemory<char*> text;
+  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid,
+                              text.receive()))
     return "";
-  std::string sid = text;
-  LocalFree(text);
-  return sid;
+  return text.get();
 }
 
 UserMutex openUserMutex(const std::string& name) {

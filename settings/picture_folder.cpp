@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace tessaren {
@@ -13,14 +14,12 @@ namespace {
 // MAX_PATH less its NUL.
 constexpr std::size_t kLongestPath = 259;
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
-
 bool isFullPath(const std::string& folder) {
   // "C:\..." or "\\server\share\...".
   if (folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
-      folder[1] == ':' && isSeparator(folder[2]))
+      folder[1] == ':' && isPathSeparator(folder[2]))
     return true;
-  if (folder.size() >= 2 && isSeparator(folder[0]) && isSeparator(folder[1])) {
+  if (folder.size() >= 2 && isPathSeparator(folder[0]) && isPathSeparator(folder[1])) {
     const std::size_t server = folder.find_first_of("\\/", 2);
     if (server == std::string::npos || server == 2) return false;
     const std::size_t share = folder.find_first_of("\\/", server + 1);
@@ -46,7 +45,7 @@ std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {
 
 std::string normaliseFolder(const std::string& text) {
   std::string folder = trimmed(text);
-  if (!folder.empty() && !isSeparator(folder.back())) folder += '\\';
+  if (!folder.empty() && !isPathSeparator(folder.back())) folder += '\\';
   return folder;
 }
 

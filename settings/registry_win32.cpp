@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/handles.h"
+#include "platform/registry_handles.h"
 #include "settings/value_store.h"
 
 namespace tessaren {

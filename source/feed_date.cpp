@@ -4,6 +4,7 @@
 #include <chrono>
 #include <optional>
 
+#include "platform/text.h"
 #include "source/finders.h"
 
 namespace tessaren {
@@ -14,9 +15,7 @@ class Scanner {
   explicit Scanner(std::string_view text) : text_(text) {}
 
   void skipBlanks() {
-    while (!text_.empty() && (text_.front() == ' ' || text_.front() == '\t' ||
-                              text_.front() == '\r' || text_.front() == '\n'))
-      text_.remove_prefix(1);
+    while (!text_.empty() && isBlank(text_.front())) text_.remove_prefix(1);
   }
   bool atEnd() {
     skipBlanks();
@@ -53,14 +52,6 @@ class Scanner {
  private:
   std::string_view text_;
 };
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
 
 std::optional<std::int64_t> secondsSince1970(int year, int month, int day, int hour, int minute,
                                              int second, int offsetMinutes) {
@@ -132,7 +123,7 @@ std::optional<std::int64_t> parseRfc822(std::string_view text) {
   const std::string_view monthName = scan.word();
   int month = 0;
   for (int i = 0; i < 12 && monthName.size() >= 3; ++i) {
-    if (sameIgnoringCase(monthName.substr(0, 3), kMonths[i])) month = i + 1;
+    if (equalsIgnoringCase(monthName.substr(0, 3), kMonths[i])) month = i + 1;
   }
   scan.skipBlanks();
   std::optional<int> year = scan.number(2, 4);
@@ -155,7 +146,7 @@ std::optional<std::int64_t> parseRfc822(std::string_view text) {
       const std::string_view zone = scan.word();
       if (zone.empty()) return std::nullopt;
       for (const Zone& known : kZones) {
-        if (sameIgnoringCase(zone, known.name)) offsetMinutes = known.hours * 60;
+        if (equalsIgnoringCase(zone, known.name)) offsetMinutes = known.hours * 60;
       }
     }
   }

@@ -5,10 +5,10 @@
 #include <map>
 #include <pugixml.hpp>
 
+#include "download/url.h"
 #include "platform/text.h"
 #include "source/finders.h"
 #include "source/html_tree.h"
-#include "source/url.h"
 
 namespace tessaren {
 namespace {
@@ -29,11 +29,7 @@ bool isMediaNamespace(std::string_view uri) {
 
 bool isImageType(std::string_view type) {
   constexpr std::string_view kImage = "image/";
-  if (type.size() <= kImage.size()) return false;
-  for (std::size_t i = 0; i < kImage.size(); ++i) {
-    if ((type[i] | 0x20) != kImage[i]) return false;  // '/' is unchanged by | 0x20
-  }
-  return true;
+  return type.size() > kImage.size() && startsWithIgnoringCase(type, kImage);
 }
 
 // The namespace each element's prefix is bound to. Lookups run up through the ancestors,
@@ -72,8 +68,7 @@ class Namespaces {
 std::string collapsedBlanks(const std::string& text) {
   std::string line;
   for (char c : text) {
-    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
-    if (!blank) {
+    if (!isBlank(c)) {
       line += c;
     } else if (!line.empty() && line.back() != ' ') {
       line += ' ';

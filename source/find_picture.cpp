@@ -3,10 +3,10 @@
 
 #include <pugixml.hpp>
 
+#include "download/url.h"
 #include "platform/text.h"
 #include "source/finders.h"
 #include "source/html_tree.h"
-#include "source/url.h"
 
 namespace tessaren {
 namespace {
@@ -23,13 +23,6 @@ bool isPictureSignature(std::string_view bytes) {
   return startsWith(bytes, "\xFF\xD8\xFF") || startsWith(bytes, "\x89PNG\r\n\x1A\n") ||
          startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a") ||
          (bytes.size() >= 12 && startsWith(bytes, "RIFF") && bytes.substr(8, 4) == "WEBP");
-}
-
-std::string lowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
 }
 
 std::string_view localName(std::string_view qualifiedName) {
@@ -57,13 +50,12 @@ DocumentKind classifyDocument(std::string_view bytes, std::string_view contentTy
     return rootIsFeed(bytes) ? DocumentKind::Feed : DocumentKind::Html;  // UTF-16 markup
   std::string_view text = bytes;
   if (startsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
-  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  const std::size_t first = text.find_first_not_of(kBlanks);
   const char lead = first == std::string_view::npos ? '\0' : text[first];
   if (lead == '<') return rootIsFeed(bytes) ? DocumentKind::Feed : DocumentKind::Html;
   if (lead == '{' || lead == '[') return DocumentKind::Json;
 
-  std::string type = lowerAscii(contentType.substr(0, contentType.find(';')));
-  type = trimmed(type);
+  const std::string type = lowerAscii(trimmed(contentType.substr(0, contentType.find(';'))));
   if (type.starts_with("image/") && type != "image/svg+xml") return DocumentKind::Picture;
   if (type == "application/json" || type == "text/json" || type.ends_with("+json"))
     return DocumentKind::Json;

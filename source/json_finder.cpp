@@ -7,9 +7,9 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 
+#include "download/url.h"
 #include "platform/text.h"
 #include "source/finders.h"
-#include "source/url.h"
 
 namespace tessaren {
 namespace {
@@ -25,14 +25,6 @@ std::string withArticle(const Json& value) {
   const std::string name = value.type_name();
   if (value.is_null()) return name;
   return (value.is_object() || value.is_array() ? "an " : "a ") + name;
-}
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
 }
 
 // Reads a document as nlohmann's SAX parser calls it: keeps the path to the current value
@@ -155,7 +147,7 @@ class JsonReader {
   void consider(const std::string& text) {
     const std::string_view name = frames_.back().key;
     if (std::none_of(std::begin(kAutomaticNames), std::end(kAutomaticNames),
-                     [&](std::string_view wanted) { return sameIgnoringCase(name, wanted); }))
+                     [&](std::string_view wanted) { return equalsIgnoringCase(name, wanted); }))
       return;
     const std::optional<std::string> resolved = resolveUrl(base_, text);
     if (resolved && usablePictureAddress(*resolved)) {

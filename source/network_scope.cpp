@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "download/url.h"
 #include "platform/text.h"
-#include "source/url.h"
 
 namespace tessaren {
 namespace {

@@ -3,9 +3,10 @@
 #include <array>
 #include <cstring>
 
+#include "download/url.h"
+#include "platform/text.h"
 #include "source/finders.h"
 #include "source/html_tree.h"
-#include "source/url.h"
 
 namespace tessaren {
 namespace {
@@ -21,29 +22,14 @@ constexpr std::array<Property, 5> kProperties{{{"og:image:secure_url", "og:image
                                                {"twitter:image", "twitter:image"},
                                                {"twitter:image:src", "twitter:image"}}};
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-std::string_view trimmedView(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t\r\n\f");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n\f") - first + 1);
-}
-
 // rel holds a list of tokens separated by blanks.
 bool hasToken(std::string_view list, std::string_view token) {
   while (!list.empty()) {
-    const std::size_t start = list.find_first_not_of(" \t\r\n\f");
+    const std::size_t start = list.find_first_not_of(kBlanks);
     if (start == std::string_view::npos) break;
     list.remove_prefix(start);
-    const std::string_view word = list.substr(0, list.find_first_of(" \t\r\n\f"));
-    if (sameIgnoringCase(word, token)) return true;
+    const std::string_view word = list.substr(0, list.find_first_of(kBlanks));
+    if (equalsIgnoringCase(word, token)) return true;
     list.remove_prefix(word.size());
   }
   return false;
@@ -69,12 +55,12 @@ FindResult findInPage(std::string_view html, const std::string& pageUrl, HtmlBud
         break;
       case GUMBO_TAG_META: {
         const char* value = attributeOf(element, "content");
-        if (value == nullptr || trimmedView(value).empty()) break;
+        if (value == nullptr || trimmed(value).empty()) break;
         for (const char* attribute : {"property", "name"}) {
           const char* name = attributeOf(element, attribute);
           if (name == nullptr) continue;
           for (std::size_t i = 0; i < kProperties.size(); ++i) {
-            if (content[i] == nullptr && sameIgnoringCase(trimmedView(name), kProperties[i].name))
+            if (content[i] == nullptr && equalsIgnoringCase(trimmed(name), kProperties[i].name))
               content[i] = value;
           }
         }
@@ -83,8 +69,8 @@ FindResult findInPage(std::string_view html, const std::string& pageUrl, HtmlBud
       case GUMBO_TAG_LINK: {
         const char* rel = attributeOf(element, "rel");
         const char* href = attributeOf(element, "href");
-        if (imageSource == nullptr && rel != nullptr && href != nullptr &&
-            !trimmedView(href).empty() && hasToken(rel, "image_src"))
+        if (imageSource == nullptr && rel != nullptr && href != nullptr && !trimmed(href).empty() &&
+            hasToken(rel, "image_src"))
           imageSource = href;
         break;
       }
@@ -102,7 +88,7 @@ FindResult findInPage(std::string_view html, const std::string& pageUrl, HtmlBud
   if (imageSource != nullptr) references.push_back({imageSource, "image_src", "image_src"});
 
   std::string base = pageUrl;
-  if (baseHref != nullptr && !trimmedView(baseHref).empty()) {
+  if (baseHref != nullptr && !trimmed(baseHref).empty()) {
     if (std::optional<std::string> resolved = resolveUrl(pageUrl, baseHref)) base = *resolved;
   }
   return firstUsable(DocumentKind::Html, references, base,

@@ -10,8 +10,9 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/handles.h"
 #include "platform/program_ids.h"
+#include "platform/soak_counters.h"
+#include "platform/window_handles.h"
 #include "tray/tray_icon.h"
 
 namespace tessaren {

@@ -6,6 +6,7 @@
 #include <initguid.h>
 #include <netlistmgr.h>
 
+#include "platform/com_handles.h"
 #include "update/conditions.h"
 
 namespace tessaren {
@@ -22,17 +23,12 @@ class SystemConditions final : public Conditions {
     void* manager = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_NetworkListManager, nullptr, CLSCTX_ALL,
                                    IID_INetworkCostManager, &manager)))
-      costs_ = static_cast<INetworkCostManager*>(manager);
+      costs_.reset(static_cast<INetworkCostManager*>(manager));
   }
-  ~SystemConditions() override {
-    if (costs_ != nullptr) costs_->Release();
-  }
-  SystemConditions(const SystemConditions&) = delete;
-  SystemConditions& operator=(const SystemConditions&) = delete;
 
   bool metered() override {
     DWORD cost = NLM_CONNECTION_COST_UNKNOWN;
-    if (costs_ == nullptr || FAILED(costs_->GetCost(&cost, nullptr))) return false;
+    if (!costs_ || FAILED(costs_->GetCost(&cost, nullptr))) return false;
     return (cost & kMeteredCosts) != 0;
   }
   bool batterySaver() override {
@@ -42,7 +38,7 @@ class SystemConditions final : public Conditions {
   }
 
  private:
-  INetworkCostManager* costs_ = nullptr;
+  ComOwner<INetworkCostManager> costs_;
 };
 
 }  // namespace

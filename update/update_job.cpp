@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "download/url.h"
 #include "imaging/conversion.h"
 #include "imaging/picture_decoder.h"
 #include "imaging/wallpaper.h"
@@ -13,7 +14,6 @@
 #include "source/dated_address.h"
 #include "source/find_picture.h"
 #include "source/network_scope.h"
-#include "source/url.h"
 
 namespace tessaren {
 namespace {

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <ctime>
 
-#include "platform/handles.h"
+#include "platform/kernel_handles.h"
 #include "platform/user_mutex.h"
 #include "update/outcome.h"
 #include "update/update_log.h"

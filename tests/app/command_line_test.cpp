@@ -16,6 +16,7 @@ TEST(CommandLine, OptionsAndTheirSpellings) {
       {"   ", Command::Start, {}},
       {"/reload", Command::Reload, {}},
       {" -RELOAD ", Command::Reload, {}},
+      {"\t/Exit\r\n", Command::Exit, {}},
       {"/pause", Command::Pause, {}},
       {"/pause:60", Command::Pause, 60},
       {"/Pause:1", Command::Pause, 1},

@@ -224,6 +224,36 @@ TEST_F(FetchOnTheWire, RedirectsAreFollowedAndCounted) {
   EXPECT_EQ(server.requests().size(), 6u) << "the sixth redirect is not followed";
 }
 
+// A Location is resolved against the address that answered with it, the fragment dropped;
+// where it leads must again be a usable address, and one that is no address at all leaves
+// the redirect's own status as the failure.
+TEST_F(FetchOnTheWire, RedirectLocationsAreResolvedAgainstTheCurrentAddress) {
+  struct Case {
+    const char* path;
+    const char* finalPath;  // nullptr: the fetch fails with detail
+    const char* detail;
+  } const cases[] = {
+      {"/dir/old.jpg?status=302&location=..%2Fp.jpg%23top", "/p.jpg", ""},
+      {"/dir/old.jpg?status=307&location=%2E%2E%2F.%2Fp.jpg%3Fv%3D1", "/p.jpg?v=1", ""},
+      {"/old.jpg?status=301&location=ftp%3A%2F%2Fh.example%2Fp.jpg", nullptr,
+       "not a usable URL: ftp://h.example/p.jpg"},
+      {"/old.jpg?status=302&text=Found&location=http%3A%2F%2F%5B%3A%3A1%2Fx", nullptr,
+       "HTTP 302 Found"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const FetchResult result = fetch(c.path);
+    if (c.finalPath != nullptr) {
+      ASSERT_FALSE(result.failure) << result.failure->detail;
+      EXPECT_EQ(result.finalUrl, server.url(c.finalPath));
+      EXPECT_EQ(kept, kBody);
+    } else {
+      ASSERT_TRUE(result.failure);
+      EXPECT_EQ(result.failure->detail, c.detail);
+    }
+  }
+}
+
 // Before each request, the first and every redirect, the caller learns where it leads, by
 // the addresses its host resolves to, and may stop it there: a redirect to a name on the
 // user's own computer is refused by the rule for addresses a redirect names, before anything

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "download/url.h"
 #include "source/dated_address.h"
 #include "source/find_picture.h"
-#include "source/url.h"
 
 namespace {
 

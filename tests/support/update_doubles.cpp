@@ -1,7 +1,7 @@
 // The scripted fetcher, the fake desktop and the gate that holds either.
 #include "tests/support/update_doubles.h"
 
-#include "source/url.h"
+#include "download/url.h"
 #include "tests/support/file_contents.h"
 
 namespace tessaren::test {

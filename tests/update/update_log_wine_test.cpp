@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/handles.h"
+#include "platform/kernel_handles.h"
 #include "platform/user_mutex.h"
 #include "platform/user_sid.h"
 #include "update/update_log.h"

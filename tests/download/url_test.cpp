@@ -1,13 +1,13 @@
 // The address rules on uriparser: what each form of address becomes, which are refused,
 // and references resolved against a base.
-#include "source/url.h"
+#include "download/url.h"
 
 #include <gtest/gtest.h>
 
 namespace tessaren {
 namespace {
 
-TEST(SourceUrlTest, UsablePictureAddress) {
+TEST(UrlTest, UsablePictureAddress) {
   struct Case {
     std::string text;
     std::optional<std::string> expected;
@@ -58,7 +58,7 @@ TEST(SourceUrlTest, UsablePictureAddress) {
   }
 }
 
-TEST(SourceUrlTest, ParseHttpUrlGivesTheRequestParts) {
+TEST(UrlTest, ParseHttpUrlGivesTheRequestParts) {
   struct Case {
     std::string_view text;
     std::string host;
@@ -84,7 +84,7 @@ TEST(SourceUrlTest, ParseHttpUrlGivesTheRequestParts) {
   }
 }
 
-TEST(SourceUrlTest, ResolveUrl) {
+TEST(UrlTest, ResolveUrl) {
   struct Case {
     std::string_view base;
     std::string_view reference;

@@ -1,6 +1,8 @@
-// Web addresses, on uriparser: the one form in which Tessaren requests a picture, its parts
-// for a request and for the log, and a reference found in a page resolved against the
-// page's address.
+// Web addresses, on uriparser: the one form in which Tessaren requests a page or a picture,
+// its parts for the request (the fetcher takes scheme, host, port and path from here) and
+// for the log, and a reference (a link in a page, a redirect's Location) resolved against
+// the address it was found at. It lives with the fetcher, which source/ may use and never
+// the reverse.
 #pragma once
 
 #include <array>

@@ -2,12 +2,14 @@
 // pages write spaces, letters beyond ASCII, stray '%' and brackets in queries; such
 // characters are escaped first, the way browsers send them, and everything else about an
 // address (its parts, "." and "..", relative references) is left to uriparser.
-#include "source/url.h"
+#include "download/url.h"
 
 #include <uriparser/Uri.h>
 
 #include <algorithm>
 #include <charconv>
+
+#include "platform/text.h"
 
 namespace tessaren {
 namespace {
@@ -18,13 +20,6 @@ constexpr std::size_t kMaxInputLength = 16 * 1024;
 
 bool isHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
-
-std::string lowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
 }
 
 void appendEscaped(std::string& out, unsigned char c) {
@@ -153,7 +148,7 @@ std::optional<std::uint16_t> portOf(std::string_view text, std::uint16_t default
 
 std::optional<HttpUrl> httpParts(const UriUriA& uri) {
   HttpUrl url;
-  url.scheme = lowerAscii(std::string(rangeText(uri.scheme)));
+  url.scheme = lowerAscii(rangeText(uri.scheme));
   std::uint16_t defaultPort = 80;
   if (url.scheme == "https") {
     url.secure = true;
@@ -163,7 +158,7 @@ std::optional<HttpUrl> httpParts(const UriUriA& uri) {
   }
   // A user name or password in a picture's address would be sent to whoever serves it.
   if (uri.userInfo.first != nullptr || uri.hostData.ipFuture.first != nullptr) return std::nullopt;
-  url.host = lowerAscii(std::string(rangeText(uri.hostText)));
+  url.host = lowerAscii(rangeText(uri.hostText));
   if (url.host.empty() || url.host.size() > kMaxAddressPartLength) return std::nullopt;
   const std::optional<std::uint16_t> port = portOf(rangeText(uri.portText), defaultPort);
   if (!port) return std::nullopt;
