@@ -7,12 +7,7 @@
 namespace tessaren {
 namespace {
 
-// One value of the record: how its stored value (or default) becomes the field, and back.
-struct AppliedField {
-  ValueId value;
-  void (*take)(AppliedPicture& picture, const StoredValue& stored);
-  StoredValue (*give)(const AppliedPicture& picture);
-};
+using AppliedField = FieldBinding<AppliedPicture>;
 
 // A field that holds the stored text as it is.
 template <std::string AppliedPicture::*field>

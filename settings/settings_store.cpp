@@ -9,12 +9,7 @@
 namespace tessaren {
 namespace {
 
-// One value of Settings: how its stored value (or default) becomes the field, and back.
-struct SettingsField {
-  ValueId value;
-  void (*take)(Settings& settings, const StoredValue& stored);
-  StoredValue (*give)(const Settings& settings);
-};
+using SettingsField = FieldBinding<Settings>;
 
 const SettingsField kSettingsFields[] = {
     {ValueId::Url, [](Settings& s, const StoredValue& v) { s.url = textOf(v); },

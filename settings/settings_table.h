@@ -106,6 +106,15 @@ bool writeValue(ValueStore& store, ValueId value, const StoredValue& stored);
 // True when the value is gone afterwards.
 bool removeValue(ValueStore& store, ValueId value);
 
+// One value of a record kept in the table (Settings, AppliedPicture): how its stored value
+// (or default) becomes the record's field, and back.
+template <class Record>
+struct FieldBinding {
+  ValueId value;
+  void (*take)(Record& record, const StoredValue& stored);
+  StoredValue (*give)(const Record& record);
+};
+
 // What a stored value holds: "" or 0 when it holds the other kind.
 std::string textOf(const StoredValue& stored);
 std::uint32_t numberOf(const StoredValue& stored);

@@ -62,9 +62,22 @@ DocumentKind classifyDocument(std::string_view bytes, std::string_view contentTy
   return DocumentKind::Html;
 }
 
+namespace {
+
+std::string documentTooLarge() {
+  return "the page is larger than " + formatSize(kMaxDocumentBytes);
+}
+
+}  // namespace
+
 std::optional<Failure> documentSizeFailure(std::uint64_t bytes) {
   if (bytes <= kMaxDocumentBytes) return std::nullopt;
-  return Failure{FailureKind::TooLarge, "the page is larger than " + formatSize(kMaxDocumentBytes)};
+  return Failure{FailureKind::TooLarge, documentTooLarge()};
+}
+
+std::optional<BodyLimit> documentLimitFor(std::string_view head, std::string_view contentType) {
+  if (classifyDocument(head, contentType) == DocumentKind::Picture) return std::nullopt;
+  return BodyLimit{kMaxDocumentBytes, documentTooLarge()};
 }
 
 FindResult notFound(DocumentKind kind, Failure failure) {

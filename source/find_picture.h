@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "download/fetch.h"
 #include "platform/failure.h"
 
 namespace tessaren {
@@ -30,6 +31,10 @@ inline constexpr std::uint64_t kMaxDocumentBytes = 4u << 20;
 // TooLarge ("the page is larger than 4 MB") when a body that is not a picture has grown
 // beyond kMaxDocumentBytes.
 std::optional<Failure> documentSizeFailure(std::uint64_t bytes);
+
+// For a download's FetchRequest::limitFor: a body whose first bytes and Content-Type show
+// no picture stops at kMaxDocumentBytes while it downloads; a picture keeps its own limit.
+std::optional<BodyLimit> documentLimitFor(std::string_view head, std::string_view contentType);
 
 struct FindResult {
   DocumentKind kind = DocumentKind::Html;

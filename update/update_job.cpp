@@ -147,11 +147,7 @@ class Update {
     };
     // A page, feed or document is read whole into memory: it stops at its limit while it
     // downloads, not at a picture's.
-    request.limitFor = [](std::string_view head,
-                          std::string_view contentType) -> std::optional<BodyLimit> {
-      if (classifyDocument(head, contentType) == DocumentKind::Picture) return std::nullopt;
-      return BodyLimit{kMaxDocumentBytes, documentSizeFailure(kMaxDocumentBytes + 1)->detail};
-    };
+    request.limitFor = documentLimitFor;
     return services_.fetcher.fetchToFile(request, body, cancel_);
   }
 

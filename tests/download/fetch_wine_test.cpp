@@ -289,10 +289,7 @@ TEST_F(FetchOnTheWire, EachRequestIsShownWhereItLeadsFirst) {
 TEST_F(FetchOnTheWire, AnEndlessPageStopsAtThePagesLimit) {
   request.limits.maxBodyBytes = std::uint64_t{256} << 20;
   request.limits.overallMs = 30'000;
-  request.limitFor = [](std::string_view head, std::string_view type) -> std::optional<BodyLimit> {
-    if (classifyDocument(head, type) == DocumentKind::Picture) return std::nullopt;
-    return BodyLimit{kMaxDocumentBytes, documentSizeFailure(kMaxDocumentBytes + 1)->detail};
-  };
+  request.limitFor = documentLimitFor;
   const FetchResult page = fetch("/p.jpg?length=0&endless=4096&type=text/html");
   ASSERT_TRUE(page.failure);
   EXPECT_EQ(page.failure->kind, FailureKind::TooLarge);
