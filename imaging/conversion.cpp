@@ -164,10 +164,36 @@ class Conversion {
         return result_;
       }
     }
-    if (fileCreated_) {
-      file_.close();
-      std::remove(bmpPath_.c_str());
+    removeStarted();
+    return result_;
+  }
+
+  // One picture of a wallpaper drawn from several: opened, placed on its monitors and
+  // resampled into canvas, which has the size and the coordinates of layout.
+  ConversionResult drawPart(const WallpaperPicture& part, const CanvasLayout& layout,
+                            const Rect& box, std::uint8_t* canvas) {
+    if (openPicture()) {
+      result_.width = decoder_->width();
+      result_.height = decoder_->height();
+      CanvasLayout placed = layout;
+      placed.placements =
+          placeOnMonitors(part.mode, result_.width, result_.height, part.monitors, box);
+      if (placed.placements.empty() || drawInto(placed, canvas))
+        result_.cutShort = decoder_->endedEarly();
     }
+    return result_;
+  }
+
+  // The canvas of a wallpaper drawn from several pictures: room for it first, then the file.
+  ConversionResult checkCanvas(const CanvasLayout& layout) {
+    if (layout.width <= 0)
+      fail(FailureKind::NoMonitor, "no monitor to draw the picture on");
+    else
+      checkRoom(layout.width, layout.height);
+    return result_;
+  }
+  ConversionResult writeCanvasFile(const std::uint8_t* canvas, const CanvasLayout& layout) {
+    if (!writeCanvas(canvas, layout)) removeStarted();
     return result_;
   }
 
@@ -181,6 +207,13 @@ class Conversion {
   }
 
  private:
+  // A conversion that fails removes the file it started.
+  void removeStarted() {
+    if (!fileCreated_) return;
+    file_.close();
+    std::remove(bmpPath_.c_str());
+  }
+
   bool fail(FailureKind kind, const std::string& detail) {
     if (!result_.failure) result_.failure = Failure{kind, detail};
     return false;
@@ -344,13 +377,23 @@ class Conversion {
         layOut(*request_.drawn, width, height, request_.monitors, request_.tiled);
     if (layout.width <= 0) return fail(FailureKind::NoMonitor, "no monitor to draw the picture on");
     if (!checkRoom(layout.width, layout.height)) return false;
+    // Black wherever no placement draws.
+    const std::size_t canvasStride = std::size_t(layout.width) * 3;
+    MallocBlock<std::uint8_t[]> canvas(
+        static_cast<std::uint8_t*>(std::calloc(canvasStride * std::size_t(layout.height), 1)));
+    if (!canvas) return outOfMemory(layout.width, layout.height);
+    return drawInto(layout, canvas.get()) && writeCanvas(canvas.get(), layout);
+  }
+
+  // Resamples the picture into each of layout's placements on canvas.
+  bool drawInto(const CanvasLayout& layout, std::uint8_t* canvas) {
+    const std::int32_t width = decoder_->width(), height = decoder_->height();
     const auto [decodedWidth, decodedHeight] = decodedSize(layout);
     if (!decoder_->start(decodedWidth, decodedHeight)) return decoderFailed();
 
     // The picture as kept: shrunk by the decoder as far as it may be, then by averaging
     // whole blocks of pixels where even that is far larger than the monitors need, so
-    // that memory follows the monitors' size rather than the picture's. And the canvas,
-    // black wherever no placement draws.
+    // that memory follows the monitors' size rather than the picture's.
     const AveragingSteps steps = averagingSteps(width, height, decodedWidth, decodedHeight, layout);
     const std::int32_t keptWidth = decodedWidth / steps.across;
     const std::int32_t keptHeight = decodedHeight / steps.down;
@@ -359,21 +402,16 @@ class Conversion {
         static_cast<std::uint8_t*>(std::malloc(keptStride * std::size_t(keptHeight))));
     if (!kept) return outOfMemory(keptWidth, keptHeight);
     const std::size_t canvasStride = std::size_t(layout.width) * 3;
-    MallocBlock<std::uint8_t[]> canvas(
-        static_cast<std::uint8_t*>(std::calloc(canvasStride * std::size_t(layout.height), 1)));
-    if (!canvas) return outOfMemory(layout.width, layout.height);
 
     StripResampler resampler({kept.get(), keptWidth, keptHeight, keptStride},
                              cutIntoStrips(layout, double(decodedWidth) / width / steps.across,
                                            double(decodedHeight) / height / steps.down, keptHeight),
-                             canvas.get(), canvasStride);
+                             canvas, canvasStride);
     const bool decoded = steps.across == 1 && steps.down == 1
                              ? decodeInto(kept.get(), resampler)
                              : decodeAveraging(steps, kept.get(), keptWidth, keptHeight, resampler);
     if (!decoded || !finishReading()) return false;
-    if (!resampler.finish()) return outOfMemory(layout.width, layout.height);
-    kept.reset();
-    return writeCanvas(canvas.get(), layout);
+    return resampler.finish() || outOfMemory(layout.width, layout.height);
   }
 
   // Every decoded row straight into its place in pixels.
@@ -473,6 +511,38 @@ class Conversion {
 ConversionResult convertToBitmap(const std::string& picturePath, const std::string& bmpPath,
                                  const ConversionRequest& request) {
   return Conversion(picturePath, bmpPath, request).run();
+}
+
+WallpaperResult drawWallpaper(const std::vector<WallpaperPicture>& pictures,
+                              const std::string& bmpPath, const ConversionRequest& request) {
+  WallpaperResult drawn;
+  const CanvasLayout layout = canvasFor(request.monitors, request.tiled);
+  static const std::string kNoPicture;
+  const auto whole = [&](ConversionResult result) {
+    drawn.failure = result.failure;
+    return drawn;
+  };
+  if (ConversionResult room = Conversion(kNoPicture, bmpPath, request).checkCanvas(layout);
+      room.failure)
+    return whole(room);
+  // One canvas for every picture, black wherever none is drawn; each picture's own
+  // buffer lives only while that picture is drawn.
+  const std::size_t canvasStride = std::size_t(layout.width) * 3;
+  MallocBlock<std::uint8_t[]> canvas(
+      static_cast<std::uint8_t*>(std::calloc(canvasStride * std::size_t(layout.height), 1)));
+  if (!canvas) {
+    drawn.failure =
+        Failure{FailureKind::OutOfMemory,
+                "not enough memory for a " + sizeText(layout.width, layout.height) + " picture"};
+    return drawn;
+  }
+  const Rect box = boundingBox(request.monitors);
+  for (const WallpaperPicture& picture : pictures) {
+    drawn.pictures.push_back(Conversion(picture.picturePath, bmpPath, request)
+                                 .drawPart(picture, layout, box, canvas.get()));
+    if (drawn.pictures.back().failure) return whole(drawn.pictures.back());
+  }
+  return whole(Conversion(kNoPicture, bmpPath, request).writeCanvasFile(canvas.get(), layout));
 }
 
 ConversionResult inspectPicture(const std::string& picturePath, const std::string& contentType) {

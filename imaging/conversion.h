@@ -58,6 +58,29 @@ inline constexpr std::int32_t kMaxFullSizeSide = 32767;
 ConversionResult convertToBitmap(const std::string& picturePath, const std::string& bmpPath,
                                  const ConversionRequest& request = {});
 
+// One picture of a wallpaper drawn from several: its file, how it is placed (Fit, Fill,
+// Span, Stretch or Center) and the monitors it shows on.
+struct WallpaperPicture {
+  std::string picturePath;
+  DisplayMode mode = DisplayMode::Fill;
+  std::vector<Monitor> monitors;
+};
+
+struct WallpaperResult {
+  std::optional<Failure> failure;  // nothing: a complete BMP file is in place
+  // One per picture drawn, in order; drawing ends at the first that fails.
+  std::vector<ConversionResult> pictures;
+};
+
+// Draws the wallpaper from a set of pictures: each onto its monitors in its own mode, all
+// on one canvas the size of request.monitors' bounding box (black where no picture is
+// drawn), laid out for a spanned or (request.tiled) tiled wallpaper like the single
+// picture's Fit, Fill and Span, and writes it to bmpPath. The pictures are decoded one
+// after the other, so memory is that of the canvas and of one picture at a time. A
+// failure of any picture leaves no file. request.drawn is not looked at.
+WallpaperResult drawWallpaper(const std::vector<WallpaperPicture>& pictures,
+                              const std::string& bmpPath, const ConversionRequest& request);
+
 // The format and the size of a picture file, from its first bytes and its header alone:
 // nothing is decoded and nothing written. The failure says why it is no picture we read.
 ConversionResult inspectPicture(const std::string& picturePath, const std::string& contentType);

@@ -63,34 +63,12 @@ SourceRegion fillRegion(std::int32_t pictureWidth, std::int32_t pictureHeight, c
   return {0, (height - used) / 2, width, (height + used) / 2};
 }
 
-CanvasLayout layOut(DisplayMode mode, std::int32_t pictureWidth, std::int32_t pictureHeight,
-                    const std::vector<Monitor>& monitors, bool tiled) {
+CanvasLayout canvasFor(const std::vector<Monitor>& monitors, bool tiled) {
   CanvasLayout layout;
   const Rect box = boundingBox(monitors);
-  if (!drawnForTheMonitors(mode) || pictureWidth <= 0 || pictureHeight <= 0 || box.width() <= 0 ||
-      box.height() <= 0) {
-    return layout;
-  }
+  if (box.width() <= 0 || box.height() <= 0) return layout;
   layout.width = box.width();
   layout.height = box.height();
-  const SourceRegion whole{0, 0, static_cast<double>(pictureWidth),
-                           static_cast<double>(pictureHeight)};
-
-  if (mode == DisplayMode::Span) {
-    const Rect canvas{0, 0, layout.width, layout.height};
-    layout.placements.push_back({canvas, fillRegion(pictureWidth, pictureHeight, canvas)});
-  } else {
-    for (const Monitor& monitor : monitors) {
-      const Rect area = moved(monitor.bounds, -box.left, -box.top);
-      if (area.width() <= 0 || area.height() <= 0) continue;
-      if (mode == DisplayMode::Fit) {
-        layout.placements.push_back({fitInside(pictureWidth, pictureHeight, area), whole});
-      } else {
-        layout.placements.push_back({area, fillRegion(pictureWidth, pictureHeight, area)});
-      }
-    }
-  }
-
   if (tiled) {
     // The tiles start at the primary monitor's corner, which is 0,0 unless a monitor
     // list says otherwise.
@@ -104,6 +82,61 @@ CanvasLayout layOut(DisplayMode mode, std::int32_t pictureWidth, std::int32_t pi
     layout.rollX = wrap(std::int64_t{box.left} - origin.left, layout.width);
     layout.rollY = wrap(std::int64_t{box.top} - origin.top, layout.height);
   }
+  return layout;
+}
+
+std::vector<Placement> placeOnMonitors(DisplayMode mode, std::int32_t pictureWidth,
+                                       std::int32_t pictureHeight,
+                                       const std::vector<Monitor>& monitors, const Rect& canvas) {
+  std::vector<Placement> placements;
+  if (pictureWidth <= 0 || pictureHeight <= 0) return placements;
+  const SourceRegion whole{0, 0, static_cast<double>(pictureWidth),
+                           static_cast<double>(pictureHeight)};
+  if (mode == DisplayMode::Span) {
+    const Rect area = moved(boundingBox(monitors), -canvas.left, -canvas.top);
+    if (area.width() > 0 && area.height() > 0)
+      placements.push_back({area, fillRegion(pictureWidth, pictureHeight, area)});
+    return placements;
+  }
+  for (const Monitor& monitor : monitors) {
+    const Rect area = moved(monitor.bounds, -canvas.left, -canvas.top);
+    if (area.width() <= 0 || area.height() <= 0) continue;
+    switch (mode) {
+      case DisplayMode::Fit:
+        placements.push_back({fitInside(pictureWidth, pictureHeight, area), whole});
+        break;
+      case DisplayMode::Fill:
+        placements.push_back({area, fillRegion(pictureWidth, pictureHeight, area)});
+        break;
+      case DisplayMode::Stretch:
+        placements.push_back({area, whole});
+        break;
+      case DisplayMode::Center: {
+        // The picture's corner, which lies outside the monitor where the picture is larger.
+        const std::int32_t left = area.left + (area.width() - pictureWidth) / 2;
+        const std::int32_t top = area.top + (area.height() - pictureHeight) / 2;
+        const Rect shown{std::max(area.left, left), std::max(area.top, top),
+                         std::min(area.right, left + pictureWidth),
+                         std::min(area.bottom, top + pictureHeight)};
+        placements.push_back({shown,
+                              {double(shown.left - left), double(shown.top - top),
+                               double(shown.right - left), double(shown.bottom - top)}});
+        break;
+      }
+      default:
+        return {};
+    }
+  }
+  return placements;
+}
+
+CanvasLayout layOut(DisplayMode mode, std::int32_t pictureWidth, std::int32_t pictureHeight,
+                    const std::vector<Monitor>& monitors, bool tiled) {
+  if (!drawnForTheMonitors(mode) || pictureWidth <= 0 || pictureHeight <= 0) return {};
+  CanvasLayout layout = canvasFor(monitors, tiled);
+  if (layout.width <= 0) return layout;
+  layout.placements =
+      placeOnMonitors(mode, pictureWidth, pictureHeight, monitors, boundingBox(monitors));
   return layout;
 }
 

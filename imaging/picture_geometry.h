@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "settings/display_mode.h"
@@ -23,6 +24,9 @@ struct Rect {
 struct Monitor {
   Rect bounds;  // virtual-screen pixels: the primary monitor's top-left corner is 0,0
   bool primary = false;
+  // The monitor's device interface name, the same from start to start whatever the order
+  // of the monitors; empty where the system gives none.
+  std::string device{};
   bool operator==(const Monitor&) const = default;
 };
 
@@ -71,6 +75,20 @@ SourceRegion fillRegion(std::int32_t pictureWidth, std::int32_t pictureHeight, c
 // at its own size, the layout is empty (width 0).
 CanvasLayout layOut(DisplayMode mode, std::int32_t pictureWidth, std::int32_t pictureHeight,
                     const std::vector<Monitor>& monitors, bool tiled);
+
+// A canvas the size of the monitors' bounding box, without placements: the roll as layOut
+// gives it, for a wallpaper drawn from several pictures.
+CanvasLayout canvasFor(const std::vector<Monitor>& monitors, bool tiled);
+
+// Where a picture of the given size goes on these monitors (a part of the desktop, when
+// each monitor shows its own picture), in the coordinates of canvas (virtual-screen
+// pixels; usually every monitor's bounding box). Fit and Fill: on each monitor; Span: once
+// across these monitors' own bounding box; Stretch: the whole picture onto each monitor;
+// Center: at its own size in each monitor's middle, cut where it is larger. Empty for Tile,
+// the desktop's own settings, or an empty picture.
+std::vector<Placement> placeOnMonitors(DisplayMode mode, std::int32_t pictureWidth,
+                                       std::int32_t pictureHeight,
+                                       const std::vector<Monitor>& monitors, const Rect& canvas);
 
 // The size libjpeg decodes to at scale eighths/8: rounded up.
 std::int32_t scaledSize(std::int32_t size, int eighths);

@@ -528,6 +528,96 @@ TEST_F(Conversion, LargePngStreamsWithinSixteenMebibytes) {
 #endif
 }
 
+// Each monitor's rectangle of a wallpaper drawn from a set of pictures holds exactly what
+// drawing its picture alone on that monitor gives, spanned or tiled, whatever mode and
+// format each one has; a monitor no picture is for stays black.
+TEST_F(Conversion, SetOfPicturesDrawsEachMonitorAsItsPictureAlone) {
+  const Monitor primary{{0, 0, 320, 200}, true};
+  const Monitor portrait{{320, -60, 440, 200}, false};
+  const Monitor spare{{-100, 0, 0, 80}, false};
+  const std::vector<Monitor> all = {primary, portrait, spare};
+  const Bytes chart = test::weatherPixels(900, 500);
+  const std::string jpeg = put("chart.jpg", test::encodeJpeg({.width = 900, .height = 500}, chart));
+  const std::string png = put(
+      "radar.png", test::encodePng({.width = 97, .height = 130}, test::patternPixels(97, 130, 3)));
+  struct Case {
+    const char* name;
+    DisplayMode primaryMode, portraitMode;
+    bool tiled;
+  } cases[] = {
+      {"filled and fitted, spanned", DisplayMode::Fill, DisplayMode::Fit, false},
+      {"fitted and centred, tiled from the primary", DisplayMode::Fit, DisplayMode::Center, true},
+      {"spanned over its one monitor and stretched", DisplayMode::Span, DisplayMode::Stretch,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConversionRequest request;
+    request.monitors = all;
+    request.tiled = c.tiled;
+    const WallpaperResult set = drawWallpaper(
+        {{jpeg, c.primaryMode, {primary}}, {png, c.portraitMode, {portrait}}}, bmpPath, request);
+    ASSERT_FALSE(set.failure) << set.failure->detail;
+    ASSERT_EQ(set.pictures.size(), 2u);
+    EXPECT_EQ(set.pictures[1].width, 97);
+    const test::Bitmap drawn = test::readBitmap(bmpPath);
+    const CanvasLayout canvas = canvasFor(all, c.tiled);
+    ASSERT_EQ(drawn.width, canvas.width);
+    const Rect box = boundingBox(all);
+
+    // Each picture alone on its one monitor: as a single picture is drawn where the mode
+    // is one a single picture can have, else as a set of one.
+    const auto alone = [&](const std::string& picture, DisplayMode mode, const Monitor& monitor) {
+      ConversionRequest one;
+      one.monitors = {monitor};
+      one.drawn = mode;
+      const std::string path = dir.file("alone.bmp");
+      if (drawnForTheMonitors(mode)) {
+        EXPECT_FALSE(convertToBitmap(picture, path, one).failure);
+      } else {
+        EXPECT_FALSE(drawWallpaper({{picture, mode, {monitor}}}, path, one).failure);
+      }
+      return test::readBitmap(path);
+    };
+    const std::pair<Monitor, test::Bitmap> references[] = {
+        {primary, alone(jpeg, c.primaryMode, primary)},
+        {portrait, alone(png, c.portraitMode, portrait)},
+        {spare, test::Bitmap{spare.bounds.width(), spare.bounds.height(),
+                             std::vector<std::uint8_t>(std::size_t(100 * 80 * 3), 0)}}};
+    for (const auto& [monitor, reference] : references) {
+      int wrong = 0;
+      for (int y = 0; y < monitor.bounds.height(); ++y) {
+        for (int x = 0; x < monitor.bounds.width(); ++x) {
+          // Where the monitor's pixel is in the file, after a tiled wallpaper's roll.
+          const int fx = (monitor.bounds.left - box.left + x + canvas.rollX) % canvas.width;
+          const int fy = (monitor.bounds.top - box.top + y + canvas.rollY) % canvas.height;
+          if (!std::equal(reference.at(x, y), reference.at(x, y) + 3, drawn.at(fx, fy)) &&
+              ++wrong <= 3)
+            ADD_FAILURE() << "monitor at " << monitor.bounds.left << ": pixel " << x << "," << y;
+        }
+      }
+      EXPECT_EQ(wrong, 0);
+    }
+  }
+}
+
+// A picture of the set that cannot be drawn says which one it was, and leaves no file.
+TEST_F(Conversion, SetWithABrokenPictureLeavesNoFile) {
+  const Monitor left{{0, 0, 64, 48}, true}, right{{64, 0, 128, 48}, false};
+  const std::string good = put("good.png", test::encodePng({.width = 16, .height = 16},
+                                                           test::flatPixels(16, 16, {1, 2, 3})));
+  const std::string broken = put("broken.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 3});
+  ConversionRequest request;
+  request.monitors = {left, right};
+  const WallpaperResult result = drawWallpaper(
+      {{good, DisplayMode::Fill, {left}}, {broken, DisplayMode::Fit, {right}}}, bmpPath, request);
+  ASSERT_TRUE(result.failure);
+  ASSERT_EQ(result.pictures.size(), 2u);
+  EXPECT_FALSE(result.pictures[0].failure);
+  EXPECT_TRUE(result.pictures[1].failure);
+  EXPECT_FALSE(std::filesystem::exists(bmpPath));
+}
+
 TEST(ConversionPaths, DirectoryAndVolume) {
   struct Case {
     const char* path;

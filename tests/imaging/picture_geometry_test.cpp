@@ -241,5 +241,72 @@ TEST(PictureGeometry, AveragingStepsBeyondTheDecodersScaling) {
   }
 }
 
+// A monitor with its own picture is laid out on the whole desktop's canvas: its part
+// lands at the monitor's place in the bounding box of every monitor, whatever the mode.
+TEST(PictureGeometry, PlacementsOfOnePictureOnSomeOfTheMonitors) {
+  const Monitor right{{1920, -420, 3000, 1500}, false};  // portrait, higher than the primary
+  const Rect canvas{0, -420, 3000, 1500};                // both monitors' bounding box
+  struct Case {
+    const char* name;
+    DisplayMode mode;
+    int width, height;
+    std::vector<Monitor> monitors;
+    std::vector<Placement> placements;
+  } cases[] = {
+      {"fitted on the portrait monitor",
+       DisplayMode::Fit,
+       2000,
+       1000,
+       {right},
+       {{{1920, 690, 3000, 1230}, {0, 0, 2000, 1000}}}},
+      {"filled on the primary, moved down by the taller monitor",
+       DisplayMode::Fill,
+       1920,
+       1920,
+       {kFullHd},
+       {{{0, 420, 1920, 1500}, {0, 420, 1920, 1500}}}},
+      {"stretched: the whole picture to the whole monitor",
+       DisplayMode::Stretch,
+       640,
+       480,
+       {right},
+       {{{1920, 0, 3000, 1920}, {0, 0, 640, 480}}}},
+      {"centred, smaller than the monitor: at its own size",
+       DisplayMode::Center,
+       100,
+       50,
+       {right},
+       {{{2410, 935, 2510, 985}, {0, 0, 100, 50}}}},
+      {"centred, larger than the monitor: its middle, cut",
+       DisplayMode::Center,
+       1300,
+       2000,
+       {right},
+       {{{1920, 0, 3000, 1920}, {110, 40, 1190, 1960}}}},
+      {"spanned over the monitors that show it only",
+       DisplayMode::Span,
+       1000,
+       1000,
+       {right},
+       {{{1920, 0, 3000, 1920}, {218.75, 0, 781.25, 1000}}}},
+      {"tiled is drawn by the desktop, not here", DisplayMode::Tile, 100, 100, {right}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(placeOnMonitors(c.mode, c.width, c.height, c.monitors, canvas), c.placements);
+  }
+  // The canvas of a set of pictures is the one a single picture's Fill would have.
+  const std::vector<Monitor> both = {kFullHd, right};
+  for (const bool tiled : {false, true}) {
+    const CanvasLayout single = layOut(DisplayMode::Fill, 10, 10, both, tiled);
+    const CanvasLayout set = canvasFor(both, tiled);
+    EXPECT_EQ(set.width, single.width);
+    EXPECT_EQ(set.height, single.height);
+    EXPECT_EQ(set.rollX, single.rollX);
+    EXPECT_EQ(set.rollY, single.rollY);
+    EXPECT_TRUE(set.placements.empty());
+  }
+}
+
 }  // namespace
 }  // namespace tessaren
