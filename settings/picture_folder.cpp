@@ -35,6 +35,15 @@ bool isFullPath(const std::string& folder) {
 
 }  // namespace
 
+std::string monitorPictureFileName(const std::string& monitor) {
+  // FNV-1a: short, and the same for the same name on every start.
+  std::uint32_t hash = 0x811c9dc5u;
+  for (unsigned char c : monitor) hash = (hash ^ c) * 0x01000193u;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(hash));
+  return kMonitorPicturePrefix + hex + kMonitorPictureSuffix;
+}
+
 std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {
   char hex[17];
   std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(id));

@@ -15,6 +15,12 @@ inline const std::string kBitmapFileName = "tessaren.bmp";
 inline const std::string kTemporaryPrefix = "tessaren-";
 inline const std::string kTemporarySuffix = ".part";
 
+// The picture of a monitor's own source, kept as it came: "tessaren-monitor-1a2b3c4d.jpg",
+// named after the monitor's key so that it stays the same from start to start.
+inline const std::string kMonitorPicturePrefix = "tessaren-monitor-";
+inline const std::string kMonitorPictureSuffix = ".jpg";
+std::string monitorPictureFileName(const std::string& monitor);
+
 // The name of one of an update's own files, made from its whole id, so that no two
 // updates or Checks ever share one: "tessaren-1f.jpg.part".
 std::string temporaryFileName(std::uint64_t id, const std::string& finalName);

@@ -78,6 +78,23 @@ class RegistryStore final : public ValueStore {
  public:
   bool keyExists(const StoreKey& key) override { return static_cast<bool>(openForReading(key)); }
 
+  std::vector<std::string> subkeys(const StoreKey& key) override {
+    std::vector<std::string> names;
+    const OwnedKey opened = openForReading(key);
+    if (!opened) return names;
+    // A key name is at most 255 characters.
+    char name[256];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = sizeof name;
+      const LSTATUS result =
+          RegEnumKeyExA(opened.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+      if (result == ERROR_MORE_DATA) continue;  // not one of ours
+      if (result != ERROR_SUCCESS) break;
+      names.emplace_back(name, length);
+    }
+    return names;
+  }
+
   std::optional<std::string> readText(const StoreKey& key, std::string_view name) override {
     // RegGetValueA will not expand for us: with RRF_RT_REG_EXPAND_SZ it insists on
     // RRF_NOEXPAND (Windows and Wine alike), so the expansion is ours.

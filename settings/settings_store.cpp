@@ -46,6 +46,11 @@ SettingsStore::SettingsStore(ValueStore& store, std::string defaultFolder)
     : store_(store), defaultFolder_(std::move(defaultFolder)) {}
 
 std::optional<StoredValue> SettingsStore::defaultOf(ValueId value) const {
+  return defaultOf(value, keyOf(rowOf(value).key));
+}
+
+// A default that is another value's is that value under the same key.
+std::optional<StoredValue> SettingsStore::defaultOf(ValueId value, const StoreKey& at) const {
   const ValueDefault& fallback = rowOf(value).fallback;
   switch (fallback.from) {
     case ValueDefault::From::Nothing:
@@ -57,8 +62,8 @@ std::optional<StoredValue> SettingsStore::defaultOf(ValueId value) const {
     case ValueDefault::From::PictureFolder:
       return defaultFolder_;
     case ValueDefault::From::OtherValue:
-      if (auto other = readValue(store_, fallback.other)) return other;
-      return defaultOf(fallback.other);
+      if (auto other = readValue(store_, fallback.other, at)) return other;
+      return defaultOf(fallback.other, at);
   }
   return std::nullopt;
 }
@@ -81,6 +86,20 @@ Settings SettingsStore::load() const {
   Settings settings = defaults();
   for (const SettingsField& field : kSettingsFields)
     if (auto stored = readValue(store_, field.value, from)) field.take(settings, *stored);
+  for (const std::string& monitor : store_.subkeys(keyOf(KeyId::Monitors))) {
+    const StoreKey at = monitorKey(monitor);
+    const std::string url = trimmed(
+        textOf(readValue(store_, ValueId::MonitorUrl, at).value_or(StoredValue{std::string()})));
+    if (url.empty()) continue;
+    MonitorSource& source = settings.monitorSources[monitor];
+    source.url = url;
+    if (auto pointer = readValue(store_, ValueId::MonitorPointer, at))
+      source.pointer = trimmed(textOf(*pointer));
+    if (auto display = readValue(store_, ValueId::MonitorDisplay, at)) {
+      const auto mode = displayModeFromNumber(static_cast<std::int32_t>(numberOf(*display)));
+      if (mode && monitorDisplayMode(*mode)) source.display = *mode;
+    }
+  }
   return settings;
 }
 
@@ -88,6 +107,21 @@ bool SettingsStore::save(const Settings& settings) {
   bool saved = true;
   for (const SettingsField& field : kSettingsFields)
     saved = writeValue(store_, field.value, field.give(settings)) && saved;
+  // A monitor that no longer has a source of its own keeps its key (and the record of the
+  // picture it had), without the values that made it one.
+  for (const std::string& monitor : store_.subkeys(keyOf(KeyId::Monitors))) {
+    if (settings.monitorSources.contains(monitor)) continue;
+    for (ValueId value : {ValueId::MonitorUrl, ValueId::MonitorPointer, ValueId::MonitorDisplay})
+      saved = removeValue(store_, value, monitorKey(monitor)) && saved;
+  }
+  for (const auto& [monitor, source] : settings.monitorSources) {
+    const StoreKey at = monitorKey(monitor);
+    saved = writeValue(store_, ValueId::MonitorUrl, source.url, at) &&
+            writeValue(store_, ValueId::MonitorPointer, source.pointer, at) &&
+            writeValue(store_, ValueId::MonitorDisplay, static_cast<std::uint32_t>(source.display),
+                       at) &&
+            saved;
+  }
   // The marker goes last, so that it is stored only after the others.
   return saved && writeValue(store_, ValueId::Install, *defaultOf(ValueId::Install));
 }

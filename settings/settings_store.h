@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,22 @@ constexpr auto kDefaultDisplay = static_cast<DisplayMode>(rowOf(ValueId::Display
 constexpr std::int32_t kShortestInterval = 1;
 constexpr std::int32_t kLongestInterval = 44'640;
 
+// A monitor's own picture: its address, "Picture at", and how it is placed (Fit, Fill,
+// Center or Stretch).
+struct MonitorSource {
+  std::string url{};
+  std::string pointer{};
+  DisplayMode display = DisplayMode::Fill;
+
+  bool operator==(const MonitorSource&) const = default;
+};
+
+// The modes a monitor's own picture may have; another stored number counts as Fill.
+constexpr bool monitorDisplayMode(DisplayMode mode) {
+  return mode == DisplayMode::Fit || mode == DisplayMode::Fill || mode == DisplayMode::Center ||
+         mode == DisplayMode::Stretch;
+}
+
 struct Settings {
   std::string url{};
   std::string folder{};  // where the picture and the BMP are kept, ending in a backslash
@@ -36,6 +53,9 @@ struct Settings {
   // Where in a JSON document the picture's address is (a JSON Pointer); empty: found by
   // itself. Shown in Properties as "Picture at".
   std::string pointer{};
+  // The monitors that show a picture of their own, by the name of their key (connected or
+  // not); every other monitor shows the picture above.
+  std::map<std::string, MonitorSource> monitorSources{};
 
   bool operator==(const Settings&) const = default;
 };
@@ -68,6 +88,9 @@ class SettingsStore {
   // missing, or of another type or size, takes its default.
   AppliedPicture loadApplied() const;
   void saveApplied(const AppliedPicture& picture);
+  // The record of a monitor's own picture, under its key.
+  AppliedPicture loadApplied(const std::string& monitor) const;
+  void saveApplied(const std::string& monitor, const AppliedPicture& picture);
 
   // The key reads come from: the per-user one, or the machine-wide one without it.
   StoreKey readKey() const;
@@ -75,6 +98,7 @@ class SettingsStore {
  private:
   // The row's default; nothing for a row without one.
   std::optional<StoredValue> defaultOf(ValueId value) const;
+  std::optional<StoredValue> defaultOf(ValueId value, const StoreKey& at) const;
 
   ValueStore& store_;
   std::string defaultFolder_;

@@ -72,8 +72,11 @@ std::optional<StoredValue> readValue(ValueStore& store, ValueId value, const Sto
 }
 
 bool writeValue(ValueStore& store, ValueId value, const StoredValue& stored) {
+  return writeValue(store, value, stored, keyOf(rowOf(value).key));
+}
+
+bool writeValue(ValueStore& store, ValueId value, const StoredValue& stored, const StoreKey& key) {
   const ValueRow& row = rowOf(value);
-  const StoreKey& key = keyOf(row.key);
   switch (row.type) {
     case ValueType::Text:
       return store.writeText(key, row.name, textOf(stored));
@@ -90,8 +93,18 @@ bool writeValue(ValueStore& store, ValueId value, const StoredValue& stored) {
 }
 
 bool removeValue(ValueStore& store, ValueId value) {
-  const ValueRow& row = rowOf(value);
-  return store.deleteValue(keyOf(row.key), row.name);
+  return removeValue(store, value, keyOf(rowOf(value).key));
+}
+
+bool removeValue(ValueStore& store, ValueId value, const StoreKey& at) {
+  return store.deleteValue(at, rowOf(value).name);
+}
+
+StoreKey monitorKey(std::string_view monitor) {
+  StoreKey key = keyOf(KeyId::Monitor);
+  constexpr std::string_view kPlaceholder = "<monitor>";
+  key.path.replace(key.path.find(kPlaceholder), kPlaceholder.size(), monitor);
+  return key;
 }
 
 std::string textOf(const StoredValue& stored) {

@@ -103,8 +103,13 @@ std::optional<StoredValue> readValue(ValueStore& store, ValueId value);
 std::optional<StoredValue> readValue(ValueStore& store, ValueId value, const StoreKey& from);
 // Stored with the row's type under its key; true when it is.
 bool writeValue(ValueStore& store, ValueId value, const StoredValue& stored);
+bool writeValue(ValueStore& store, ValueId value, const StoredValue& stored, const StoreKey& at);
 // True when the value is gone afterwards.
 bool removeValue(ValueStore& store, ValueId value);
+bool removeValue(ValueStore& store, ValueId value, const StoreKey& at);
+
+// The key of one monitor's own values (KeyId::Monitor with its name in place of <monitor>).
+StoreKey monitorKey(std::string_view monitor);
 
 // One value of a record kept in the table (Settings, AppliedPicture): how its stored value
 // (or default) becomes the record's field, and back.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessaren {
 
@@ -43,6 +44,8 @@ class ValueStore {
   // True when the value is gone afterwards, also when it never existed. (Keys are removed
   // by the uninstaller.)
   virtual bool deleteValue(const StoreKey& key, std::string_view name) = 0;
+  // The names of the key's direct subkeys; none when the key does not exist.
+  virtual std::vector<std::string> subkeys(const StoreKey& key) = 0;
 };
 
 // The registry. Windows build only.

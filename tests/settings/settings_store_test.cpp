@@ -11,6 +11,7 @@
 namespace tessaren {
 namespace {
 
+using namespace std::string_literals;
 using test::MemoryStore;
 using Value = MemoryStore::Value;
 const std::string kDefaultFolder = "C:\\Users\\u\\AppData\\Local\\Tessaren\\";
@@ -151,6 +152,52 @@ TEST_F(SettingsTest, SaveStoresEveryValueWithItsType) {
   EXPECT_EQ(at(ValueId::Install), Value(std::uint32_t{2}));
   store.readOnly = true;
   EXPECT_FALSE(settings.save(chosen));
+}
+
+// Each monitor's own source lives under a key of its own: loaded and saved with the rest,
+// dropped ("Same as all monitors") without losing the record of its picture, and never
+// mixed up with the common record or another monitor's.
+TEST_F(SettingsTest, MonitorsWithSourcesOfTheirOwn) {
+  const std::string portrait = "//?/DISPLAY#DEL40F5#5&1a2b#{e6f07b5f}";
+  const std::string wine = "at 1920,0 1080x1920";
+  Settings chosen = settings.load();
+  chosen.monitorSources[portrait] = {"https://radar.example/r.png", "", DisplayMode::Fit};
+  chosen.monitorSources[wine] = {"https://sat.example/feed", "/items/0", DisplayMode::Stretch};
+  ASSERT_TRUE(settings.save(chosen));
+  EXPECT_EQ(settings.load(), chosen);
+  EXPECT_EQ(at(ValueId::MonitorDisplay, monitorKey(portrait)), Value(std::uint32_t{4}));
+
+  AppliedPicture own;
+  own.url = own.pictureUrl = "https://radar.example/r.png";
+  own.validators.etag = "\"r1\"";
+  own.display = DisplayMode::Fit;
+  own.known = true;
+  settings.saveApplied(portrait, own);
+  EXPECT_EQ(settings.loadApplied(portrait), own);
+  EXPECT_FALSE(settings.loadApplied().known) << "the common record is another";
+  EXPECT_FALSE(settings.loadApplied(wine).known);
+
+  // Same as all monitors: no longer a source, its record kept for when it comes back.
+  chosen.monitorSources.erase(portrait);
+  ASSERT_TRUE(settings.save(chosen));
+  EXPECT_EQ(settings.load().monitorSources, chosen.monitorSources);
+  EXPECT_EQ(settings.loadApplied(portrait), own);
+
+  // What a monitor's key may hold that is no source, or no mode a monitor can have.
+  put(ValueId::MonitorUrl, " "s, monitorKey("blank"));
+  put(ValueId::MonitorUrl, "http://a/t.png"s, monitorKey("tiled"));
+  put(ValueId::MonitorDisplay, std::uint32_t{2}, monitorKey("tiled"));
+  put(ValueId::MonitorUrl, "http://a/x.png"s, monitorKey("typed"));
+  put(ValueId::MonitorDisplay, "4"s, monitorKey("typed"));
+  const auto loaded = settings.load().monitorSources;
+  EXPECT_FALSE(loaded.contains("blank"));
+  EXPECT_EQ(loaded.at("tiled").display, DisplayMode::Fill);
+  EXPECT_EQ(loaded.at("typed").display, DisplayMode::Fill);
+
+  // A picture address missing from a monitor's record is its own address, not the common one.
+  put(ValueId::PictureUrl, "http://common/"s);
+  put(ValueId::MonitorPictureUrl, "http://own/"s, monitorKey("old"));
+  EXPECT_EQ(settings.loadApplied("old").pictureUrl, "http://own/");
 }
 
 // Folders as typed or stored, normalised, and whether files can be kept there. A working

@@ -90,6 +90,20 @@ TEST(SettingsTable, EveryRowAsTheProgramReadsKeepsAndRepairsIt) {
       {ValueId::WallpaperStyle, "22"s, {}, {}},
       {ValueId::TileWallpaper, "1"s, {}, {}},
       {ValueId::Wallpaper, "C:\\Users\\u\\AppData\\Local\\Tessaren\\tessaren.bmp"s, {}, {}},
+      {ValueId::MonitorUrl, "https://radar.example/r.png"s, {}, {}},
+      {ValueId::MonitorPointer, "/url"s, {}, {}},
+      {ValueId::MonitorDisplay, 4u, {}, {}},
+      {ValueId::MonitorPictureUrl, "https://radar.example/r.png"s, {}, {}},
+      {ValueId::MonitorPictureAddress, "https://radar.example/r.png"s, {}, {}},
+      {ValueId::MonitorEtag, "\"r1\""s, {}, {}},
+      {ValueId::MonitorLastModified, "Mon, 07 Dec 2026 10:00:00 GMT"s, {}, {}},
+      {ValueId::MonitorPageUrl, "http://a/page"s, {}, {}},
+      {ValueId::MonitorPageEtag, "W/\"p1\""s, {}, {}},
+      {ValueId::MonitorPageLastModified, "Sun, 06 Dec 2026 10:00:00 GMT"s, {}, {}},
+      {ValueId::MonitorPageDigest, "9f86d081"s, {}, {}},
+      {ValueId::MonitorPictureDisplay, 5u, {}, {}},
+      {ValueId::MonitorPictureLayout, "0,0,1920,1080@96"s, {}, {}},
+      {ValueId::MonitorPictureTime, 1'700'000'000u, {}, {}},
   };
   ASSERT_EQ(std::size(cases), std::size(kValueRows)) << "a case for every row";
   for (std::size_t i = 0; i < std::size(cases); ++i) {

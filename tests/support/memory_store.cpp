@@ -1,6 +1,8 @@
 // The value store in memory.
 #include "tests/support/memory_store.h"
 
+#include <algorithm>
+
 namespace tessaren::test {
 namespace {
 
@@ -20,6 +22,19 @@ bool MemoryStore::keyExists(const StoreKey& key) {
         (where.first.path == key.path || where.first.path.starts_with(key.path + "\\")))
       return true;
   return false;
+}
+
+// A key exists while it holds a value, as far as this store goes.
+std::vector<std::string> MemoryStore::subkeys(const StoreKey& key) {
+  std::vector<std::string> names;
+  const std::string prefix = key.path + "\\";
+  for (const auto& [where, value] : values) {
+    if (where.first.root != key.root || !where.first.path.starts_with(prefix)) continue;
+    std::string name = where.first.path.substr(prefix.size());
+    name = name.substr(0, name.find('\\'));
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
 }
 
 std::optional<std::string> MemoryStore::readText(const StoreKey& key, std::string_view name) {

@@ -24,6 +24,7 @@ class MemoryStore final : public ValueStore {
   bool writeNumber(const StoreKey& key, std::string_view name, std::uint32_t number) override;
   bool writeBytes(const StoreKey& key, std::string_view name, std::string_view bytes) override;
   bool deleteValue(const StoreKey& key, std::string_view name) override;
+  std::vector<std::string> subkeys(const StoreKey& key) override;
 
   // Every value, by key and name, for tests to seed and look at.
   std::map<std::pair<StoreKey, std::string>, Value> values;
