@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace tessaren {
 
@@ -29,10 +30,17 @@ class CancelToken {
   // Closes the attached handle unless cancel() already did.
   void release();
 
+  // For an update that downloads several pictures at once, each on a token of its own:
+  // cancelling this one cancels child too (at once, when this one is cancelled already),
+  // until untie.
+  void tie(CancelToken& child);
+  void untie(CancelToken& child);
+
  private:
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::function<void()> close_;
+  std::vector<CancelToken*> children_;
 };
 
 }  // namespace tessaren

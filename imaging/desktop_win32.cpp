@@ -5,6 +5,7 @@
 #include <versionhelpers.h>
 
 #include "imaging/desktop_api.h"
+#include "platform/wide_text.h"
 
 namespace tessaren {
 namespace {
@@ -14,14 +15,25 @@ struct Found {
   std::string layout;
 };
 
+// The device interface name of the (first) monitor on the display adapter output, which
+// stays the same across restarts and changes of order; empty when the system gives none.
+std::string deviceInterfaceName(const wchar_t* adapterDevice) {
+  DISPLAY_DEVICEW device{};
+  device.cb = sizeof device;
+  if (!EnumDisplayDevicesW(adapterDevice, 0, &device, EDD_GET_DEVICE_INTERFACE_NAME)) return "";
+  const std::wstring name(device.DeviceID, wcsnlen(device.DeviceID, std::size(device.DeviceID)));
+  return utf8Text(name);
+}
+
 BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   auto& found = *reinterpret_cast<Found*>(data);
-  MONITORINFO info{};
+  MONITORINFOEXW info{};
   info.cbSize = sizeof info;
   if (!GetMonitorInfoW(monitor, &info)) return TRUE;
   const RECT& r = info.rcMonitor;
-  found.monitors.push_back(
-      {{r.left, r.top, r.right, r.bottom}, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+  found.monitors.push_back({{r.left, r.top, r.right, r.bottom},
+                            (info.dwFlags & MONITORINFOF_PRIMARY) != 0,
+                            deviceInterfaceName(info.szDevice)});
   UINT dpiX = 96, dpiY = 96;
   if (FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpiX, &dpiY))) dpiX = 96;
   if (!found.layout.empty()) found.layout += ';';

@@ -60,7 +60,9 @@ std::string reasonText(const UpdateOutcome& outcome) {
   return outcome.failure ? displaySafe(outcome.failure->detail, kLongestReason) : "";
 }
 
-std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt) {
+namespace {
+
+std::string reasonOf(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt) {
   std::string reason;
   switch (outcome.kind) {
     case OutcomeKind::Updated:
@@ -76,7 +78,37 @@ std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t 
       reason = reasonText(outcome);
       break;
   }
-  return logLineOf(when, kindWord(outcome), outcome.host, reason);
+  return reason;
+}
+
+}  // namespace
+
+std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt) {
+  return logLineOf(when, kindWord(outcome), outcome.host, reasonOf(outcome, when, changedAt));
+}
+
+std::vector<std::string> logLines(const UpdateOutcome& outcome, std::time_t when,
+                                  std::time_t changedAt) {
+  if (outcome.sources.empty()) return {logLine(outcome, when, changedAt)};
+  std::vector<std::string> lines;
+  for (const UpdateOutcome& source : outcome.sources) {
+    const std::string forWhich = ", for " + source.shownOn;
+    const std::time_t changed = source.applied ? source.applied->appliedAt : changedAt;
+    // Cut before the monitor is named, so that it always is.
+    const std::string reason =
+        displaySafe(reasonOf(source, when, changed), kLongestReason - forWhich.size()) + forWhich;
+    lines.push_back(logLineOf(when, kindWord(source), source.host, trimmed(reason)));
+  }
+  return lines;
+}
+
+std::string sourcesSummary(const UpdateOutcome& outcome) {
+  if (outcome.sources.empty()) return "";
+  std::size_t updated = 0;
+  for (const UpdateOutcome& source : outcome.sources)
+    updated += source.kind == OutcomeKind::Updated ? 1 : 0;
+  return std::to_string(updated) + " of " + std::to_string(outcome.sources.size()) +
+         " pictures updated";
 }
 
 std::string logLineOf(std::time_t when, const std::string& kind, const std::string& host,
@@ -88,6 +120,15 @@ std::string logLineOf(std::time_t when, const std::string& kind, const std::stri
 
 std::string tipDetail(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt,
                       std::optional<std::time_t> nextTry) {
+  // A set in which some picture changed or failed says how many changed, then why one failed.
+  if (!outcome.sources.empty() && outcome.kind != OutcomeKind::Unchanged &&
+      outcome.detail != "redrawn") {
+    std::string detail = sourcesSummary(outcome) + " " + clockText(when, when);
+    if (outcome.kind == OutcomeKind::Failed)
+      detail +=
+          "; " + reasonText(outcome) + (nextTry ? ", next try " + clockText(*nextTry, when) : "");
+    return detail;
+  }
   switch (outcome.kind) {
     case OutcomeKind::Updated:
       return "updated " + clockText(when, when);

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/failure.h"
 #include "settings/applied_picture.h"
@@ -36,6 +38,13 @@ struct UpdateOutcome {
   // The order of the commit that put it on the desktop (0: nothing was committed), so
   // that the record of an older commit never overwrites that of a newer one.
   std::uint64_t commit = 0;
+
+  // A wallpaper drawn from several pictures: what became of each, in the order they were
+  // fetched, with the monitors it is for in its shownOn ("monitor 2"); empty for one picture.
+  std::vector<UpdateOutcome> sources;
+  std::string shownOn;
+  // The records of the monitors' own pictures to keep, by the monitor's key name.
+  std::map<std::string, AppliedPicture> monitorsApplied;
 };
 
 UpdateOutcome failedOutcome(std::string host, Failure failure);
@@ -54,6 +63,14 @@ std::string logLineOf(std::time_t when, const std::string& kind, const std::stri
 // The update's log line. changedAt is when the picture on the desktop last changed (0:
 // unknown).
 std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t changedAt);
+
+// The update's log lines: one, or one for each picture of a set, saying which monitors it
+// is for ("..., for monitor 2").
+std::vector<std::string> logLines(const UpdateOutcome& outcome, std::time_t when,
+                                  std::time_t changedAt);
+
+// "2 of 2 pictures updated" for a set; empty for one picture.
+std::string sourcesSummary(const UpdateOutcome& outcome);
 
 // The tip's second line: "updated 14:05", "unchanged since 13:05, checked 14:05",
 // "HTTP 404 Not Found, next try 14:07".

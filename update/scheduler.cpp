@@ -241,13 +241,15 @@ void Scheduler::finished(const UpdateRequest& request, const UpdateOutcome& outc
 }
 
 void Scheduler::remember(const UpdateOutcome& outcome, bool current) {
-  if (!outcome.applied) return;
+  if (!outcome.applied && outcome.monitorsApplied.empty()) return;
   // Records go in the order of the commits: one from a commit older than the last stored
   // would describe a picture no longer on the desktop. A record without a commit (new
   // validators for an unchanged picture) counts only from the update that is current.
   if (outcome.commit == 0 ? !current : outcome.commit <= lastCommit_) return;
   lastCommit_ = std::max(lastCommit_, outcome.commit);
-  settings_.saveApplied(*outcome.applied);
+  if (outcome.applied) settings_.saveApplied(*outcome.applied);
+  for (const auto& [monitor, record] : outcome.monitorsApplied)
+    settings_.saveApplied(monitor, record);
 }
 
 void Scheduler::shutdown() {
@@ -302,6 +304,8 @@ void Scheduler::begin(bool redrawOnly) {
   request.id = newId();
   request.settings = settings_.load();
   request.applied = settings_.loadApplied();
+  for (const auto& [monitor, source] : request.settings.monitorSources)
+    request.monitorsApplied[monitor] = settings_.loadApplied(monitor);
   request.redrawOnly = redrawOnly;
   request.clearLeftovers = !started_;
   request.startedAt = clock_.wallNow();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "download/url.h"
 #include "imaging/conversion.h"
@@ -14,6 +15,7 @@
 #include "source/dated_address.h"
 #include "source/find_picture.h"
 #include "source/network_scope.h"
+#include "update/monitor_sources.h"
 
 namespace tessaren {
 namespace {
@@ -70,10 +72,23 @@ class TemporaryBitmap {
   bool kept_ = false;
 };
 
+// One picture of a set, as its download left it: the new picture in a file of the update's
+// own, or none when it is unchanged or failed. The set draws and commits it.
+struct FetchedPicture {
+  std::string fileName;  // where the picture is kept in the folder
+  std::unique_ptr<OutputFile> body;
+};
+
 class Update {
  public:
-  Update(const UpdateRequest& request, UpdateServices& services, CancelToken& cancel)
-      : request_(request), settings_(request.settings), services_(services), cancel_(cancel) {}
+  // fetched: only download into it, for a set that draws and commits.
+  Update(const UpdateRequest& request, UpdateServices& services, CancelToken& cancel,
+         FetchedPicture* fetched = nullptr)
+      : request_(request),
+        settings_(request.settings),
+        services_(services),
+        cancel_(cancel),
+        fetched_(fetched) {}
 
   UpdateOutcome run() {
     // The address as typed may be a template of dated addresses: the newest first, then
@@ -99,7 +114,7 @@ class Update {
            services_.files.list(folder, kTemporaryPrefix, kTemporarySuffix))
         services_.files.remove(folder + name);
     }
-    picturePath_ = folder + kPictureFileName;
+    picturePath_ = folder + (fetched_ ? fetched_->fileName : kPictureFileName);
     bitmapPath_ = folder + kBitmapFileName;
     if (drawnForTheMonitors(settings_.display)) layout_ = services_.desktop.monitorLayout();
     remembered_ = request_.applied;
@@ -243,6 +258,13 @@ class Update {
     remembered_.validators = fetched.validators;
     if (!needsRedraw() && sameContents(body->path(), picturePath_))
       return unchanged("same picture");
+    if (fetched_) {
+      fetched_->body = std::move(body);
+      outcome_.kind = OutcomeKind::Updated;
+      outcome_.applied = remembered_;
+      outcome_.seconds = stopwatch_.seconds();
+      return outcome_;
+    }
     return drawAndCommit(body->path(), body.get(), fetched.contentType);
   }
 
@@ -339,6 +361,8 @@ class Update {
   // The picture on the desktop must be drawn again even when the bytes are the same: the
   // display mode or the monitors changed since, or the BMP file is gone.
   bool needsRedraw() const {
+    // A set decides that for all of its pictures.
+    if (fetched_) return false;
     return !request_.applied.known || request_.applied.display != settings_.display ||
            (drawnForTheMonitors(settings_.display) && request_.applied.layout != layout_) ||
            !services_.files.exists(bitmapPath_);
@@ -376,12 +400,279 @@ class Update {
   std::string layout_;
   AppliedPicture remembered_;
   UpdateOutcome outcome_;
+  FetchedPicture* const fetched_;
+};
+
+// An update of a wallpaper drawn from several pictures: each distinct picture downloaded as
+// one update downloads it (two at a time), then the wallpaper drawn once from the new ones
+// and, for those unchanged or failed, the ones kept from before; committed as one.
+class SetUpdate {
+ public:
+  SetUpdate(const UpdateRequest& request, UpdateServices& services, CancelToken& cancel,
+            std::vector<Monitor> monitors, std::vector<PictureSource> pictures)
+      : request_(request),
+        services_(services),
+        cancel_(cancel),
+        monitors_(std::move(monitors)),
+        pictures_(std::move(pictures)),
+        fetched_(pictures_.size()),
+        parts_(pictures_.size()) {}
+
+  UpdateOutcome run() {
+    const std::string& folder = request_.settings.folder;
+    if (auto problem = folderProblem(folder))
+      return failed({FailureKind::UnusableFolder, *problem});
+    if (auto problem = services_.files.makeFolder(folder)) return failed(*problem);
+    if (request_.clearLeftovers) {
+      for (const std::string& name :
+           services_.files.list(folder, kTemporaryPrefix, kTemporarySuffix))
+        services_.files.remove(folder + name);
+    }
+    layout_ = setLayout(services_.desktop.monitorLayout(), pictures_);
+    for (std::size_t i = 0; i < pictures_.size(); ++i) fetched_[i].fileName = pictures_[i].fileName;
+    if (request_.redrawOnly) {
+      parts_.clear();
+      outcome_.detail = "redrawn";
+      return drawAndCommit();
+    }
+    fetchAll();
+    outcome_.sources = parts_;
+    const UpdateOutcome& first = parts_.front();
+    outcome_.host = first.host;
+    bool changed = false;
+    for (const FetchedPicture& picture : fetched_) changed |= picture.body != nullptr;
+    if (!changed && !needsRedraw()) return unchanged();
+    if (!changed) outcome_.detail = "redrawn";
+    return drawAndCommit();
+  }
+
+ private:
+  // Each picture's download on a token of its own, tied to the update's, two at a time.
+  void fetchAll() {
+    std::vector<UpdateRequest> requests(pictures_.size(), request_);
+    for (std::size_t i = 0; i < pictures_.size(); ++i) {
+      const PictureSource& picture = pictures_[i];
+      UpdateRequest& request = requests[i];
+      // Files of its own: the high byte keeps its id from any update's.
+      request.id = request_.id | (std::uint64_t(i + 1) << 56);
+      request.settings.url = picture.url;
+      request.settings.pointer = picture.pointer;
+      request.settings.display = picture.modes.front();
+      request.clearLeftovers = false;
+      request.monitorsApplied.clear();
+      if (!picture.common) {
+        const auto record = request_.monitorsApplied.find(picture.keys.front());
+        request.applied =
+            record != request_.monitorsApplied.end() ? record->second : AppliedPicture{};
+      }
+    }
+    const auto fetchOne = [&](std::size_t i) {
+      CancelToken token;
+      cancel_.tie(token);
+      parts_[i] = Update(requests[i], services_, token, &fetched_[i]).run();
+      cancel_.untie(token);
+      parts_[i].shownOn = monitorsWord(pictures_[i].monitors);
+    };
+    for (std::size_t i = 0; i < pictures_.size(); i += 2) {
+      std::jthread second;
+      if (i + 1 < pictures_.size()) second = std::jthread(fetchOne, i + 1);
+      fetchOne(i);
+    }
+  }
+
+  bool needsRedraw() const {
+    return !request_.applied.known || request_.applied.layout != layout_ ||
+           !services_.files.exists(request_.settings.folder + kBitmapFileName);
+  }
+
+  // The path each picture is drawn from: the new one, else the one kept; empty for none.
+  std::string drawnFrom(std::size_t i) const {
+    if (fetched_[i].body) return fetched_[i].body->path();
+    const std::string kept = request_.settings.folder + pictures_[i].fileName;
+    return services_.files.exists(kept) ? kept : std::string();
+  }
+
+  UpdateOutcome drawAndCommit() {
+    const std::string& folder = request_.settings.folder;
+    const std::string bitmapPath = folder + kBitmapFileName;
+    if (cancel_.stopped()) return failed(cancelledFailure());
+    reach(UpdateStep::Drawing);
+    const bool spanned = services_.desktop.spanSupported();
+    ConversionRequest conversion;
+    conversion.stop = &cancel_.flag();
+    conversion.shownPath = bitmapPath;
+    conversion.freeBytes = services_.files.freeBytes(folder);
+    conversion.monitors = monitors_;
+    conversion.tiled = !spanned;
+    TemporaryBitmap bitmap(services_.files,
+                           folder + temporaryFileName(request_.id, kBitmapFileName));
+    // A new picture that cannot be drawn fails alone: its monitors keep the one from before.
+    for (;;) {
+      std::vector<PictureSource> drawn;
+      std::vector<std::string> files;
+      std::vector<std::size_t> which;
+      for (std::size_t i = 0; i < pictures_.size(); ++i) {
+        if (std::string file = drawnFrom(i); !file.empty()) {
+          drawn.push_back(pictures_[i]);
+          files.push_back(std::move(file));
+          which.push_back(i);
+        }
+      }
+      if (drawn.empty()) return failed({FailureKind::CannotWrite, "no picture to draw yet"});
+      const std::vector<WallpaperPicture> set = wallpaperOf(drawn, files, monitors_);
+      const WallpaperResult result = drawWallpaper(set, bitmap.path(), conversion);
+      // Each picture's size and format, from its drawing (the first, where it has two modes).
+      for (std::size_t k = 0; k < result.pictures.size() && !parts_.empty(); ++k) {
+        const ConversionResult& picture = result.pictures[k];
+        for (std::size_t j = 0; j < files.size(); ++j) {
+          UpdateOutcome& part = parts_[which[j]];
+          if (files[j] != set[k].picturePath || part.width > 0) continue;
+          part.width = picture.width;
+          part.height = picture.height;
+          if (picture.format) part.format = pictureFormatName(*picture.format);
+        }
+      }
+      if (!result.failure) break;
+      const std::optional<std::size_t> broken = newPictureThatFailed(result, files, which);
+      if (!broken) return failed(*result.failure);
+      UpdateOutcome& part = parts_[*broken];
+      part.kind = OutcomeKind::Failed;
+      part.failure = result.failure;
+      part.applied.reset();
+      fetched_[*broken].body.reset();
+      bool changed = false;
+      for (const FetchedPicture& picture : fetched_) changed |= picture.body != nullptr;
+      if (!changed && !needsRedraw()) return unchanged();
+    }
+
+    reach(UpdateStep::Committing);
+    const std::unique_lock<std::mutex> committing = services_.commits.enter();
+    if (cancel_.stopped()) return failed(cancelledFailure());
+    if (auto problem = services_.files.replace(bitmap.path(), bitmapPath)) return failed(*problem);
+    bitmap.kept();
+    // Drawn here for each monitor: the style values of a drawn mode.
+    if (auto problem = applyWallpaper(services_.store, services_.desktop, bitmapPath,
+                                      DisplayMode::Fill, spanned))
+      return failed(*problem);
+    outcome_.commit = services_.commits.next();
+    for (std::size_t i = 0; i < pictures_.size(); ++i) {
+      if (!fetched_[i].body) continue;
+      UpdateOutcome& part = parts_[i];
+      if (!fetched_[i].body->moveOver(folder + pictures_[i].fileName)) {
+        part.kind = OutcomeKind::Failed;
+        part.failure = fetched_[i].body->failure();
+        part.applied.reset();
+        continue;
+      }
+      if (part.applied) part.applied->appliedAt = request_.startedAt;
+    }
+    outcome_.sources = parts_;
+    return finish(OutcomeKind::Updated);
+  }
+
+  // Which set picture a drawing failure belongs to, when it is a new one.
+  std::optional<std::size_t> newPictureThatFailed(const WallpaperResult& result,
+                                                  const std::vector<std::string>& files,
+                                                  const std::vector<std::size_t>& which) const {
+    if (result.pictures.empty() || !result.pictures.back().failure) return std::nullopt;
+    // The pictures are drawn in the order of files, one entry per file and mode.
+    const std::vector<WallpaperPicture> set = [&] {
+      std::vector<PictureSource> drawn;
+      for (std::size_t i : which) drawn.push_back(pictures_[i]);
+      return wallpaperOf(drawn, files, monitors_);
+    }();
+    const std::string& file = set[result.pictures.size() - 1].picturePath;
+    for (std::size_t k = 0; k < files.size(); ++k)
+      if (files[k] == file && fetched_[which[k]].body) return which[k];
+    return std::nullopt;
+  }
+
+  // The records: the common picture's in the Config key (with the set's layout, so that a
+  // later update knows what the wallpaper was drawn from), the others' under each of their
+  // monitors' keys.
+  UpdateOutcome finish(OutcomeKind whenNoneFailed) {
+    AppliedPicture common = request_.applied;
+    bool anyUpdated = false;
+    for (std::size_t i = 0; i < parts_.size(); ++i) {
+      const UpdateOutcome& part = parts_[i];
+      anyUpdated |= part.kind == OutcomeKind::Updated;
+      // The first failure decides what happens next, and names its monitors.
+      if (part.kind == OutcomeKind::Failed && !outcome_.failure) {
+        outcome_.failure = part.failure;
+        outcome_.failure->detail = part.shownOn + ": " + part.failure->detail;
+      }
+      if (!part.applied) continue;
+      if (pictures_[i].common) {
+        common = *part.applied;
+      } else {
+        for (const std::string& key : pictures_[i].keys)
+          outcome_.monitorsApplied[key] = *part.applied;
+      }
+    }
+    outcome_.sources = parts_;
+    common.display = request_.settings.display;
+    common.known = true;
+    common.layout = layout_;
+    if (outcome_.commit > 0 || !(common == request_.applied)) outcome_.applied = common;
+    if (!parts_.empty()) {
+      const UpdateOutcome& first = parts_.front();
+      outcome_.width = first.width;
+      outcome_.height = first.height;
+      outcome_.format = first.format;
+      outcome_.bytes = first.bytes;
+      outcome_.pictureUrl = first.pictureUrl;
+      outcome_.origin = first.origin;
+    }
+    outcome_.kind = outcome_.failure                    ? OutcomeKind::Failed
+                    : anyUpdated || outcome_.commit > 0 ? whenNoneFailed
+                                                        : OutcomeKind::Unchanged;
+    outcome_.seconds = stopwatch_.seconds();
+    return outcome_;
+  }
+
+  UpdateOutcome unchanged() {
+    outcome_.detail = parts_.front().detail;
+    return finish(OutcomeKind::Unchanged);
+  }
+
+  // The whole set failed (the folder, the drawing, the commit, a cancel): one reason.
+  UpdateOutcome failed(Failure failure) {
+    outcome_.kind = OutcomeKind::Failed;
+    outcome_.failure = std::move(failure);
+    outcome_.applied.reset();
+    outcome_.monitorsApplied.clear();
+    outcome_.sources.clear();
+    outcome_.seconds = stopwatch_.seconds();
+    return outcome_;
+  }
+
+  void reach(UpdateStep step) {
+    if (services_.reached) services_.reached(step);
+  }
+
+  const Stopwatch stopwatch_;
+  const UpdateRequest& request_;
+  UpdateServices& services_;
+  CancelToken& cancel_;
+  const std::vector<Monitor> monitors_;
+  const std::vector<PictureSource> pictures_;
+  std::vector<FetchedPicture> fetched_;
+  std::vector<UpdateOutcome> parts_;
+  std::string layout_;
+  UpdateOutcome outcome_;
 };
 
 }  // namespace
 
 UpdateOutcome runUpdate(const UpdateRequest& request, UpdateServices& services,
                         CancelToken& cancel) {
+  // A set when some connected monitor has a picture of its own; Check asks about one address.
+  if (!request.checkOnly && !request.settings.monitorSources.empty()) {
+    std::vector<Monitor> monitors = services.desktop.monitors();
+    if (std::vector<PictureSource> pictures = picturesFor(request.settings, monitors);
+        !pictures.empty())
+      return SetUpdate(request, services, cancel, std::move(monitors), std::move(pictures)).run();
+  }
   return Update(request, services, cancel).run();
 }
 
@@ -394,6 +685,8 @@ void removeOwnFiles(Files& files, const std::string& folder) {
   if (folder.empty() || folder.find_first_of("*?") != std::string::npos) return;
   files.remove(folder + kPictureFileName);
   files.remove(folder + kBitmapFileName);
+  for (const std::string& name : files.list(folder, kMonitorPicturePrefix, kMonitorPictureSuffix))
+    files.remove(folder + name);
   for (const std::string& name : files.list(folder, kTemporaryPrefix, kTemporarySuffix))
     files.remove(folder + name);
 }

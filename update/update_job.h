@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -30,6 +31,8 @@ struct UpdateRequest {
   // more: nothing is asked about earlier pictures, drawn, applied or kept.
   bool checkOnly = false;
   std::time_t startedAt = 0;  // wall clock, for the picture's time of change
+  // The records of the monitors' own pictures, by the monitor's key name.
+  std::map<std::string, AppliedPicture> monitorsApplied;
 };
 
 // One commit at a time, in the order the commits happen.
@@ -57,13 +60,16 @@ struct UpdateServices {
   std::function<void(UpdateStep)> reached{};  // tests only; empty in the program
 };
 
+// One picture, or, when some connected monitor has a source of its own, a set: every
+// distinct picture downloaded, the wallpaper drawn once from the set (drawWallpaper), each
+// monitor from its own picture.
 UpdateOutcome runUpdate(const UpdateRequest& request, UpdateServices& services,
                         CancelToken& cancel);
 
 // The server an address names, for the log; empty when it names none.
 std::string hostOf(const std::string& url);
 
-// Removes what Tessaren keeps in folder (the picture, the BMP and its own temporary files)
+// Removes what Tessaren keeps in folder (the pictures, the BMP and its own temporary files)
 // and nothing else; for the uninstaller. The folder is taken literally.
 void removeOwnFiles(Files& files, const std::string& folder);
 

@@ -16,6 +16,8 @@
 #include "tests/support/memory_store.h"
 #include "tests/support/test_pictures.h"
 #include "tests/support/update_doubles.h"
+#include "update/clock.h"
+#include "update/monitor_sources.h"
 
 namespace tessaren {
 namespace {
@@ -528,6 +530,189 @@ TEST_F(UpdateJobTest, CheckFindsThePictureAndKeepsNothing) {
   EXPECT_TRUE(desktop.wallpapers.empty());
   EXPECT_TRUE(files().empty());
   for (const FetchRequest& r : fetcher.asked) EXPECT_EQ(r.ask, Validators{});
+}
+
+// Two monitors, the second with a picture of its own: a flat red common picture and a flat
+// blue one of its own.
+class MonitorSetTest : public UpdateJobTest {
+ protected:
+  void SetUp() override {
+    UpdateJobTest::SetUp();
+    desktop.monitorList = {left, right};
+    desktop.layout = "0,0,64,48@96;64,0,96,48@96";
+    request.settings.display = DisplayMode::Fill;
+    request.settings.monitorSources[monitorKeyName(right)] = {kOwnUrl, "", DisplayMode::Fit};
+    ownFile = monitorPictureFileName(monitorKeyName(right));
+  }
+  static std::string flat(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    const test::Bytes jpeg = test::encodeJpeg({.width = width, .height = height, .quality = 100},
+                                              test::flatPixels(width, height, {r, g, b}));
+    return std::string(jpeg.begin(), jpeg.end());
+  }
+  // A channel of a pixel of tessaren.bmp (24 bits, rows bottom first, padded to 4 bytes):
+  // 0 blue, 1 green, 2 red.
+  int channelAt(int x, int y, int channel) const {
+    const std::string bmp = fileContents(dir / "tessaren.bmp");
+    const int width = 96, height = 48, stride = (width * 3 + 3) / 4 * 4;
+    return static_cast<std::uint8_t>(
+        bmp[54 + std::size_t(height - 1 - y) * stride + std::size_t(x) * 3 + channel]);
+  }
+  int redAt(int x, int y) const { return channelAt(x, y, 2); }
+  int blueAt(int x, int y) const { return channelAt(x, y, 0); }
+  // Applies both pictures as the next update's starting point.
+  void applyBoth() {
+    fetcher.answers[kUrl] = {red, {"\"c1\"", ""}, "image/jpeg", {}, true};
+    fetcher.answers[kOwnUrl] = {blue, {"\"o1\"", ""}, "image/jpeg", {}, true};
+    const UpdateOutcome first = run();
+    ASSERT_EQ(first.kind, OutcomeKind::Updated) << first.failure->detail;
+    request.applied = *first.applied;
+    request.monitorsApplied = first.monitorsApplied;
+    desktop.wallpapers.clear();
+    fetcher.asked.clear();
+  }
+
+  const std::string kOwnUrl = "http://radar.example/own.jpg";
+  const Monitor left{{0, 0, 64, 48}, true, "\\\\?\\DISPLAY#A#1"};
+  const Monitor right{{64, 0, 96, 48}, false, ""};
+  const std::string red = flat(40, 30, 250, 0, 0), blue = flat(20, 40, 0, 0, 250);
+  std::string ownFile;
+};
+
+TEST_F(MonitorSetTest, EachMonitorShowsItsOwnPictureFromOneWallpaper) {
+  applyBoth();
+  EXPECT_EQ(files(), (std::vector<std::string>{ownFile, "tessaren.bmp", "tessaren.jpg"}));
+  EXPECT_EQ(fileContents(dir / "tessaren.jpg"), red);
+  EXPECT_EQ(fileContents(dir / ownFile), blue);
+  EXPECT_GT(redAt(32, 24), 200) << "the common picture fills the first monitor";
+  EXPECT_LT(redAt(80, 24), 50) << "the second shows its own";
+  EXPECT_GT(blueAt(80, 24), 200);
+  EXPECT_EQ(blueAt(65, 24), 0) << "fitted: black beside the tall picture";
+  EXPECT_EQ(request.monitorsApplied.at(monitorKeyName(right)).validators.etag, "\"o1\"");
+  EXPECT_EQ(request.applied.validators.etag, "\"c1\"");
+  EXPECT_EQ(readValue(store, ValueId::WallpaperStyle), StoredValue("22"));
+}
+
+// What becomes of each picture, and what the user is told, when the next update finds each
+// source changed, unchanged or failing.
+TEST_F(MonitorSetTest, EachSourceChangesOrFailsOnItsOwn) {
+  const std::string green = flat(40, 30, 0, 250, 0);
+  const Failure notFound{FailureKind::HttpStatus, "HTTP 404 Not Found"};
+  struct Case {
+    const char* name;
+    std::optional<std::string> common, own;  // a new picture; nothing: 304
+    bool ownFails;
+    OutcomeKind kind;
+    std::size_t wallpapers;
+    int leftRed, rightRed;  // the red at each monitor's middle afterwards
+    const char* tip;
+    // Each line: its kind and server, and what it says before naming its monitor.
+    std::vector<std::pair<std::string, std::string>> log;
+  } cases[] = {
+      {"both unchanged: nothing changes",
+       {},
+       {},
+       false,
+       OutcomeKind::Unchanged,
+       0,
+       250,
+       0,
+       "unchanged, checked 05:20",
+       {{"unchanged\tpictures.example", "(not modified)"},
+        {"unchanged\tradar.example", "(not modified)"}}},
+      {"only the common picture is new",
+       green,
+       {},
+       false,
+       OutcomeKind::Updated,
+       1,
+       0,
+       0,
+       "1 of 2 pictures updated 05:20",
+       {{"updated\tpictures.example", "\t40 x 30 JPEG, "},
+        {"unchanged\tradar.example", "(not modified)"}}},
+      {"the own source fails: its monitor keeps its picture, the other changes",
+       green,
+       {},
+       true,
+       OutcomeKind::Failed,
+       1,
+       0,
+       0,
+       "1 of 2 pictures updated 05:20; monitor 2: HTTP 404 Not Found",
+       {{"updated\tpictures.example", "\t40 x 30 JPEG, "},
+        {"failed\tradar.example", "\tHTTP 404 Not Found, for"}}},
+      {"the own source sends no picture: the same",
+       {},
+       "not a picture",
+       false,
+       OutcomeKind::Failed,
+       0,
+       250,
+       0,
+       "0 of 2 pictures updated 05:20; monitor 2: not a picture",
+       {{"unchanged\tpictures.example", "(not modified)"},
+        {"failed\tradar.example", "\tnot a picture"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    request.applied = {};
+    request.monitorsApplied = {};
+    applyBoth();
+    if (c.common) fetcher.answers[kUrl] = {*c.common, {"\"c2\"", ""}};
+    if (c.own) fetcher.answers[kOwnUrl] = {*c.own, {"\"o2\"", ""}, "image/jpeg"};
+    if (c.ownFails) fetcher.answers[kOwnUrl] = {"", {}, "", notFound, false, 404};
+    const UpdateOutcome outcome = run();
+    EXPECT_EQ(outcome.kind, c.kind) << (outcome.failure ? outcome.failure->detail : "");
+    EXPECT_EQ(desktop.wallpapers.size(), c.wallpapers);
+    EXPECT_EQ(redAt(32, 24) > 128, c.leftRed > 128);
+    EXPECT_EQ(redAt(80, 24) > 128, c.rightRed > 128);
+    EXPECT_EQ(fileContents(dir / ownFile), blue) << "the own picture is kept as it came";
+    EXPECT_EQ(fileContents(dir / "tessaren.jpg"), c.common ? *c.common : red);
+    EXPECT_EQ(files(), (std::vector<std::string>{ownFile, "tessaren.bmp", "tessaren.jpg"}));
+    // The tips are written with 05:20 for the time the update was made.
+    std::string expectedTip = c.tip;
+    expectedTip.replace(expectedTip.find("05:20"), 5,
+                        clockText(request.startedAt, request.startedAt));
+    const std::string tip = tipDetail(outcome, request.startedAt, 0, std::nullopt);
+    EXPECT_EQ(tip.rfind(expectedTip, 0), 0u) << tip;
+    const std::vector<std::string> lines = logLines(outcome, request.startedAt, 0);
+    ASSERT_EQ(lines.size(), c.log.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_NE(lines[i].find(c.log[i].first), std::string::npos) << lines[i];
+      EXPECT_NE(lines[i].find(c.log[i].second), std::string::npos) << lines[i];
+      EXPECT_TRUE(lines[i].ends_with(", for monitor " + std::to_string(i + 1))) << lines[i];
+    }
+    // A failed source's record stays as it was, so that it is asked about again.
+    if (c.ownFails || c.own) {
+      EXPECT_FALSE(outcome.monitorsApplied.contains(monitorKeyName(right)));
+    }
+  }
+}
+
+// The set is drawn again without a download when the monitors or a monitor's mode change,
+// and an own source the user dropped turns the wallpaper back into the one picture.
+TEST_F(MonitorSetTest, RedrawnWhenTheSetChanges) {
+  applyBoth();
+  fetcher.answers[kUrl].notModifiedWhenAsked = true;
+  fetcher.answers[kOwnUrl].notModifiedWhenAsked = true;
+  request.settings.monitorSources.begin()->second.display = DisplayMode::Stretch;
+  UpdateOutcome outcome = run();
+  EXPECT_EQ(outcome.kind, OutcomeKind::Updated);
+  EXPECT_EQ(desktop.wallpapers.size(), 1u);
+  EXPECT_EQ(outcome.detail, "redrawn");
+  EXPECT_GT(blueAt(65, 24), 200) << "stretched: blue to the edge";
+  ASSERT_TRUE(outcome.applied);
+  request.applied = *outcome.applied;
+
+  request.settings.monitorSources.clear();
+  desktop.wallpapers.clear();
+  outcome = run();
+  EXPECT_EQ(outcome.kind, OutcomeKind::Updated);
+  EXPECT_EQ(outcome.detail, "redrawn");
+  EXPECT_TRUE(outcome.sources.empty());
+  EXPECT_GT(redAt(80, 24), 200) << "the common picture on both";
 }
 
 TEST_F(UpdateJobTest, OwnFilesAndLeftovers) {
