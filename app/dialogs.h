@@ -8,9 +8,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/properties_form.h"
 #include "download/cancel_token.h"
+#include "imaging/picture_geometry.h"
 #include "settings/settings_store.h"
 
 namespace tessaren {
@@ -40,6 +42,8 @@ class AboutView : public DialogHost {
 class PropertiesHost : public DialogHost {
  public:
   virtual Settings storedSettings() = 0;
+  // The monitors connected now, in the system's order, for the Monitor choice.
+  virtual std::vector<Monitor> connectedMonitors() = 0;
   virtual bool startsWithWindows() = 0;
   // The fields checked as Save would take them (the folder made when missing).
   virtual CheckedFields checkedFields(const PropertiesFields& fields, const Settings& loaded) = 0;

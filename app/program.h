@@ -87,6 +87,7 @@ class Program final : private AboutView, private PropertiesHost {
   AboutState aboutState() override;
   std::string logPath() override { return log_.path(); }
   Settings storedSettings() override { return settings_.load(); }
+  std::vector<Monitor> connectedMonitors() override { return services_.desktop.monitors(); }
   bool startsWithWindows() override;
   CheckedFields checkedFields(const PropertiesFields& fields, const Settings& loaded) override;
   void saveSettings(const Settings& settings, bool startWithWindows) override;
@@ -121,6 +122,7 @@ class Program final : private AboutView, private PropertiesHost {
   HWND openDialog_ = nullptr;
   bool menuOpen_ = false;
   POINT clickPoint_{};
+  POINT menuPoint_{};  // where the tray menu last opened: its monitor's picture is saved
   bool exiting_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/program_ids.h"
 #include "platform/window_handles.h"
 #include "settings/startup.h"
+#include "update/monitor_sources.h"
 
 namespace tessaren {
 namespace {
@@ -88,8 +89,13 @@ void Program::command(WORD id) {
       return exit();
     case IDM_TRAY_OPEN_FOLDER:
       return showInExplorer(window_, settings_.load().folder, kBitmapFileName);
-    case IDM_TRAY_SAVE_PICTURE:
-      return saver_.start(settings_.load().folder, scheduler_.newId(), services_.clock.wallNow());
+    case IDM_TRAY_SAVE_PICTURE: {
+      // The picture of the monitor the menu was opened on.
+      const Settings settings = settings_.load();
+      const std::string picture =
+          pictureFileAt(settings, services_.desktop.monitors(), menuPoint_.x, menuPoint_.y);
+      return saver_.start(settings.folder, picture, scheduler_.newId(), services_.clock.wallNow());
+    }
     case IDM_TRAY_PAUSE_HOUR:
       return scheduler_.pause(services_.clock.wallNow() + 3600);
     case IDM_TRAY_PAUSE_MORNING:
@@ -143,6 +149,7 @@ void Program::showMenu(POINT at) {
   keepPauseOrResume(popup, scheduler_.pausedUntil().has_value());
   const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
   menuOpen_ = true;
+  menuPoint_ = at;
   TrackPopupMenu(popup, align | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
   menuOpen_ = false;
   PostMessageA(window_, WM_NULL, 0, 0);
@@ -171,7 +178,10 @@ void Program::keepIconShown() {
 void Program::screensChanged() {
   tray_.reloadPictures();
   keepIconShown();
-  if (drawnForTheMonitors(settings_.load().display)) scheduler_.screensChanged();
+  // Drawn for the monitors: in a mode that is, or because a monitor has its own picture.
+  const Settings settings = settings_.load();
+  if (drawnForTheMonitors(settings.display) || !settings.monitorSources.empty())
+    scheduler_.screensChanged();
 }
 
 void Program::shellRestarted() {

@@ -2,13 +2,16 @@
 // checks every field, stores them and asks for an update at once with the new settings. A
 // field that is wrong keeps the dialog open, with the field selected and the problem named.
 // Check looks the entered address up on a worker and says what it found, while the dialog
-// goes on answering; closing the dialog cancels it.
+// goes on answering; closing the dialog cancels it. The Monitor choice makes the address,
+// "Picture at" and Display those of one monitor's own picture; the fields of each choice
+// are kept while the dialog is open and all saved at once.
 #include <windows.h>
 
 #include <memory>
 
 #include "app/dialogs.h"
 #include "platform/program_ids.h"
+#include "update/monitor_sources.h"
 
 namespace tessaren {
 namespace {
@@ -22,7 +25,15 @@ struct DialogState {
   PropertiesHost& host;
   Settings loaded;
   std::shared_ptr<CancelToken> check{};  // the Check under way, if any
+  std::vector<Monitor> monitors{};
+  PropertiesFields fields{};  // every choice's fields, as last shown
+  std::size_t chosen = 0;     // 0: all monitors; n: monitors[n - 1]
 };
+
+// The monitor's key name for the choice; empty for all monitors.
+std::string chosenMonitor(const DialogState& state) {
+  return state.chosen == 0 ? "" : monitorKeyName(state.monitors[state.chosen - 1]);
+}
 
 DialogState* stateOf(HWND dialog) {
   return reinterpret_cast<DialogState*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
@@ -36,7 +47,77 @@ std::string fieldText(HWND dialog, int id) {
   return text;
 }
 
-void fillControls(HWND dialog, const Settings& settings, bool startsWithWindows) {
+// The source fields of the choice, from the fields kept; a monitor without a source of its
+// own shows the common one, greyed, "Same as all monitors" ticked.
+void showChoice(HWND dialog, const DialogState& state) {
+  const PropertiesFields& fields = state.fields;
+  const std::string monitor = chosenMonitor(state);
+  const auto own = fields.monitorSources.find(monitor);
+  const bool same = !monitor.empty() && own == fields.monitorSources.end();
+  const bool ownShown = !monitor.empty() && !same;
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_URL, (ownShown ? own->second.url : fields.url).c_str());
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_POINTER,
+                  (ownShown ? own->second.pointer : fields.pointer).c_str());
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_SETCURSEL,
+                      static_cast<WPARAM>(ownShown ? own->second.display : fields.display), 0);
+  CheckDlgButton(dialog, IDC_PROPERTIES_SAME,
+                 same || monitor.empty() ? BST_CHECKED : BST_UNCHECKED);
+  EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_SAME), !monitor.empty());
+  for (int id : {IDC_PROPERTIES_URL, IDC_PROPERTIES_POINTER, IDC_PROPERTIES_DISPLAY})
+    EnableWindow(GetDlgItem(dialog, id), !same);
+}
+
+// The source fields as shown, into the choice's fields.
+void keepChoice(HWND dialog, DialogState& state) {
+  const std::string monitor = chosenMonitor(state);
+  const std::string url = fieldText(dialog, IDC_PROPERTIES_URL);
+  const std::string pointer = fieldText(dialog, IDC_PROPERTIES_POINTER);
+  const auto display = static_cast<std::int32_t>(
+      SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_GETCURSEL, 0, 0));
+  if (monitor.empty()) {
+    state.fields.url = url;
+    state.fields.pointer = pointer;
+    state.fields.display = display;
+  } else if (IsDlgButtonChecked(dialog, IDC_PROPERTIES_SAME) == BST_CHECKED) {
+    state.fields.monitorSources.erase(monitor);
+  } else {
+    state.fields.monitorSources[monitor] = {url, pointer, display};
+  }
+}
+
+// "Same as all monitors" unticked: the monitor's own source starts as a copy of the common
+// one, in a mode a monitor can have.
+void sameToggled(HWND dialog, DialogState& state) {
+  const std::string monitor = chosenMonitor(state);
+  if (monitor.empty()) return;
+  if (IsDlgButtonChecked(dialog, IDC_PROPERTIES_SAME) == BST_CHECKED) {
+    state.fields.monitorSources.erase(monitor);
+  } else {
+    const auto common = displayModeFromNumber(state.fields.display);
+    const DisplayMode mode = common && monitorDisplayMode(*common) ? *common : DisplayMode::Fill;
+    state.fields.monitorSources[monitor] = {state.fields.url, state.fields.pointer,
+                                            static_cast<std::int32_t>(mode)};
+  }
+  showChoice(dialog, state);
+}
+
+void choose(HWND dialog, DialogState& state, std::size_t choice) {
+  keepChoice(dialog, state);
+  state.chosen = choice;
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_MONITOR, CB_SETCURSEL, choice, 0);
+  showChoice(dialog, state);
+}
+
+void fillControls(HWND dialog, DialogState& state, bool startsWithWindows) {
+  const Settings& settings = state.loaded;
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_MONITOR, CB_ADDSTRING, 0,
+                      reinterpret_cast<LPARAM>("All monitors"));
+  for (std::size_t i = 0; i < state.monitors.size(); ++i) {
+    const std::string label = monitorLabel(i, state.monitors);
+    SendDlgItemMessageA(dialog, IDC_PROPERTIES_MONITOR, CB_ADDSTRING, 0,
+                        reinterpret_cast<LPARAM>(label.c_str()));
+  }
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_MONITOR, CB_SETCURSEL, 0, 0);
   for (const DisplayModeInfo& mode : kDisplayModes) {
     const std::string name(mode.name);
     SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_ADDSTRING, 0,
@@ -46,25 +127,22 @@ void fillControls(HWND dialog, const Settings& settings, bool startsWithWindows)
                       static_cast<WPARAM>(settings.display), 0);
   SendDlgItemMessageA(dialog, IDC_PROPERTIES_URL, EM_LIMITTEXT, kLongestUrlField, 0);
   SendDlgItemMessageA(dialog, IDC_PROPERTIES_FOLDER, EM_LIMITTEXT, kLongestFolderField, 0);
-  const PropertiesFields fields = fieldsFor(settings);
-  SetDlgItemTextA(dialog, IDC_PROPERTIES_URL, fields.url.c_str());
+  state.fields = fieldsFor(settings);
+  const PropertiesFields& fields = state.fields;
   SetDlgItemTextA(dialog, IDC_PROPERTIES_FOLDER, fields.folder.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_INTERVAL, fields.interval.c_str());
-  SetDlgItemTextA(dialog, IDC_PROPERTIES_POINTER, fields.pointer.c_str());
+  showChoice(dialog, state);
   CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP, startsWithWindows ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_PROPERTIES_METERED,
                  fields.updateOnMetered ? BST_CHECKED : BST_UNCHECKED);
 }
 
-PropertiesFields readFields(HWND dialog) {
-  PropertiesFields fields;
-  fields.url = fieldText(dialog, IDC_PROPERTIES_URL);
+PropertiesFields readFields(HWND dialog, DialogState& state) {
+  keepChoice(dialog, state);
+  PropertiesFields fields = state.fields;
   fields.folder = fieldText(dialog, IDC_PROPERTIES_FOLDER);
   fields.interval = fieldText(dialog, IDC_PROPERTIES_INTERVAL);
-  fields.display = static_cast<std::int32_t>(
-      SendDlgItemMessageA(dialog, IDC_PROPERTIES_DISPLAY, CB_GETCURSEL, 0, 0));
   fields.updateOnMetered = IsDlgButtonChecked(dialog, IDC_PROPERTIES_METERED) == BST_CHECKED;
-  fields.pointer = fieldText(dialog, IDC_PROPERTIES_POINTER);
   return fields;
 }
 
@@ -85,8 +163,15 @@ int controlOf(PropertiesField field) {
 }
 
 void save(HWND dialog, DialogState& state) {
-  const CheckedFields checked = state.host.checkedFields(readFields(dialog), state.loaded);
+  const CheckedFields checked = state.host.checkedFields(readFields(dialog, state), state.loaded);
   if (checked.problem) {
+    // A monitor's field is shown on its own choice.
+    std::size_t choice = 0;
+    for (std::size_t i = 0; i < state.monitors.size(); ++i)
+      if (monitorKeyName(state.monitors[i]) == checked.problem->monitor) choice = i + 1;
+    if (checked.problem->field != PropertiesField::Folder &&
+        checked.problem->field != PropertiesField::Interval)
+      choose(dialog, state, choice);
     MessageBoxA(dialog, checked.problem->message.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
     HWND control = GetDlgItem(dialog, controlOf(checked.problem->field));
     SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
@@ -100,8 +185,10 @@ void save(HWND dialog, DialogState& state) {
 }
 
 void startCheck(HWND dialog, DialogState& state) {
-  // The address and the pointer as Save would take them; the rest as stored.
+  // The chosen monitor's address and pointer (the common ones for all monitors, or for a
+  // monitor that shows the common picture) as Save would take them; the rest as stored.
   PropertiesFields fields = fieldsFor(state.loaded);
+  fields.monitorSources.clear();
   fields.url = fieldText(dialog, IDC_PROPERTIES_URL);
   fields.pointer = fieldText(dialog, IDC_PROPERTIES_POINTER);
   const CheckedFields checked = state.host.checkedFields(fields, state.loaded);
@@ -121,7 +208,8 @@ void startCheck(HWND dialog, DialogState& state) {
 
 INT_PTR initialize(HWND dialog, PropertiesHost& host) {
   auto state = std::make_unique<DialogState>(DialogState{host, host.storedSettings()});
-  fillControls(dialog, state->loaded, host.startsWithWindows());
+  state->monitors = host.connectedMonitors();
+  fillControls(dialog, *state, host.startsWithWindows());
   SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state.release()));
   host.dialogShown(dialog);
   return TRUE;
@@ -154,6 +242,17 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
           return TRUE;
         case IDC_PROPERTIES_CHECK:
           if (DialogState* state = stateOf(dialog)) startCheck(dialog, *state);
+          return TRUE;
+        case IDC_PROPERTIES_MONITOR:
+          if (HIWORD(wParam) != CBN_SELCHANGE) return FALSE;
+          if (DialogState* state = stateOf(dialog)) {
+            const LRESULT choice =
+                SendDlgItemMessageA(dialog, IDC_PROPERTIES_MONITOR, CB_GETCURSEL, 0, 0);
+            if (choice >= 0) choose(dialog, *state, static_cast<std::size_t>(choice));
+          }
+          return TRUE;
+        case IDC_PROPERTIES_SAME:
+          if (DialogState* state = stateOf(dialog)) sameToggled(dialog, *state);
           return TRUE;
       }
       return FALSE;

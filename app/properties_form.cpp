@@ -9,36 +9,63 @@
 namespace tessaren {
 namespace {
 
-CheckedFields refuse(PropertiesField field, std::string message) {
-  return CheckedFields{std::nullopt, FieldProblem{field, std::move(message)}};
+CheckedFields refuse(PropertiesField field, std::string message, std::string monitor = "") {
+  return CheckedFields{std::nullopt, FieldProblem{field, std::move(message), std::move(monitor)}};
+}
+
+// The URL and "Picture at" of one source, trimmed into url and pointer, or why they can't be.
+std::optional<FieldProblem> checkSource(const std::string& urlField,
+                                        const std::string& pointerField, std::time_t now,
+                                        std::string& url, std::string& pointer) {
+  url = trimmed(urlField);
+  if (auto problem = checkTemplateSyntax(url))
+    return FieldProblem{PropertiesField::Url, "This URL can't be used: " + problem->detail + "."};
+  const DatedAddresses first = expandDatedAddress(url, now, systemUtcOffsetAt, 1);
+  if (first.addresses.empty() || !usablePictureAddress(first.addresses.front()))
+    return FieldProblem{PropertiesField::Url,
+                        "This URL can't be used. Enter the http:// or https:// address of a "
+                        "picture, or of a page, feed or JSON document that names one, such as "
+                        "https://example.com/picture.jpg."};
+  pointer = trimmed(pointerField);
+  if (auto problem = checkJsonPointerSyntax(pointer))
+    return FieldProblem{PropertiesField::Pointer, "This can't be used: " + problem->detail + "."};
+  return std::nullopt;
 }
 
 }  // namespace
 
 PropertiesFields fieldsFor(const Settings& settings) {
-  return PropertiesFields{settings.url,
+  PropertiesFields fields{settings.url,
                           settings.folder,
                           std::to_string(settings.interval),
                           static_cast<std::int32_t>(settings.display),
                           settings.updateOnMetered,
-                          settings.pointer};
+                          settings.pointer,
+                          {}};
+  for (const auto& [monitor, source] : settings.monitorSources)
+    fields.monitorSources[monitor] = {source.url, source.pointer,
+                                      static_cast<std::int32_t>(source.display)};
+  return fields;
 }
 
 CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files,
                           std::time_t now) {
   Settings settings = loaded;
-  settings.url = trimmed(fields.url);
-  if (auto problem = checkTemplateSyntax(settings.url))
-    return refuse(PropertiesField::Url, "This URL can't be used: " + problem->detail + ".");
-  const DatedAddresses first = expandDatedAddress(settings.url, now, systemUtcOffsetAt, 1);
-  if (first.addresses.empty() || !usablePictureAddress(first.addresses.front()))
-    return refuse(PropertiesField::Url,
-                  "This URL can't be used. Enter the http:// or https:// address of a "
-                  "picture, or of a page, feed or JSON document that names one, such as "
-                  "https://example.com/picture.jpg.");
-  settings.pointer = trimmed(fields.pointer);
-  if (auto problem = checkJsonPointerSyntax(settings.pointer))
-    return refuse(PropertiesField::Pointer, "This can't be used: " + problem->detail + ".");
+  if (auto problem = checkSource(fields.url, fields.pointer, now, settings.url, settings.pointer))
+    return {std::nullopt, problem};
+  settings.monitorSources.clear();
+  for (const auto& [monitor, own] : fields.monitorSources) {
+    MonitorSource& source = settings.monitorSources[monitor];
+    if (auto problem = checkSource(own.url, own.pointer, now, source.url, source.pointer)) {
+      problem->monitor = monitor;
+      return {std::nullopt, problem};
+    }
+    const std::optional<DisplayMode> display = displayModeFromNumber(own.display);
+    if (!display || !monitorDisplayMode(*display))
+      return refuse(PropertiesField::Display,
+                    "A monitor's own picture is placed by Fit, Fill, Center or Stretch.", monitor);
+    source.display = *display;
+  }
 
   const std::optional<std::int32_t> interval = intervalFromField(fields.interval);
   if (!interval)

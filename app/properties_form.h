@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,13 @@
 
 namespace tessaren {
 
+// A monitor's own source as its fields hold it.
+struct MonitorFields {
+  std::string url{};
+  std::string pointer{};
+  std::int32_t display = static_cast<std::int32_t>(DisplayMode::Fill);
+};
+
 struct PropertiesFields {
   std::string url{};
   std::string folder{};
@@ -18,13 +26,17 @@ struct PropertiesFields {
   std::int32_t display = -1;  // the selected entry of the display list, -1 for none
   bool updateOnMetered = false;
   std::string pointer{};
+  // The monitors with a source of their own, by key name; a monitor left out shows the
+  // common picture ("Same as all monitors").
+  std::map<std::string, MonitorFields> monitorSources{};
 };
 
 enum class PropertiesField { Url, Folder, Interval, Display, Pointer };
 
 struct FieldProblem {
   PropertiesField field;
-  std::string message;  // a sentence for the user, naming the problem
+  std::string message;    // a sentence for the user, naming the problem
+  std::string monitor{};  // the key name of the monitor whose field it is; empty: all monitors'
 };
 
 struct CheckedFields {
@@ -33,7 +45,8 @@ struct CheckedFields {
 };
 
 // Trims every field and checks the URL (a dated one as it would be at now), the interval
-// and the folder (making it, with its parents, when missing).
+// and the folder (making it, with its parents, when missing); each monitor's own URL and
+// "Picture at" as the common ones, and its display among Fit, Fill, Center and Stretch.
 CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files,
                           std::time_t now);
 

@@ -25,7 +25,7 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
   const std::time_t now = clock_.wallNow();
   const std::time_t changedAt =
       outcome.applied ? outcome.applied->appliedAt : request.applied.appliedAt;
-  log_.append(logLine(outcome, now, changedAt));
+  for (const std::string& line : logLines(outcome, now, changedAt)) log_.append(line);
 
   // A cancel is the user's own doing: neither a failure nor news.
   if (wasCancelled(outcome)) return;
@@ -38,7 +38,8 @@ void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOu
                       outcome.kind == OutcomeKind::Unchanged,
                       reasonText(outcome),
                       displaySafe(outcome.pictureUrl, 200),
-                      displaySafe(outcome.origin, 100)};
+                      displaySafe(outcome.origin, 100),
+                      sourcesSummary(outcome)};
   lastFailed_ = outcome.kind == OutcomeKind::Failed;
   if (outcome.kind == OutcomeKind::Failed) {
     lastFailure_ = record;
@@ -104,6 +105,7 @@ std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time
   if (!success->format.empty()) line += (success->width > 0 ? " " : ", ") + success->format;
   if (success->bytes > 0) line += ", " + formatSize(success->bytes);
   if (success->unchanged) line += " (unchanged)";
+  if (!success->sources.empty()) line += "; " + success->sources;
   return line;
 }
 

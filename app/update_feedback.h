@@ -24,6 +24,7 @@ struct UpdateRecord {
   std::string reason;      // failures only
   std::string pictureUrl;  // the picture's own address
   std::string origin;      // where it came from, when the address was no picture
+  std::string sources;     // "2 of 2 pictures updated" for a set of pictures; else empty
 };
 
 class UpdateFeedback final : public ScheduleListener {

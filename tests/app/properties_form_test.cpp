@@ -56,5 +56,43 @@ TEST(PropertiesForm, RefusesWhatCannotWorkAndStoresTheRestTrimmed) {
   EXPECT_EQ(fieldsFor(loaded).interval, "60");
 }
 
+// A monitor's own fields are checked as the common ones, and a problem names the monitor
+// so that the dialog can show it; a monitor left out of the fields loses its own source.
+TEST(PropertiesForm, EachMonitorsOwnSource) {
+  const std::string folder = fs::temp_directory_path().string();
+  Settings loaded{"http://old/x.jpg", folder + "\\", 60, DisplayMode::Center};
+  loaded.monitorSources["gone"] = {"http://gone/", "", DisplayMode::Fit};
+  const int fill = static_cast<int>(DisplayMode::Fill), span = static_cast<int>(DisplayMode::Span);
+  struct Case {
+    MonitorFields own;
+    std::optional<PropertiesField> refused;
+  } const cases[] = {
+      {{" https://radar.example/r.png ", " /0/url ", fill}, {}},
+      {{"radar.example/r.png", "", fill}, PropertiesField::Url},
+      {{"https://radar.example/r.json", "no/slash", fill}, PropertiesField::Pointer},
+      {{"https://radar.example/r.png", "", span}, PropertiesField::Display},
+      {{"https://radar.example/r.png", "", 99}, PropertiesField::Display},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.own.url + " | " + c.own.pointer + " | " + std::to_string(c.own.display));
+    PropertiesFields fields = fieldsFor(loaded);
+    EXPECT_EQ(fields.monitorSources.at("gone").url, "http://gone/");
+    fields.monitorSources.erase("gone");
+    fields.monitorSources["right"] = c.own;
+    const CheckedFields checked = checkFields(fields, loaded, platformFiles(), 1'800'000'000);
+    if (c.refused) {
+      ASSERT_TRUE(checked.problem);
+      EXPECT_EQ(checked.problem->field, *c.refused);
+      EXPECT_EQ(checked.problem->monitor, "right");
+    } else {
+      ASSERT_TRUE(checked.settings) << checked.problem->message;
+      EXPECT_EQ(checked.settings->monitorSources,
+                (std::map<std::string, MonitorSource>{
+                    {"right", {"https://radar.example/r.png", "/0/url", DisplayMode::Fill}}}));
+      EXPECT_EQ(checked.settings->url, "http://old/x.jpg");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tessaren

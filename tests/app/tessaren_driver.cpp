@@ -655,12 +655,18 @@ int main(int argc, char** argv) {
     propertiesCancel(argv[2]);
   } else if (action == "end" && extra == 1) {
     end(argv[2]);
-  } else if (action == "open" && extra == 1) {
-    // Leaves a dialog open, for screenshots: "about" or "properties".
+  } else if (action == "open" && (extra == 1 || extra == 2)) {
+    // Leaves a dialog open, for screenshots: "about" or "properties", with Properties'
+    // Monitor choice at the entry given (0: All monitors).
     const bool about = std::strcmp(argv[2], "about") == 0;
     PostMessageA(mainWindow(), WM_COMMAND, about ? IDM_TRAY_ABOUT : IDM_TRAY_PROPERTIES, 0);
-    check(waitForDialog(about ? "About Tessaren ..." : "Tessaren Properties", 10000) != nullptr,
-          std::string(argv[2]) + " opens");
+    HWND dialog = waitForDialog(about ? "About Tessaren ..." : "Tessaren Properties", 10000);
+    check(dialog != nullptr, std::string(argv[2]) + " opens");
+    if (dialog != nullptr && extra == 2) {
+      SendDlgItemMessageA(dialog, IDC_PROPERTIES_MONITOR, CB_SETCURSEL, std::atoi(argv[3]), 0);
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROPERTIES_MONITOR, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_PROPERTIES_MONITOR)));
+    }
   } else if (action == "shell-restart") {
     shellRestart();
 
