@@ -126,29 +126,5 @@ TEST(MonitorSources, PicturesOneUpdateFetches) {
   EXPECT_EQ(pictureFileAt(settings, three, -5000, 0), "tessaren.jpg") << "off every monitor";
 }
 
-// A picture in two modes is drawn once for each; a Span keeps its monitors together.
-TEST(MonitorSources, WallpaperOfASet) {
-  const std::vector<Monitor> three = {kPrimary, kPortrait, kWineLeft};
-  const std::vector<PictureSource> pictures = {
-      {"http://common/",
-       "",
-       true,
-       "tessaren.jpg",
-       {},
-       {0, 2},
-       {DisplayMode::Span, DisplayMode::Span}},
-      {"http://r/", "", false, "r.jpg", {"a", "b"}, {1}, {DisplayMode::Fit}}};
-  const std::vector<WallpaperPicture> set = wallpaperOf(pictures, {"/p/c.jpg", "/p/r.jpg"}, three);
-  ASSERT_EQ(set.size(), 2u);
-  EXPECT_EQ(set[0].picturePath, "/p/c.jpg");
-  EXPECT_EQ(set[0].mode, DisplayMode::Span);
-  EXPECT_EQ(set[0].monitors, (std::vector<Monitor>{kPrimary, kWineLeft}));
-  EXPECT_EQ(set[1].monitors, (std::vector<Monitor>{kPortrait}));
-  // The set's text changes with the modes and the files, not only with the monitors.
-  std::vector<PictureSource> other = pictures;
-  other[1].modes = {DisplayMode::Fill};
-  EXPECT_NE(setLayout("L", pictures), setLayout("L", other));
-}
-
 }  // namespace
 }  // namespace tessaren
