@@ -277,6 +277,25 @@ TEST_F(SchedulerTest, PictureRecordsFollowTheOrderOfTheCommits) {
   EXPECT_EQ(settings.loadApplied().url, "http://new/");
 }
 
+// The records of the monitors' own pictures are kept as the common one is, also from an
+// update that failed for one monitor, and go with the next update.
+TEST_F(SchedulerTest, MonitorsOwnRecordsGoWithEachUpdate) {
+  Settings chosen = settings.load();
+  chosen.monitorSources["right"] = {"http://own/", "", DisplayMode::Fit};
+  settings.save(chosen);
+  scheduler.startUp();
+  UpdateOutcome first = committed("http://common/", 1);
+  first.kind = OutcomeKind::Failed;
+  first.failure = Failure{FailureKind::HttpStatus, "monitor 1: HTTP 404 Not Found"};
+  first.monitorsApplied["right"] =
+      AppliedPicture{.url = "http://own/", .validators = {"\"o1\"", ""}, .known = true};
+  finish(first);
+  EXPECT_EQ(settings.loadApplied("right").validators.etag, "\"o1\"");
+  scheduler.reload();
+  EXPECT_EQ(runner.started.back().monitorsApplied.at("right").validators.etag, "\"o1\"");
+  EXPECT_EQ(runner.started.back().applied.url, "http://common/");
+}
+
 // A server that holds back its answer is not waited out: at the time limit the update is
 // given up and counts as a failure, whatever the worker does afterwards.
 TEST_F(SchedulerTest, AnUpdateThatRunsTooLongIsGivenUpAsTimedOut) {
