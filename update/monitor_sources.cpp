@@ -136,7 +136,8 @@ std::vector<WallpaperPicture> wallpaperOf(const std::vector<PictureSource>& pict
   return set;
 }
 
-std::string setLayout(const std::string& monitorLayout, const std::vector<PictureSource>& pictures) {
+std::string setLayout(const std::string& monitorLayout,
+                      const std::vector<PictureSource>& pictures) {
   // Appended piece by piece: GCC 12 takes `" " + std::to_string(...)` for an overlapping copy.
   std::string text = monitorLayout;
   for (const PictureSource& picture : pictures) {
