@@ -265,9 +265,10 @@ void propertiesShow(char** field) {
   const bool startChecked = IsDlgButtonChecked(dialog, IDC_PROPERTIES_STARTUP) == BST_CHECKED;
   check(startChecked == (std::strcmp(field[4], "on") == 0),
         std::string("Start with Windows shows ") + field[4]);
-  check(hasStyle(GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL), WS_TABSTOP | ES_AUTOHSCROLL) &&
-            !hasStyle(GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL), ES_NUMBER),
-        "the interval box takes any text");
+  // A number box with an up-down control since Properties' grid: digits only, and Save
+  // still refuses a number outside the range.
+  check(hasStyle(GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL), WS_TABSTOP | ES_NUMBER),
+        "the interval box takes digits");
   check(hasStyle(list, CBS_DROPDOWNLIST | WS_TABSTOP) && !hasStyle(list, CBS_SORT),
         "the display list is an unsorted drop-down list");
   // Escape cancels, as in every Windows dialog.
