@@ -20,10 +20,11 @@ enum class DocumentKind { Picture, Feed, Json, Html };
 
 // Decided from the first bytes, which must hold at least the start of the root element:
 // a JPEG, PNG, GIF or WebP signature is a picture; XML (UTF-8, UTF-16 or UTF-32) whose
-// root element is rss, feed or RDF is a feed; text that starts with '{' or '[' is JSON; other markup is HTML.
-// Where the bytes tell nothing (no markup, no JSON bracket) the Content-Type decides:
-// image/* but SVG is a picture (the decoder then says whether it can read it), a JSON
-// type is JSON, anything else HTML. A byte order mark and leading blanks are skipped.
+// root element is rss, feed or RDF is a feed; text that starts with '{' or '[' is JSON;
+// other markup is HTML. Where the bytes tell nothing (no markup, no JSON bracket) the
+// Content-Type decides: image/* but SVG is a picture (the decoder then says whether it
+// can read it), a JSON type is JSON, anything else HTML. A byte order mark and leading
+// blanks are skipped.
 DocumentKind classifyDocument(std::string_view bytes, std::string_view contentType);
 
 // A page, feed or document larger than this is not read.
