@@ -117,6 +117,14 @@ struct GifFrame {
 Bytes encodeGif(int width, int height, const Bytes& globalPalette,
                 const std::vector<GifFrame>& frames);
 
+// EXIF data: a TIFF header in either byte order and one directory holding an ImageWidth
+// tag, then the Orientation tag with `orientation` (any number, to make invalid ones too).
+Bytes exifWithOrientation(int orientation, bool bigEndian = false);
+// The JPEG, PNG or WebP with EXIF data where its format keeps it: an APP1 segment after
+// JPEG's start marker, an eXIf chunk before PNG's data, an EXIF chunk at the end of an
+// extended WebP (a simple one is made extended first).
+Bytes withExif(const Bytes& picture, const Bytes& exif);
+
 // Files.
 Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);
