@@ -183,17 +183,6 @@ TEST(GifDecoder, PixelsToDecodeAreClippedAndBoundedBeforeDecoding) {
   }
 }
 
-// A 2 x 2 GIF with two global colours whose one frame starts with recordByte (0x2C for
-// a frame) and holds `data`: the LZW code size, then the sub-blocks as stored.
-Bytes handMadeGif(const Bytes& data, std::uint8_t recordByte = 0x2C) {
-  Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 255, 0, 0, 0, 255, 0};
-  gif.push_back(recordByte);
-  gif.insert(gif.end(), {0, 0, 0, 0, 2, 0, 2, 0, 0});  // at 0,0, 2 x 2, no colours of its own
-  gif.insert(gif.end(), data.begin(), data.end());
-  gif.push_back(0x3B);
-  return gif;
-}
-
 // giflib's refusals in words that say what the file holds, not the library's generic
 // text ("Failed to read from given file" for a code size above 8). The LZW codes are
 // three bits each here: clear (4), the colour 0, end (5).
@@ -203,17 +192,17 @@ TEST(GifDecoder, RefusalsSayWhatTheFileHolds) {
     Bytes gif;
     std::string reason;
   } cases[] = {
-      {"code size 9", handMadeGif({9, 2, 0x44, 0x01, 0}),
+      {"code size 9", test::handMadeGif({9, 2, 0x44, 0x01, 0}),
        "this GIF uses an LZW code size of 9; GIF allows at most 8"},
-      {"code size 11", handMadeGif({11, 2, 0x44, 0x01, 0}),
+      {"code size 11", test::handMadeGif({11, 2, 0x44, 0x01, 0}),
        "this GIF uses an LZW code size of 11; GIF allows at most 8"},
-      {"code size 255", handMadeGif({255, 0}),
+      {"code size 255", test::handMadeGif({255, 0}),
        "this GIF uses an LZW code size of 255; GIF allows at most 8"},
-      {"no frame or extension where one should be", handMadeGif({2, 2, 0x44, 0x01, 0}, 0x99),
+      {"no frame or extension where one should be", test::handMadeGif({2, 2, 0x44, 0x01, 0}, 0x99),
        "broken GIF picture (a frame or extension should begin where it has the byte 0x99)"},
-      {"the end code after one pixel", handMadeGif({2, 2, 0x44, 0x01, 0}),
+      {"the end code after one pixel", test::handMadeGif({2, 2, 0x44, 0x01, 0}),
        "broken GIF picture (a frame's compressed data ends before its last pixel)"},
-      {"the data blocks end inside a code", handMadeGif({2, 1, 0x04, 0}),
+      {"the data blocks end inside a code", test::handMadeGif({2, 1, 0x04, 0}),
        "broken GIF picture (a frame's compressed data is damaged: its LZW codes can't be "
        "decoded)"},
   };

@@ -558,6 +558,15 @@ Bytes encodeGif(int width, int height, const Bytes& globalPalette,
   return gif;
 }
 
+Bytes handMadeGif(const Bytes& data, std::uint8_t recordByte) {
+  Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 255, 0, 0, 0, 255, 0};
+  gif.push_back(recordByte);
+  gif.insert(gif.end(), {0, 0, 0, 0, 2, 0, 2, 0, 0});  // at 0,0, 2 x 2, no colours of its own
+  gif.insert(gif.end(), data.begin(), data.end());
+  gif.push_back(0x3B);
+  return gif;
+}
+
 Bytes exifWithOrientation(int orientation, bool bigEndian) {
   Bytes tiff;
   auto put = [&](std::uint32_t value, int bytes) {
