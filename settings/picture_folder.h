@@ -18,6 +18,11 @@ inline const std::string kTemporarySuffix = ".part";
 // The name of one of an update's own files, made from its whole id, so that no two
 // updates or Checks ever share one: "tessaren-1f.jpg.part".
 std::string temporaryFileName(std::uint64_t id, const std::string& finalName);
+// What temporaryFileName makes an update's copy of tile number index from: "tile.t17"
+// gives "tessaren-1f.t17.part".
+std::string tileFileName(std::size_t index);
+// The most tiles tileFileName names in as many characters as the longest.
+inline constexpr std::size_t kLongestTileNumber = 999;
 
 // A picture folder as the program uses it: trimmed and ending in a backslash (a forward
 // slash counts), so that the file names land inside it. An empty text stays empty.

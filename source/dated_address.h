@@ -27,11 +27,13 @@ namespace tessaren {
 // The latest picture due and at most this many before it.
 inline constexpr int kEarlierDatedAttempts = 6;
 
-// Whether the address holds a placeholder at all.
+// Whether the address holds a date placeholder (or a broken one). Tile placeholders
+// (source/tile_grid.h) pass through the dated rules as they are.
 bool isDatedAddress(const std::string& address);
 
 // UnusableAddress with the reason ("unclosed { in the address", "unknown letter %Q in
-// {utc:%Q}", "step must be like 10m") when the address is not a valid template; nullopt
+// {utc:%Q}", "step must be like 10m", "{x:3..1} counts down") when the address is not a
+// valid template, its tile placeholders included; nullopt
 // for a valid one and for an address without placeholders.
 std::optional<Failure> checkTemplateSyntax(const std::string& address);
 
