@@ -20,7 +20,7 @@ constexpr Seconds kMinute = 60;
 constexpr Seconds kHour = 3600;
 constexpr Seconds kDay = 86400;
 constexpr Seconds kLongestDuration = 31 * kDay;
-constexpr std::string_view kFormatLetters = "YymdjHM%";
+constexpr std::string_view kFormatLetters = "YymdjHMS%";
 
 struct Placeholder {
   bool local = false;
@@ -234,6 +234,9 @@ std::string formatWallTime(const std::string& format, Seconds wall) {
         break;
       case 'M':
         appendNumber(out, secondOfDay % kHour / kMinute, 2);
+        break;
+      case 'S':  // the steps are whole minutes: for names that carry seconds all the same
+        appendNumber(out, secondOfDay % kMinute, 2);
         break;
       default:
         out += format[i];  // "%%"; checkTemplateSyntax refused the other letters

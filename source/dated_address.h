@@ -4,7 +4,7 @@
 //
 //   https://maps.example/radar/{utc:%Y%m%d%H%M|step=10m|lag=30m}.png
 //
-// FORMAT takes strftime's %Y %y %m %d %j %H %M and %%; any other character stands as it
+// FORMAT takes strftime's %Y %y %m %d %j %H %M %S and %%; any other character stands as it
 // is. Options after '|': step=N, the interval the pictures come at (the time is rounded
 // down to a whole step, counted from midnight when it divides a day), and lag=N, how late
 // a picture is published (subtracted before rounding); N is a whole number of m, h or d,

@@ -138,11 +138,11 @@ TEST(DatedAddressTest, TileAddresses) {
     std::string lastName;
   };
   const Case cases[] = {
-      {"https://t.example/{utc:%H%M|step=10m|lag=20m}_{x:0..1}_{y:0..1}.png",
+      {"https://t.example/{utc:%H%M%S|step=10m|lag=20m}_{x:0..1}_{y:0..1}.png",
        2,
        2,
-       {"https://t.example/2330_0_0.png", "https://t.example/2330_1_0.png",
-        "https://t.example/2330_0_1.png", "https://t.example/2330_1_1.png"},
+       {"https://t.example/233000_0_0.png", "https://t.example/233000_1_0.png",
+        "https://t.example/233000_0_1.png", "https://t.example/233000_1_1.png"},
        "tile x=1, y=1"},
       {"s/{y:08..09}/{x:7..8}-{y:08..09}",
        2,
