@@ -43,7 +43,11 @@ std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {
   return kTemporaryPrefix + hex + finalName.substr(dot) + kTemporarySuffix;
 }
 
-std::string tileFileName(std::size_t index) { return "tile.t" + std::to_string(index); }
+std::string tileFileName(std::size_t index) {
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%zx", index);
+  return std::string("tile.") + hex;
+}
 
 std::string normaliseFolder(const std::string& text) {
   std::string folder = trimmed(text);
