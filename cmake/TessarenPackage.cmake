@@ -1,7 +1,8 @@
 # What a Windows user downloads, made by every Windows build (scripts/package copies it
 # to build/dist): in ${CMAKE_BINARY_DIR}/package,
 #   tessaren-<version>-setup.exe     the NSIS installer (res/installer/tessaren.nsi)
-#   tessaren-<version>-portable.zip  tessaren.exe, README.txt and licenses\
+#   tessaren-<version>-portable.zip  tessaren.exe, its console companion tessaren.com,
+#                                    README.txt and licenses\
 # Both are made from one staging folder, so they hold the same files.
 find_program(TESSAREN_MAKENSIS makensis REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
@@ -64,7 +65,12 @@ add_custom_command(OUTPUT ${stage_dir}/tessaren.exe
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:tessaren> ${stage_dir}/tessaren.exe
   DEPENDS tessaren)
 
-set(staged ${stage_dir}/tessaren.exe ${stage_dir}/README.txt ${license_files})
+add_custom_command(OUTPUT ${stage_dir}/tessaren.com
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:tessaren_console> ${stage_dir}/tessaren.com
+  DEPENDS tessaren_console)
+
+set(staged ${stage_dir}/tessaren.exe ${stage_dir}/tessaren.com ${stage_dir}/README.txt
+  ${license_files})
 
 add_custom_command(OUTPUT ${TESSAREN_SETUP}
   COMMAND ${TESSAREN_MAKENSIS} -V2 -WX -NOCD
@@ -78,7 +84,8 @@ add_custom_command(OUTPUT ${TESSAREN_SETUP}
 add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${TESSAREN_PORTABLE_ZIP}
   COMMAND ${CMAKE_COMMAND} -E chdir ${stage_dir}
-    ${CMAKE_COMMAND} -E tar cf ${TESSAREN_PORTABLE_ZIP} --format=zip tessaren.exe README.txt licenses
+    ${CMAKE_COMMAND} -E tar cf ${TESSAREN_PORTABLE_ZIP} --format=zip tessaren.exe tessaren.com README.txt
+      licenses
   DEPENDS ${staged}
   COMMENT "Building tessaren-${PROJECT_VERSION}-portable.zip")
 

@@ -1,7 +1,7 @@
 ; Tessaren's installer and uninstaller: per user, no administrator rights, into
 ; %LOCALAPPDATA%\Programs\Tessaren. Built by makensis from the Windows build
 ; (cmake/TessarenPackage.cmake), which passes VERSION, STAGE (the folder holding
-; tessaren.exe, README.txt and licenses\), ICON, OUTFILE, LICENSES (the lines that
+; tessaren.exe, tessaren.com, README.txt and licenses\), ICON, OUTFILE, LICENSES (the lines that
 ; delete each licence text it installs) and SETTINGS_TABLE (the registry keys and value
 ; names of the program's settings table, made by scripts/settings-table).
 ; A 64-bit installer: it runs wherever tessaren.exe does, and under Wine without its
@@ -163,6 +163,8 @@ Section "Tessaren"
 
   SetOutPath "$INSTDIR"
   File "${STAGE}\tessaren.exe"
+  ; The console companion: "tessaren /status" in cmd or PowerShell runs it before the .exe.
+  File "${STAGE}\tessaren.com"
   File "${STAGE}\README.txt"
   SetOutPath "$INSTDIR\licenses"
   File "${STAGE}\licenses\*.txt"
@@ -210,6 +212,7 @@ Section "Uninstall"
   ExecWait '"$INSTDIR\tessaren.exe" /uninstall'
 
   Delete "$INSTDIR\tessaren.exe"
+  Delete "$INSTDIR\tessaren.com"
   Delete "$INSTDIR\README.txt"
   !include "${LICENSES}"
   RMDir "$INSTDIR\licenses"
