@@ -43,6 +43,17 @@ add_custom_command(OUTPUT ${TESSAREN_STAGE_DIR}/README.txt
     ${TESSAREN_SETTINGS_LIST}
   COMMENT "Writing README.txt from README.md")
 
+# The Welcome and Finish pages' picture, drawn for 100, 150 and 200 % scaling.
+set(TESSAREN_INSTALLER_ART ${package_dir}/art)
+set(art_files)
+foreach(scale 100 150 200)
+  list(APPEND art_files ${TESSAREN_INSTALLER_ART}/welcome-${scale}.bmp)
+endforeach()
+add_custom_command(OUTPUT ${art_files}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/make-installer-art ${TESSAREN_INSTALLER_ART}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make-installer-art
+  COMMENT "Drawing the installer's pictures")
+
 set(license_files)
 foreach(library IN LISTS TESSAREN_LICENSED_LIBRARIES)
   list(APPEND license_files ${stage_dir}/licenses/${library}.txt)
@@ -76,9 +87,9 @@ add_custom_command(OUTPUT ${TESSAREN_SETUP}
   COMMAND ${TESSAREN_MAKENSIS} -V2 -WX -NOCD
     -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage_dir} -DICON=${CMAKE_BINARY_DIR}/app/icons/wall.ico
     -DLICENSES=${package_dir}/licenses.nsh -DSETTINGS_TABLE=${TESSAREN_SETTINGS_NSIS}
-    -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
+    -DART=${TESSAREN_INSTALLER_ART} -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
   DEPENDS ${staged} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi ${CMAKE_BINARY_DIR}/app/icons/wall.ico
-    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS}
+    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS} ${art_files}
   COMMENT "Building the installer tessaren-${PROJECT_VERSION}-setup.exe")
 
 add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}
