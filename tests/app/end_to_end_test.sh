@@ -374,7 +374,7 @@ check "/status prints the state, the last update and the next: $(tr '\n' '|' <<<
 cli /pause:60
 check "/pause:60 answers 0 (was $cli_code)" test "$cli_code" = 0
 cli /status
-check "the tip says until when: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" $'\npaused until '
+check "/status says until when: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" $'\nNext update: paused until '
 check "pausedUntil is stored" test -n "$(setting pausedUntil)" -a "$(setting pausedUntil)" != 0x0
 cli /exit
 check "/exit answers 0 (was $cli_code)" test "$cli_code" = 0
