@@ -84,6 +84,22 @@ void UpdateFeedback::updateHeld(Hold hold, const std::string& host, bool logged,
   tray_.setState(IconState::Ready);
 }
 
+std::string UpdateFeedback::statusText(std::optional<std::time_t> next, bool running,
+                                       std::optional<std::time_t> paused) const {
+  const std::time_t now = clock_.wallNow();
+  const std::string tip = tray_.tip();
+  std::string result;
+  if (lastFailed_ && lastFailure_) {
+    result = "Last update: " + clockText(lastFailure_->when, now) +
+             (lastFailure_->host.empty() ? "" : " from " + lastFailure_->host) +
+             ", failed: " + lastFailure_->reason;
+  } else {
+    result = lastUpdateLine(lastSuccess_, now);
+  }
+  return tip.substr(0, tip.find('\n')) + "\n" + result + "\n" +
+         nextUpdateLine(next, running, paused, now) + "\n";
+}
+
 std::string pausedText(std::time_t until, std::time_t now) {
   return until == kPausedUntilResumed ? "paused" : "paused until " + clockText(until, now);
 }
