@@ -85,6 +85,22 @@ void UpdateFeedback::updateHeld(Hold hold, const std::string& host, bool logged,
   tray_.setState(IconState::Ready);
 }
 
+std::string UpdateFeedback::statusText(std::optional<std::time_t> next, bool running,
+                                       std::optional<std::time_t> paused) const {
+  const std::time_t now = clock_.wallNow();
+  const std::string tip = tray_.tip();
+  std::string result;
+  if (lastFailed_ && lastFailure_) {
+    result = "Last update: " + clockText(lastFailure_->when, now) +
+             (lastFailure_->host.empty() ? "" : " from " + lastFailure_->host) +
+             ", failed: " + lastFailure_->reason;
+  } else {
+    result = lastUpdateLine(lastSuccess_, now);
+  }
+  return tip.substr(0, tip.find('\n')) + "\n" + result + "\n" +
+         nextUpdateLine(next, running, paused, now) + "\n";
+}
+
 std::string pausedText(std::time_t until, std::time_t now) {
   return until == kPausedUntilResumed ? "paused" : "paused until " + clockText(until, now);
 }
@@ -93,8 +109,7 @@ std::string checkResultText(const UpdateOutcome& outcome) {
   if (outcome.kind == OutcomeKind::Failed) return reasonText(outcome);
   std::string text = "Found " + displaySafe(outcome.pictureUrl, 160);
   if (!outcome.origin.empty()) text += " (" + displaySafe(outcome.origin, 60) + ")";
-  return text + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
-         " " + outcome.format + ", " + formatSize(outcome.bytes);
+  return text + ": " + pictureSizeText(outcome) + ", " + formatSize(outcome.bytes);
 }
 
 std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now) {

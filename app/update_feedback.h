@@ -40,6 +40,12 @@ class UpdateFeedback final : public ScheduleListener {
   // The last update failed (for /status); false before any has ended.
   bool lastFailed() const { return lastFailed_; }
 
+  // What /status prints: the tray's state (the tip's first line), the last update's result
+  // and the next update, one line each. The tip's second line is not taken: a pause, a
+  // resume or a held update writes over it, and after a failure it names the next try too.
+  std::string statusText(std::optional<std::time_t> next, bool running,
+                         std::optional<std::time_t> paused) const;
+
   const std::optional<UpdateRecord>& lastSuccess() const { return lastSuccess_; }
   const std::optional<UpdateRecord>& lastFailure() const { return lastFailure_; }
 
@@ -67,7 +73,8 @@ std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
 std::string pausedText(std::time_t until, std::time_t now);
 
 // What Properties' Check found, in a sentence: "Found https://cdn.example/x.jpg (og:image):
-// 1920 x 1080 JPEG, 412 KB", or the reason it found nothing.
+// 1920 x 1080 JPEG, 412 KB" ("...: 4 x 4 tiles of 550 x 550 PNG, 2200 x 2200, 3.1 MB" for a
+// picture in tiles), or the reason it found nothing.
 std::string checkResultText(const UpdateOutcome& outcome);
 
 }  // namespace tessaren

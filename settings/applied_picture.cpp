@@ -43,6 +43,7 @@ const AppliedField kAppliedFields[] = {
     validator<&AppliedPicture::pageValidators, &Validators::lastModified>(
         ValueId::PageLastModified, ValueId::MonitorPageLastModified),
     text<&AppliedPicture::pageDigest>(ValueId::PageDigest, ValueId::MonitorPageDigest),
+    text<&AppliedPicture::tiles>(ValueId::TileRecord, ValueId::MonitorTileRecord),
     // A number that is no mode is no record of an applied picture.
     {{ValueId::PictureDisplay,
       [](AppliedPicture& p, const StoredValue& v) {

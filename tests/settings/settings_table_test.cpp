@@ -81,6 +81,7 @@ TEST(SettingsTable, EveryRowAsTheProgramReadsKeepsAndRepairsIt) {
       {ValueId::PageEtag, "W/\"p1\""s, {}, {}},
       {ValueId::PageLastModified, "Sun, 06 Dec 2026 10:00:00 GMT"s, {}, {}},
       {ValueId::PageDigest, "9f86d081"s, ""s, {}},
+      {ValueId::TileRecord, "9f86d081\t\"t\xe9\"\t\n0a1b2c3d\t\t\n"s, {}, {}},
       // A record without a mode knows of no picture, and is saved as the desktop's own.
       {ValueId::PictureDisplay, 4u, 3u, {}},
       {ValueId::PictureLayout, "0,0,1920,1080@96"s, ""s, {}},
@@ -101,6 +102,7 @@ TEST(SettingsTable, EveryRowAsTheProgramReadsKeepsAndRepairsIt) {
       {ValueId::MonitorPageEtag, "W/\"p1\""s, {}, {}},
       {ValueId::MonitorPageLastModified, "Sun, 06 Dec 2026 10:00:00 GMT"s, {}, {}},
       {ValueId::MonitorPageDigest, "9f86d081"s, {}, {}},
+      {ValueId::MonitorTileRecord, "9f86d081\t\t\n"s, {}, {}},
       {ValueId::MonitorPictureDisplay, 5u, {}, {}},
       {ValueId::MonitorPictureLayout, "0,0,1920,1080@96"s, {}, {}},
       {ValueId::MonitorPictureTime, 1'700'000'000u, {}, {}},
