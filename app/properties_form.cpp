@@ -28,17 +28,20 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
                           std::time_t now) {
   Settings settings = loaded;
   settings.url = trimmed(fields.url);
+  // Each refusal is one sentence, in the voice of Check's answers: what the field must be,
+  // with an example where one helps.
   if (auto problem = checkTemplateSyntax(settings.url))
-    return refuse(PropertiesField::Url, "This URL can't be used: " + problem->detail + ".");
+    return refuse(PropertiesField::Url, "The URL can't be used: " + problem->detail + ".");
   const DatedAddresses first = expandDatedAddress(settings.url, now, systemUtcOffsetAt, 1);
   if (first.addresses.empty() || !usablePictureAddress(first.addresses.front()))
     return refuse(PropertiesField::Url,
-                  "This URL can't be used. Enter the http:// or https:// address of a "
-                  "picture, or of a page, feed or JSON document that names one, such as "
-                  "https://example.com/picture.jpg.");
+                  "The URL must be the http:// or https:// address of a picture, page, feed or "
+                  "JSON document, such as https://example.com/picture.jpg.");
   settings.pointer = trimmed(fields.pointer);
-  if (auto problem = checkJsonPointerSyntax(settings.pointer))
-    return refuse(PropertiesField::Pointer, "This can't be used: " + problem->detail + ".");
+  if (auto rule = jsonPointerRuleBroken(settings.pointer))
+    return refuse(PropertiesField::Pointer,
+                  "\u201cPicture at\u201d " + *rule +
+                      (settings.pointer.front() == '/' ? "." : ", such as /images/0/url."));
 
   const std::optional<std::int32_t> interval = intervalFromField(fields.interval);
   if (!interval)
@@ -52,9 +55,9 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
   if (settings.folder.empty())
     return refuse(PropertiesField::Folder, "Enter the folder that the pictures are kept in.");
   if (auto problem = folderProblem(settings.folder))
-    return refuse(PropertiesField::Folder, "This folder can't be used: " + *problem + ".");
+    return refuse(PropertiesField::Folder, "The folder can't be used: " + *problem + ".");
   if (auto problem = files.makeFolder(settings.folder))
-    return refuse(PropertiesField::Folder, "This folder can't be used: " + problem->detail + ".");
+    return refuse(PropertiesField::Folder, "The folder can't be used: " + problem->detail + ".");
   const std::optional<DisplayMode> display = displayModeFromNumber(fields.display);
   if (!display) return refuse(PropertiesField::Display, "Choose how the picture is placed.");
   settings.display = *display;

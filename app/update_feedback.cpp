@@ -88,12 +88,21 @@ std::string pausedText(std::time_t until, std::time_t now) {
   return until == kPausedUntilResumed ? "paused" : "paused until " + clockText(until, now);
 }
 
+std::string asSentence(std::string fragment) {
+  if (fragment.empty()) return fragment;
+  if (fragment.front() >= 'a' && fragment.front() <= 'z')
+    fragment.front() = static_cast<char>(fragment.front() - 'a' + 'A');
+  const char last = fragment.back();
+  if (last != '.' && last != '!' && last != '?') fragment += '.';
+  return fragment;
+}
+
 std::string checkResultText(const UpdateOutcome& outcome) {
-  if (outcome.kind == OutcomeKind::Failed) return reasonText(outcome);
+  if (outcome.kind == OutcomeKind::Failed) return asSentence(reasonText(outcome));
   std::string text = "Found " + displaySafe(outcome.pictureUrl, 160);
   if (!outcome.origin.empty()) text += " (" + displaySafe(outcome.origin, 60) + ")";
   return text + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
-         " " + outcome.format + ", " + formatSize(outcome.bytes);
+         " " + outcome.format + ", " + formatSize(outcome.bytes) + ".";
 }
 
 std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now) {

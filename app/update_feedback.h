@@ -66,7 +66,10 @@ std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
 std::string pausedText(std::time_t until, std::time_t now);
 
 // What Properties' Check found, in a sentence: "Found https://cdn.example/x.jpg (og:image):
-// 1920 x 1080 JPEG, 412 KB", or the reason it found nothing.
+// 1920 x 1080 JPEG, 412 KB.", or the reason it found nothing ("Can't connect to
+// 127.0.0.1:9.").
 std::string checkResultText(const UpdateOutcome& outcome);
+// A reason as a sentence of its own: its first letter capitalised, a full stop at its end.
+std::string asSentence(std::string fragment);
 
 }  // namespace tessaren

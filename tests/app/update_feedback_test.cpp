@@ -122,6 +122,36 @@ TEST_F(UpdateFeedbackTest, HeldUpdatesInTheTipAndTheLog) {
       << "one line for the start of the hold";
 }
 
+TEST(CheckResult, EveryAnswerIsOneSentence) {
+  UpdateOutcome found;
+  found.kind = OutcomeKind::Updated;
+  found.pictureUrl = "https://cdn.example/x.jpg";
+  found.origin = "og:image";
+  found.width = 1920;
+  found.height = 1080;
+  found.format = "JPEG";
+  found.bytes = 412 * 1024;
+  EXPECT_EQ(checkResultText(found),
+            "Found https://cdn.example/x.jpg (og:image): 1920 x 1080 JPEG, 412 KB.");
+  struct Case {
+    const char* reason;
+    const char* answer;
+  } const cases[] = {
+      {"can't connect to 127.0.0.1:9", "Can't connect to 127.0.0.1:9."},
+      {"HTTP 404 Not Found", "HTTP 404 Not Found."},
+      {"the page names no picture.", "The page names no picture."},  // no second full stop
+      {"no answer within 30 s?", "No answer within 30 s?"},
+      {"\xc3\xbc"
+       "ber 5 MB",
+       "\xc3\xbc"
+       "ber 5 MB."},  // a letter beyond ASCII stays as it is
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(checkResultText(failedOutcome("h", Failure{FailureKind::Unreachable, c.reason})),
+              c.answer);
+  EXPECT_EQ(asSentence(""), "");
+}
+
 TEST_F(UpdateFeedbackTest, LongTipsAreCutAtACharacterBoundary) {
   // 127 bytes fit the tip; "壁" takes three.
   const std::string reason =
