@@ -39,6 +39,16 @@ void keepPauseOrResume(HMENU popup, bool paused) {
   }
 }
 
+// The menu as it is now: About in bold (a double-click's command), the resume time on
+// "Until tomorrow", and Pause or Resume, the one that applies.
+void prepareMenu(HMENU popup, bool paused, std::time_t now) {
+  SetMenuDefaultItem(popup, IDM_TRAY_ABOUT, FALSE);
+  const std::string label = pauseUntilMorningLabel(now);
+  ModifyMenuA(popup, IDM_TRAY_PAUSE_MORNING, MF_BYCOMMAND | MF_STRING, IDM_TRAY_PAUSE_MORNING,
+              label.c_str());
+  keepPauseOrResume(popup, paused);
+}
+
 }  // namespace
 
 Program::Program(HINSTANCE module, HWND window, ProgramServices services)
@@ -140,7 +150,7 @@ void Program::showMenu(POINT at) {
   SetForegroundWindow(window_);
   const OwnedMenu menu(LoadMenuA(module_, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
   HMENU popup = GetSubMenu(menu.get(), 0);
-  keepPauseOrResume(popup, scheduler_.pausedUntil().has_value());
+  prepareMenu(popup, scheduler_.pausedUntil().has_value(), services_.clock.wallNow());
   const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
   menuOpen_ = true;
   TrackPopupMenu(popup, align | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);

@@ -64,6 +64,10 @@ std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
                            std::optional<std::time_t> paused, std::time_t now);
 // "paused until 15:00", "paused".
 std::string pausedText(std::time_t until, std::time_t now);
+// The pause menu's "until tomorrow" item, with the local time the updates resume at:
+// "Until tomorrow, 06:00", or "Until 06:00" before six in the morning.
+std::string pauseUntilMorningLabel(std::time_t now,
+                                   const UtcOffsetAt& offsetAt = systemUtcOffsetAt);
 
 // What Properties' Check found, in a sentence: "Found https://cdn.example/x.jpg (og:image):
 // 1920 x 1080 JPEG, 412 KB.", or the reason it found nothing ("Can't connect to

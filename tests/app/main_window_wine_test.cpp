@@ -13,6 +13,7 @@
 
 #include "app/command_line.h"
 #include "app/program.h"
+#include "app/update_feedback.h"
 #include "platform/program_ids.h"
 #include "tests/support/fake_tray.h"
 #include "tests/support/memory_store.h"
@@ -276,6 +277,54 @@ TEST_F(MainWindowTest, StatusAnswersTheAskersOwnWindowAndNeverWaitsLong) {
   std::printf("  /status to a window that never answers returned after %lld ms\n",
               static_cast<long long>(waited.count()));
   EXPECT_LT(waited, std::chrono::milliseconds(kStatusReplyWaitMs + 2000));
+}
+
+// What the tray menu shows while it is open, read from the menu itself.
+struct MenuSeen {
+  UINT defaultItem = static_cast<UINT>(-1);
+  std::string morning;
+  bool hasPause = false;
+  bool hasResume = false;
+};
+MenuSeen menuSeen;
+
+void CALLBACK readOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  HWND menuWindow = FindWindowA("#32768", nullptr);
+  const auto menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+  if (menu != nullptr) {
+    menuSeen.defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
+    char text[64] = {};
+    GetMenuStringA(menu, IDM_TRAY_PAUSE_MORNING, text, sizeof text, MF_BYCOMMAND);
+    menuSeen.morning = text;
+    menuSeen.hasPause = GetMenuState(menu, IDM_TRAY_PAUSE_HOUR, MF_BYCOMMAND) != UINT(-1);
+    menuSeen.hasResume = GetMenuState(menu, IDM_TRAY_RESUME, MF_BYCOMMAND) != UINT(-1);
+  }
+  EndMenu();
+}
+
+// About is the menu's default item, the one a double-click runs, and "Until tomorrow" says
+// when the pause ends; paused, the menu offers Resume instead.
+TEST_F(MainWindowTest, TheMenuShowsAboutInBoldAndWhenThePauseEnds) {
+  finishUpdates();
+  const auto open = [&] {
+    menuSeen = MenuSeen{};
+    SetTimer(nullptr, 0, 300, readOpenMenu);
+    SendMessageA(window, kTrayNotifyMessage, MAKEWPARAM(100, 100), MAKELPARAM(WM_CONTEXTMENU, 0));
+  };
+  open();
+  EXPECT_EQ(menuSeen.defaultItem, static_cast<UINT>(IDM_TRAY_ABOUT));
+  EXPECT_EQ(menuSeen.morning, pauseUntilMorningLabel(std::time(nullptr)));
+  EXPECT_EQ(menuSeen.morning.rfind("Until ", 0), 0u) << menuSeen.morning;
+  EXPECT_TRUE(menuSeen.hasPause);
+  EXPECT_FALSE(menuSeen.hasResume);
+
+  SendMessageA(window, WM_COMMAND, IDM_TRAY_PAUSE_FOREVER, 0);
+  open();
+  EXPECT_EQ(menuSeen.defaultItem, static_cast<UINT>(IDM_TRAY_ABOUT));
+  EXPECT_FALSE(menuSeen.hasPause);
+  EXPECT_TRUE(menuSeen.hasResume);
+  SendMessageA(window, WM_COMMAND, IDM_TRAY_RESUME, 0);
 }
 
 TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) {

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "tests/source/zones.h"
 #include "tests/support/fake_tray.h"
 #include "tests/support/file_contents.h"
 
@@ -150,6 +151,25 @@ TEST(CheckResult, EveryAnswerIsOneSentence) {
     EXPECT_EQ(checkResultText(failedOutcome("h", Failure{FailureKind::Unreachable, c.reason})),
               c.answer);
   EXPECT_EQ(asSentence(""), "");
+}
+
+// The label names the local time the pause really ends: today before six, and the hour
+// after the jump on a morning whose 06:00 the clocks skip.
+TEST(PauseMenu, UntilTomorrowSaysWhen) {
+  const std::time_t skipAt = test::utc(2027, 3, 28, 6, 0);  // 06:00 becomes 07:00
+  const UtcOffsetAt skipsSix = [skipAt](std::time_t at) { return at < skipAt ? 0L : 3600L; };
+  struct Case {
+    std::time_t now;
+    UtcOffsetAt zone;
+    const char* label;
+  } const cases[] = {
+      {test::utc(2026, 12, 7, 13, 5), test::berlin, "Until tomorrow, 06:00"},  // 14:05 CET
+      {test::utc(2026, 12, 7, 23, 30), test::berlin, "Until 06:00"},           // 00:30 CET
+      {test::utc(2027, 3, 28, 0, 30), test::berlin, "Until 06:00"},  // the night summer time starts
+      {test::utc(2026, 12, 7, 5, 0), test::berlin, "Until tomorrow, 06:00"},  // at 06:00 sharp
+      {test::utc(2027, 3, 27, 22, 0), skipsSix, "Until tomorrow, 07:00"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(pauseUntilMorningLabel(c.now, c.zone), c.label) << c.now;
 }
 
 TEST_F(UpdateFeedbackTest, LongTipsAreCutAtACharacterBoundary) {
