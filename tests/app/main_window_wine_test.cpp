@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/explorer.h"
 #include "app/program.h"
 #include "app/update_feedback.h"
 #include "platform/program_ids.h"
@@ -361,6 +362,30 @@ TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) 
     work.gateOpen = true;
     work.sawCancel = false;
   }
+}
+
+// Open log on a type nothing opens (as .log under Wine and on a fresh Windows): Notepad
+// takes it. A file that is not there is refused with the system's error number.
+TEST(OpenDocument, NotepadOpensWhatNoProgramIsAssociatedWith) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string path = std::string(temp) + "tessaren-open-test.no-such-type-here";
+  if (FILE* file = std::fopen(path.c_str(), "wb")) std::fclose(file);
+  HANDLE process = nullptr;
+  ASSERT_EQ(openDocument(nullptr, path, &process), 0u);
+  ASSERT_NE(process, nullptr);
+  wchar_t image[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  QueryFullProcessImageNameW(process, 0, image, &size);
+  std::wstring name(image);
+  for (wchar_t& c : name) c = static_cast<wchar_t>(towlower(c));
+  EXPECT_NE(name.find(L"notepad.exe"), std::wstring::npos);
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+  DeleteFileA(path.c_str());
+
+  EXPECT_NE(openDocument(nullptr, std::string(temp) + "tessaren-no-such-file.log"), 0u);
 }
 
 }  // namespace
