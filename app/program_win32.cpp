@@ -75,7 +75,7 @@ Program::Program(HINSTANCE module, HWND window, ProgramServices services)
                     CancelToken& cancel) { return runUpdate(request, updateServices_, cancel); }),
       scheduler_(services_.clock, *services_.timer, runner_, feedback_, settings_,
                  *services_.conditions),
-      saver_(window, services_.files, commits_, workers_),
+      saver_(window, services_.files, commits_, workers_, services_.store),
       taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")) {}
 
 void Program::start() {
