@@ -1,11 +1,11 @@
 // The About box: the program's name and purpose, and the state of its updates as it is
 // when the box opens, with a button that opens the log.
 #include <windows.h>
-// after windows.h, which it needs
-#include <shellapi.h>
 
 #include "app/dialogs.h"
+#include "app/explorer.h"
 #include "platform/program_ids.h"
+#include "platform/system_error.h"
 
 namespace tessaren {
 namespace {
@@ -29,12 +29,9 @@ void openLog(HWND dialog, AboutView& view) {
                 MB_OK | MB_ICONINFORMATION);
     return;
   }
-  // The shell's handler for .log files (Notepad unless the user chose another).
-  const auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteA(dialog, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-  if (result <= 32) {
+  if (const unsigned long error = openDocument(dialog, path)) {
     const std::string text =
-        "The log " + path + " could not be opened (error " + std::to_string(result) + ").";
+        "The log " + path + " could not be opened: " + systemErrorText(error) + ".";
     MessageBoxA(dialog, text.c_str(), "Tessaren", MB_OK | MB_ICONWARNING);
   }
 }

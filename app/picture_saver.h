@@ -17,13 +17,17 @@
 
 #include "platform/files.h"
 #include "platform/worker_threads.h"
+#include "settings/value_store.h"
 #include "update/update_job.h"
 
 namespace tessaren {
 
 class PictureSaver {
  public:
-  PictureSaver(HWND window, Files& files, CommitGate& commits, WorkerThreads& workers);
+  // The dialog opens in the folder last saved into (kept in store), the first time in the
+  // user's Pictures, centred on the screen the mouse is on.
+  PictureSaver(HWND window, Files& files, CommitGate& commits, WorkerThreads& workers,
+               ValueStore& store);
   ~PictureSaver();
   PictureSaver(const PictureSaver&) = delete;
   PictureSaver& operator=(const PictureSaver&) = delete;
@@ -49,6 +53,7 @@ class PictureSaver {
   Files& files_;
   CommitGate& commits_;
   WorkerThreads& workers_;
+  ValueStore& store_;
   std::shared_ptr<Run> run_;
 };
 

@@ -2,15 +2,18 @@
 #include <windows.h>
 // after windows.h, which it needs
 #include <commdlg.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <vector>
 
 #include "app/picture_name.h"
 #include "app/picture_saver.h"
+#include "platform/com_handles.h"
 #include "platform/handles.h"
 #include "platform/text.h"
 #include "platform/wide_text.h"
+#include "settings/settings_table.h"
 
 namespace tessaren {
 
@@ -78,10 +81,61 @@ std::unique_ptr<OutputFile> copied(Files& files, const std::string& from, const 
   return out;
 }
 
+// The folder the dialog opens in: the one last saved into while it is there, else the
+// user's Pictures; empty when the shell knows neither.
+std::wstring startingFolder(ValueStore& store) {
+  if (const auto stored = readValue(store, ValueId::SaveFolder)) {
+    const std::wstring folder = wideText(std::get<std::string>(*stored));
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (!folder.empty() && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return folder;
+  }
+  TaskMemory<wchar_t*> pictures;
+  if (SUCCEEDED(
+          SHGetKnownFolderPath(FOLDERID_Pictures, KF_FLAG_DEFAULT, nullptr, pictures.receive())))
+    return pictures.get();
+  return L"";
+}
+
+// The dialog's owner is the hidden main window, which has no place on the screen: the
+// dialog is centred on the work area of the screen the mouse is on when it first shows,
+// as a dialog of a visible window would be. A hook on this thread, for as long as the
+// dialog is open.
+HHOOK centringHook = nullptr;
+
+LRESULT CALLBACK centreFirstDialog(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE) {
+    const auto dialog = reinterpret_cast<HWND>(wParam);
+    char name[16] = {};
+    GetClassNameA(dialog, name, sizeof name);
+    if (std::string(name) == "#32770") {
+      POINT cursor{};
+      GetCursorPos(&cursor);
+      MONITORINFO monitor{};
+      monitor.cbSize = sizeof monitor;
+      GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &monitor);
+      RECT at{};
+      GetWindowRect(dialog, &at);
+      const RECT& work = monitor.rcWork;
+      const int x = work.left + ((work.right - work.left) - (at.right - at.left)) / 2;
+      const int y = work.top + ((work.bottom - work.top) - (at.bottom - at.top)) / 2;
+      SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      // Once: where the user moves it after is theirs.
+      const HHOOK hook = centringHook;
+      centringHook = nullptr;
+      UnhookWindowsHookEx(hook);
+      return 0;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
-PictureSaver::PictureSaver(HWND window, Files& files, CommitGate& commits, WorkerThreads& workers)
-    : window_(window), files_(files), commits_(commits), workers_(workers) {}
+PictureSaver::PictureSaver(HWND window, Files& files, CommitGate& commits, WorkerThreads& workers,
+                           ValueStore& store)
+    : window_(window), files_(files), commits_(commits), workers_(workers), store_(store) {}
 
 PictureSaver::~PictureSaver() { cancel(); }
 
@@ -144,7 +198,11 @@ void PictureSaver::stepEnded(const std::shared_ptr<Run>& run) {
 void PictureSaver::askWhereTo() {
   const std::shared_ptr<Run> run = run_;
   const PictureFormat format = run->format.value_or(PictureFormat::Jpeg);
+  // A name with its folder: the one way to choose the folder that Windows does not trade
+  // for one it remembers itself.
   std::wstring name = wideText(suggestedPictureName(run->pictureTime, run->format, run->now));
+  if (const std::wstring folder = startingFolder(store_); !folder.empty())
+    name = folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
   name.resize(32768, L'\0');
   const std::wstring extension = wideText(extensionOf(format));
   const std::wstring filter = L"Picture (*." + extension + L")" + std::wstring(1, L'\0') + L"*." +
@@ -158,7 +216,10 @@ void PictureSaver::askWhereTo() {
   dialog.lpstrDefExt = extension.c_str();
   dialog.lpstrTitle = L"Save picture as";
   dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
+  centringHook = SetWindowsHookExW(WH_CBT, centreFirstDialog, nullptr, GetCurrentThreadId());
   const bool chosen = GetSaveFileNameW(&dialog) != FALSE;
+  if (centringHook != nullptr) UnhookWindowsHookEx(centringHook);
+  centringHook = nullptr;
   // Exit may have come while the dialog was open, and taken the saver with it: nothing
   // but the run is looked at before that is known.
   if (run->stop) return;
@@ -166,7 +227,9 @@ void PictureSaver::askWhereTo() {
     run_.reset();
     return;
   }
-  copy(utf8Text(name.c_str()));
+  std::string to = utf8Text(name.c_str());
+  writeValue(store_, ValueId::SaveFolder, to.substr(0, to.find_last_of('\\') + 1));
+  copy(std::move(to));
 }
 
 void PictureSaver::copy(std::string to) {

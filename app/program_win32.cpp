@@ -40,6 +40,16 @@ void keepPauseOrResume(HMENU popup, bool paused) {
   }
 }
 
+// The menu as it is now: About in bold (a double-click's command), the resume time on
+// "Until tomorrow", and Pause or Resume, the one that applies.
+void prepareMenu(HMENU popup, bool paused, std::time_t now) {
+  SetMenuDefaultItem(popup, IDM_TRAY_ABOUT, FALSE);
+  const std::string label = pauseUntilMorningLabel(now);
+  ModifyMenuA(popup, IDM_TRAY_PAUSE_MORNING, MF_BYCOMMAND | MF_STRING, IDM_TRAY_PAUSE_MORNING,
+              label.c_str());
+  keepPauseOrResume(popup, paused);
+}
+
 }  // namespace
 
 Program::Program(HINSTANCE module, HWND window, ProgramServices services)
@@ -66,7 +76,7 @@ Program::Program(HINSTANCE module, HWND window, ProgramServices services)
                     CancelToken& cancel) { return runUpdate(request, updateServices_, cancel); }),
       scheduler_(services_.clock, *services_.timer, runner_, feedback_, settings_,
                  *services_.conditions),
-      saver_(window, services_.files, commits_, workers_),
+      saver_(window, services_.files, commits_, workers_, services_.store),
       taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")) {}
 
 void Program::start() {
@@ -146,7 +156,7 @@ void Program::showMenu(POINT at) {
   SetForegroundWindow(window_);
   const OwnedMenu menu(LoadMenuA(module_, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
   HMENU popup = GetSubMenu(menu.get(), 0);
-  keepPauseOrResume(popup, scheduler_.pausedUntil().has_value());
+  prepareMenu(popup, scheduler_.pausedUntil().has_value(), services_.clock.wallNow());
   const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
   menuOpen_ = true;
   menuPoint_ = at;

@@ -14,13 +14,14 @@ CheckedFields refuse(PropertiesField field, std::string message, std::string mon
   return CheckedFields{std::nullopt, FieldProblem{field, std::move(message), std::move(monitor)}};
 }
 
-// The URL and "Picture at" of one source, trimmed into url and pointer, or why they can't be.
+// The URL and "Picture at" of one source, trimmed into url and pointer, or why they can't be:
+// each refusal one sentence, in the voice of Check's answers, with an example where one helps.
 std::optional<FieldProblem> checkSource(const std::string& urlField,
                                         const std::string& pointerField, std::time_t now,
                                         std::string& url, std::string& pointer) {
   url = trimmed(urlField);
   if (auto problem = checkTemplateSyntax(url))
-    return FieldProblem{PropertiesField::Url, "This URL can't be used: " + problem->detail + "."};
+    return FieldProblem{PropertiesField::Url, "The URL can't be used: " + problem->detail + "."};
   const DatedAddresses first = expandDatedAddress(url, now, systemUtcOffsetAt, 1);
   // A picture in tiles: its first tile's address stands for all of them.
   const std::optional<TileGrid> grid = parseTileGrid(url).grid;
@@ -28,12 +29,13 @@ std::optional<FieldProblem> checkSource(const std::string& urlField,
       !usablePictureAddress(grid ? tileAddress(first.addresses.front(), *grid, 0, 0)
                                  : first.addresses.front()))
     return FieldProblem{PropertiesField::Url,
-                        "This URL can't be used. Enter the http:// or https:// address of a "
-                        "picture, or of a page, feed or JSON document that names one, such as "
-                        "https://example.com/picture.jpg."};
+                        "The URL must be the http:// or https:// address of a picture, page, "
+                        "feed or JSON document, such as https://example.com/picture.jpg."};
   pointer = trimmed(pointerField);
-  if (auto problem = checkJsonPointerSyntax(pointer))
-    return FieldProblem{PropertiesField::Pointer, "This can't be used: " + problem->detail + "."};
+  if (auto rule = jsonPointerRuleBroken(pointer))
+    return FieldProblem{PropertiesField::Pointer,
+                        "\u201cPicture at\u201d " + *rule +
+                            (pointer.front() == '/' ? "." : ", such as /images/0/url.")};
   return std::nullopt;
 }
 
@@ -84,9 +86,9 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
   if (settings.folder.empty())
     return refuse(PropertiesField::Folder, "Enter the folder that the pictures are kept in.");
   if (auto problem = folderProblem(settings.folder))
-    return refuse(PropertiesField::Folder, "This folder can't be used: " + *problem + ".");
+    return refuse(PropertiesField::Folder, "The folder can't be used: " + *problem + ".");
   if (auto problem = files.makeFolder(settings.folder))
-    return refuse(PropertiesField::Folder, "This folder can't be used: " + problem->detail + ".");
+    return refuse(PropertiesField::Folder, "The folder can't be used: " + problem->detail + ".");
   const std::optional<DisplayMode> display = displayModeFromNumber(fields.display);
   if (!display) return refuse(PropertiesField::Display, "Choose how the picture is placed.");
   settings.display = *display;

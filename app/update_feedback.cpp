@@ -1,6 +1,8 @@
 // The tray, the log and the About box's state after each update.
 #include "app/update_feedback.h"
 
+#include <cstdio>
+
 #include "platform/text.h"
 
 namespace tessaren {
@@ -105,11 +107,31 @@ std::string pausedText(std::time_t until, std::time_t now) {
   return until == kPausedUntilResumed ? "paused" : "paused until " + clockText(until, now);
 }
 
+std::string asSentence(std::string fragment) {
+  if (fragment.empty()) return fragment;
+  if (fragment.front() >= 'a' && fragment.front() <= 'z')
+    fragment.front() = static_cast<char>(fragment.front() - 'a' + 'A');
+  const char last = fragment.back();
+  if (last != '.' && last != '!' && last != '?') fragment += '.';
+  return fragment;
+}
+
+std::string pauseUntilMorningLabel(std::time_t now, const UtcOffsetAt& offsetAt) {
+  const std::time_t until = nextMorning(now, offsetAt);
+  const std::tm day = localTime(until, offsetAt);
+  const std::tm today = localTime(now, offsetAt);
+  // The hour as the clock shows it: after a skipped 06:00, the first hour after the jump.
+  char time[8] = {};
+  std::snprintf(time, sizeof time, "%02d:%02d", day.tm_hour, day.tm_min);
+  const bool sameDay = day.tm_year == today.tm_year && day.tm_yday == today.tm_yday;
+  return (sameDay ? "Until " : "Until tomorrow, ") + std::string(time);
+}
+
 std::string checkResultText(const UpdateOutcome& outcome) {
-  if (outcome.kind == OutcomeKind::Failed) return reasonText(outcome);
+  if (outcome.kind == OutcomeKind::Failed) return asSentence(reasonText(outcome));
   std::string text = "Found " + displaySafe(outcome.pictureUrl, 160);
   if (!outcome.origin.empty()) text += " (" + displaySafe(outcome.origin, 60) + ")";
-  return text + ": " + pictureSizeText(outcome) + ", " + formatSize(outcome.bytes);
+  return text + ": " + pictureSizeText(outcome) + ", " + formatSize(outcome.bytes) + ".";
 }
 
 std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now) {

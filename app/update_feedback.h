@@ -71,10 +71,16 @@ std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
                            std::optional<std::time_t> paused, std::time_t now);
 // "paused until 15:00", "paused".
 std::string pausedText(std::time_t until, std::time_t now);
+// The pause menu's "until tomorrow" item, with the local time the updates resume at:
+// "Until tomorrow, 06:00", or "Until 06:00" before six in the morning.
+std::string pauseUntilMorningLabel(std::time_t now,
+                                   const UtcOffsetAt& offsetAt = systemUtcOffsetAt);
 
 // What Properties' Check found, in a sentence: "Found https://cdn.example/x.jpg (og:image):
-// 1920 x 1080 JPEG, 412 KB" ("...: 4 x 4 tiles of 550 x 550 PNG, 2200 x 2200, 3.1 MB" for a
-// picture in tiles), or the reason it found nothing.
+// 1920 x 1080 JPEG, 412 KB." ("...: 4 x 4 tiles of 550 x 550 PNG, 2200 x 2200, 3.1 MB." for
+// a picture in tiles), or the reason it found nothing ("Can't connect to 127.0.0.1:9.").
 std::string checkResultText(const UpdateOutcome& outcome);
+// A reason as a sentence of its own: its first letter capitalised, a full stop at its end.
+std::string asSentence(std::string fragment);
 
 }  // namespace tessaren

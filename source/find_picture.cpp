@@ -249,19 +249,22 @@ FindResult findPicture(std::string_view document, std::string_view contentType,
                                     : findInPage(document, documentUrl, budget);
 }
 
-std::optional<Failure> checkJsonPointerSyntax(const std::string& pointer) {
-  const auto refused = [&](const std::string& why) {
-    return Failure{FailureKind::UnusableAddress,
-                   "JSON Pointer " + displaySafe(pointer, 120) + ": " + why};
-  };
+std::optional<std::string> jsonPointerRuleBroken(const std::string& pointer) {
   if (pointer.empty()) return std::nullopt;
-  if (pointer.front() != '/') return refused("must start with /");
+  if (pointer.front() != '/') return "must start with /";
   for (std::size_t at = pointer.find('~'); at != std::string::npos;
        at = pointer.find('~', at + 1)) {
     if (at + 1 == pointer.size() || (pointer[at + 1] != '0' && pointer[at + 1] != '1'))
-      return refused("~ must be followed by 0 or 1 (~0 is ~, ~1 is /)");
+      return "~ must be followed by 0 or 1 (~0 is ~, ~1 is /)";
   }
   return std::nullopt;
+}
+
+std::optional<Failure> checkJsonPointerSyntax(const std::string& pointer) {
+  const std::optional<std::string> why = jsonPointerRuleBroken(pointer);
+  if (!why) return std::nullopt;
+  return Failure{FailureKind::UnusableAddress,
+                 "JSON Pointer " + displaySafe(pointer, 120) + ": " + *why};
 }
 
 }  // namespace tessaren

@@ -67,5 +67,8 @@ FindResult findPicture(std::string_view document, std::string_view contentType,
 // A reason when pointer is not a JSON Pointer (RFC 6901): empty, or '/' followed by
 // tokens in which '~' is always followed by '0' or '1'. For Properties.
 std::optional<Failure> checkJsonPointerSyntax(const std::string& pointer);
+// The rule that pointer breaks, without naming it ("must start with /"), for a sentence
+// of one's own.
+std::optional<std::string> jsonPointerRuleBroken(const std::string& pointer);
 
 }  // namespace tessaren

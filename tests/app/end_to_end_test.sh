@@ -316,7 +316,7 @@ store url REG_SZ "$base/weather.jpg"
 check "Check finds the page's picture" driver properties-check "$base/page.html" "" \
   "Found $base/page-picture.jpg (og:image): 160 x 120 JPEG"
 check "Check says why a source gives none" driver properties-check "$base/nopicture.html" "" \
-  "no picture on the page"
+  "No picture on the page ("
 check "Check refuses a pointer that is none" driver properties-check "$base/api.json" "images" \
   "must start with /"
 

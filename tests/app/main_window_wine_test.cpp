@@ -1,8 +1,12 @@
 // The main window procedure under Wine, with the notification area, the settings and the
 // update's work replaced by doubles: the window answers while an update waits, which
 // messages start an update, and that every way out cancels the update, waits for it only
-// a moment, and takes the icon away.
+// a moment, and takes the icon away; the tray menu as shown, Save picture as... and Open log.
+#include <windows.h>
+// after windows.h, which they need
+#include <commdlg.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <chrono>
@@ -12,8 +16,11 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/explorer.h"
 #include "app/program.h"
+#include "app/update_feedback.h"
 #include "platform/program_ids.h"
+#include "platform/wide_text.h"
 #include "tests/support/fake_tray.h"
 #include "tests/support/memory_store.h"
 
@@ -279,6 +286,126 @@ TEST_F(MainWindowTest, StatusAnswersTheAskersOwnWindowAndNeverWaitsLong) {
   EXPECT_LT(waited, std::chrono::milliseconds(kStatusReplyWaitMs + 2000));
 }
 
+// What the tray menu shows while it is open, read from the menu itself.
+struct MenuSeen {
+  UINT defaultItem = static_cast<UINT>(-1);
+  std::string morning;
+  bool hasPause = false;
+  bool hasResume = false;
+};
+MenuSeen menuSeen;
+
+void CALLBACK readOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  HWND menuWindow = FindWindowA("#32768", nullptr);
+  const auto menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+  if (menu != nullptr) {
+    menuSeen.defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
+    char text[64] = {};
+    GetMenuStringA(menu, IDM_TRAY_PAUSE_MORNING, text, sizeof text, MF_BYCOMMAND);
+    menuSeen.morning = text;
+    menuSeen.hasPause = GetMenuState(menu, IDM_TRAY_PAUSE_HOUR, MF_BYCOMMAND) != UINT(-1);
+    menuSeen.hasResume = GetMenuState(menu, IDM_TRAY_RESUME, MF_BYCOMMAND) != UINT(-1);
+  }
+  EndMenu();
+}
+
+// About is the menu's default item, the one a double-click runs, and "Until tomorrow" says
+// when the pause ends; paused, the menu offers Resume instead.
+TEST_F(MainWindowTest, TheMenuShowsAboutInBoldAndWhenThePauseEnds) {
+  finishUpdates();
+  const auto open = [&] {
+    menuSeen = MenuSeen{};
+    SetTimer(nullptr, 0, 300, readOpenMenu);
+    SendMessageA(window, kTrayNotifyMessage, MAKEWPARAM(100, 100), MAKELPARAM(WM_CONTEXTMENU, 0));
+  };
+  open();
+  EXPECT_EQ(menuSeen.defaultItem, static_cast<UINT>(IDM_TRAY_ABOUT));
+  EXPECT_EQ(menuSeen.morning, pauseUntilMorningLabel(std::time(nullptr)));
+  EXPECT_EQ(menuSeen.morning.rfind("Until ", 0), 0u) << menuSeen.morning;
+  EXPECT_TRUE(menuSeen.hasPause);
+  EXPECT_FALSE(menuSeen.hasResume);
+
+  SendMessageA(window, WM_COMMAND, IDM_TRAY_PAUSE_FOREVER, 0);
+  open();
+  EXPECT_EQ(menuSeen.defaultItem, static_cast<UINT>(IDM_TRAY_ABOUT));
+  EXPECT_FALSE(menuSeen.hasPause);
+  EXPECT_TRUE(menuSeen.hasResume);
+  SendMessageA(window, WM_COMMAND, IDM_TRAY_RESUME, 0);
+}
+
+// What Save picture as... showed: its folder and where it stood, then cancelled.
+struct SaveDialogSeen {
+  std::wstring folder;
+  RECT at{};
+  bool seen = false;
+};
+SaveDialogSeen saveSeen;
+
+void CALLBACK readSaveDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = FindWindowW(L"#32770", L"Save picture as");
+  if (dialog == nullptr) return;
+  KillTimer(nullptr, timer);
+  wchar_t folder[MAX_PATH] = {};
+  SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+  saveSeen.folder = folder;
+  GetWindowRect(dialog, &saveSeen.at);
+  saveSeen.seen = true;
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+std::wstring withoutEndSlash(std::wstring folder) {
+  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  for (wchar_t& c : folder) c = static_cast<wchar_t>(towlower(c));
+  return folder;
+}
+
+// The first time in the user's Pictures, then in the folder last saved into; centred on
+// the screen, though its owner is the hidden main window.
+TEST_F(MainWindowTest, SavePictureAsStartsInPicturesThenTheLastFolderCentred) {
+  finishUpdates();
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string folder = temp;  // the picture folder of the first run here
+  if (FILE* file = std::fopen((folder + kPictureFileName).c_str(), "wb")) {
+    std::fputs("\xff\xd8\xff", file);
+    std::fclose(file);
+  }
+  wchar_t* pictures = nullptr;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Pictures, 0, nullptr, &pictures)));
+  const std::wstring picturesFolder = pictures;
+  CoTaskMemFree(pictures);
+  CreateDirectoryW(picturesFolder.c_str(), nullptr);
+
+  const auto open = [&] {
+    saveSeen = SaveDialogSeen{};
+    SetTimer(nullptr, 0, 100, readSaveDialog);
+    SendMessageA(window, WM_COMMAND, IDM_TRAY_SAVE_PICTURE, 0);
+    for (int i = 0; i < 300 && !saveSeen.seen; ++i) pump(20);
+    pump(100);
+  };
+  open();
+  ASSERT_TRUE(saveSeen.seen);
+  EXPECT_EQ(withoutEndSlash(saveSeen.folder), withoutEndSlash(picturesFolder));
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  // Centred as it first showed; the dialog grows a little after that (Wine's by 23 px).
+  const auto offCentre = [](LONG a, LONG b, LONG c, LONG d) {
+    return std::abs((a + b) - (c + d)) / 2;
+  };
+  EXPECT_LE(offCentre(saveSeen.at.left, saveSeen.at.right, work.left, work.right), 16);
+  EXPECT_LE(offCentre(saveSeen.at.top, saveSeen.at.bottom, work.top, work.bottom), 16);
+
+  // Saved into the picture folder last time (as the dialog stores it).
+  writeValue(store, ValueId::SaveFolder, folder);
+  open();
+  ASSERT_TRUE(saveSeen.seen);
+  EXPECT_EQ(withoutEndSlash(saveSeen.folder), withoutEndSlash(wideText(folder)));
+  DeleteFileA((folder + kPictureFileName).c_str());
+}
+
 TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) {
   enum class Way { TrayExit, Close, EndSession };
   for (Way way : {Way::TrayExit, Way::Close, Way::EndSession}) {
@@ -313,6 +440,30 @@ TEST_F(MainWindowTest, EveryWayToEndCancelsTheUpdateRemovesTheIconOnceAndQuits) 
     work.gateOpen = true;
     work.sawCancel = false;
   }
+}
+
+// Open log on a type nothing opens (as .log under Wine and on a fresh Windows): Notepad
+// takes it. A file that is not there is refused with the system's error number.
+TEST(OpenDocument, NotepadOpensWhatNoProgramIsAssociatedWith) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string path = std::string(temp) + "tessaren-open-test.no-such-type-here";
+  if (FILE* file = std::fopen(path.c_str(), "wb")) std::fclose(file);
+  HANDLE process = nullptr;
+  ASSERT_EQ(openDocument(nullptr, path, &process), 0u);
+  ASSERT_NE(process, nullptr);
+  wchar_t image[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  QueryFullProcessImageNameW(process, 0, image, &size);
+  std::wstring name(image);
+  for (wchar_t& c : name) c = static_cast<wchar_t>(towlower(c));
+  EXPECT_NE(name.find(L"notepad.exe"), std::wstring::npos);
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+  DeleteFileA(path.c_str());
+
+  EXPECT_NE(openDocument(nullptr, std::string(temp) + "tessaren-no-such-file.log"), 0u);
 }
 
 }  // namespace

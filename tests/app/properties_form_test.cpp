@@ -21,8 +21,10 @@ TEST(PropertiesForm, RefusesWhatCannotWorkAndStoresTheRestTrimmed) {
   } const cases[] = {
       {{" https://pictures.example/now.jpg ", folder, " 15 ", 5}, {}, ""},
       {{"www.example.com/cam.jpg", folder, "15", 1}, PropertiesField::Url, "http:// or https://"},
-      {{"ftp://files.example/now.jpg", folder, "15", 1}, PropertiesField::Url, "can't be used"},
-      {{"", folder, "15", 1}, PropertiesField::Url, "can't be used"},
+      {{"ftp://files.example/now.jpg", folder, "15", 1},
+       PropertiesField::Url,
+       "must be the http://"},
+      {{"", folder, "15", 1}, PropertiesField::Url, "such as https://example.com/picture.jpg."},
       {{"http://h/x", folder, "15 minutes", 1}, PropertiesField::Interval, "from 1 to 44640"},
       {{"http://h/x", folder, "0", 1}, PropertiesField::Interval, "whole number of minutes"},
       {{"http://h/x", folder, "44641", 1}, PropertiesField::Interval, "(31 days)"},
@@ -34,6 +36,13 @@ TEST(PropertiesForm, RefusesWhatCannotWorkAndStoresTheRestTrimmed) {
        PropertiesField::Folder,
        "can't create the folder"},
       {{"http://h/x", folder, "15", -1}, PropertiesField::Display, "Choose how"},
+      {{"http://h/x", folder, "15", 1, false, "images/0/url"},
+       PropertiesField::Pointer,
+       "\u201cPicture at\u201d must start with /, such as /images/0/url."},
+      {{"http://h/x", folder, "15", 1, false, "/a~2"},
+       PropertiesField::Pointer,
+       "\u201cPicture at\u201d ~ must be followed by 0 or 1 (~0 is ~, ~1 is /)."},
+      {{"http://h/{utc:%Q}.png", folder, "15", 1}, PropertiesField::Url, "The URL can't be used: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fields.url + " | " + c.fields.folder + " | " + c.fields.interval);
@@ -41,8 +50,14 @@ TEST(PropertiesForm, RefusesWhatCannotWorkAndStoresTheRestTrimmed) {
     if (c.refused) {
       ASSERT_TRUE(checked.problem);
       EXPECT_EQ(checked.problem->field, *c.refused);
-      EXPECT_NE(checked.problem->message.find(c.message), std::string::npos)
-          << checked.problem->message;
+      const std::string& message = checked.problem->message;
+      EXPECT_NE(message.find(c.message), std::string::npos) << message;
+      // One sentence, as Check's answers are: a capital, one full stop, at the end.
+      EXPECT_TRUE(message.front() == 'T' || message.front() == 'E' || message.front() == 'C' ||
+                  message.rfind("\u201c", 0) == 0)
+          << message;
+      EXPECT_EQ(message.back(), '.') << message;
+      EXPECT_EQ(message.find(". "), std::string::npos) << "more than one sentence: " << message;
       EXPECT_FALSE(checked.settings);
     } else {
       ASSERT_TRUE(checked.settings) << checked.problem->message;

@@ -13,6 +13,7 @@
 // Texts go in and come out as UTF-8, whatever the code page of this program.
 #include <windows.h>
 // after windows.h, which it needs
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -265,10 +266,19 @@ void propertiesShow(char** field) {
   const bool startChecked = IsDlgButtonChecked(dialog, IDC_PROPERTIES_STARTUP) == BST_CHECKED;
   check(startChecked == (std::strcmp(field[4], "on") == 0),
         std::string("Start with Windows shows ") + field[4]);
-  // A number box with an up-down control since Properties' grid: digits only, and Save
-  // still refuses a number outside the range.
+  // A number box: typing takes digits only (a pasted word is still refused by Save), and
+  // its arrows stay within the intervals Save accepts.
   check(hasStyle(GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL), WS_TABSTOP | ES_NUMBER),
         "the interval box takes digits");
+  HWND arrows = GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL_SPIN);
+  // UDM_GETRANGE, not its 32-bit form, whose pointers do not cross processes: 44640 still
+  // fits its unsigned 16 bits.
+  const auto range = static_cast<DWORD>(SendMessageA(arrows, UDM_GETRANGE, 0, 0));
+  check(arrows != nullptr &&
+            reinterpret_cast<HWND>(SendMessageA(arrows, UDM_GETBUDDY, 0, 0)) ==
+                GetDlgItem(dialog, IDC_PROPERTIES_INTERVAL) &&
+            HIWORD(range) == 1 && LOWORD(range) == 44640,
+        "the interval's arrows go from 1 to 44640");
   check(hasStyle(list, CBS_DROPDOWNLIST | WS_TABSTOP) && !hasStyle(list, CBS_SORT),
         "the display list is an unsorted drop-down list");
   // Escape cancels, as in every Windows dialog.

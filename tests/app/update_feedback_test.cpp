@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "tests/source/zones.h"
 #include "tests/support/fake_tray.h"
 #include "tests/support/file_contents.h"
 
@@ -267,6 +268,55 @@ TEST_F(UpdateFeedbackTest, HeldUpdatesInTheTipAndTheLog) {
   EXPECT_EQ(test::fileContents(logPath),
             "2026-12-07 14:05:09\tskipped\tpictures.example\tmetered connection\r\n")
       << "one line for the start of the hold";
+}
+
+TEST(CheckResult, EveryAnswerIsOneSentence) {
+  UpdateOutcome found;
+  found.kind = OutcomeKind::Updated;
+  found.pictureUrl = "https://cdn.example/x.jpg";
+  found.origin = "og:image";
+  found.width = 1920;
+  found.height = 1080;
+  found.format = "JPEG";
+  found.bytes = 412 * 1024;
+  EXPECT_EQ(checkResultText(found),
+            "Found https://cdn.example/x.jpg (og:image): 1920 x 1080 JPEG, 412 KB.");
+  struct Case {
+    const char* reason;
+    const char* answer;
+  } const cases[] = {
+      {"can't connect to 127.0.0.1:9", "Can't connect to 127.0.0.1:9."},
+      {"HTTP 404 Not Found", "HTTP 404 Not Found."},
+      {"the page names no picture.", "The page names no picture."},  // no second full stop
+      {"no answer within 30 s?", "No answer within 30 s?"},
+      {"\xc3\xbc"
+       "ber 5 MB",
+       "\xc3\xbc"
+       "ber 5 MB."},  // a letter beyond ASCII stays as it is
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(checkResultText(failedOutcome("h", Failure{FailureKind::Unreachable, c.reason})),
+              c.answer);
+  EXPECT_EQ(asSentence(""), "");
+}
+
+// The label names the local time the pause really ends: today before six, and the hour
+// after the jump on a morning whose 06:00 the clocks skip.
+TEST(PauseMenu, UntilTomorrowSaysWhen) {
+  const std::time_t skipAt = test::utc(2027, 3, 28, 6, 0);  // 06:00 becomes 07:00
+  const UtcOffsetAt skipsSix = [skipAt](std::time_t at) { return at < skipAt ? 0L : 3600L; };
+  struct Case {
+    std::time_t now;
+    UtcOffsetAt zone;
+    const char* label;
+  } const cases[] = {
+      {test::utc(2026, 12, 7, 13, 5), test::berlin, "Until tomorrow, 06:00"},  // 14:05 CET
+      {test::utc(2026, 12, 7, 23, 30), test::berlin, "Until 06:00"},           // 00:30 CET
+      {test::utc(2027, 3, 28, 0, 30), test::berlin, "Until 06:00"},  // the night summer time starts
+      {test::utc(2026, 12, 7, 5, 0), test::berlin, "Until tomorrow, 06:00"},  // at 06:00 sharp
+      {test::utc(2027, 3, 27, 22, 0), skipsSix, "Until tomorrow, 07:00"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(pauseUntilMorningLabel(c.now, c.zone), c.label) << c.now;
 }
 
 TEST_F(UpdateFeedbackTest, LongTipsAreCutAtACharacterBoundary) {

@@ -65,6 +65,7 @@ TEST(SettingsTable, EveryRowAsTheProgramReadsKeepsAndRepairsIt) {
   };
   const std::string run = "\"C:\\Programs\\Tessaren\\tessaren.exe\"";
   const Case cases[] = {
+      {ValueId::SaveFolder, "D:\\Saved pictures\\"s, {}, {}},
       {ValueId::Url, "https://example.com/a.png"s, std::string(kDefaultUrl), " \t"s},
       {ValueId::Folder, "D:\\Pics\\"s, kPictureFolder, "Pictures"s},
       {ValueId::Interval, 30u, 60u, 44'641u},
