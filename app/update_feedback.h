@@ -40,6 +40,9 @@ class UpdateFeedback final : public ScheduleListener {
   bool lastFailed() const { return lastFailed_; }
 
   const std::optional<UpdateRecord>& lastSuccess() const { return lastSuccess_; }
+  // When the history entry on the desktop was applied ("14:05"); empty while the updates'
+  // own picture is shown.
+  const std::string& showingKept() const { return showingKept_; }
   const std::optional<UpdateRecord>& lastFailure() const { return lastFailure_; }
 
  private:
@@ -49,6 +52,7 @@ class UpdateFeedback final : public ScheduleListener {
   std::optional<UpdateRecord> lastSuccess_;
   std::optional<UpdateRecord> lastFailure_;
   bool lastFailed_ = false;
+  std::string showingKept_;
 };
 
 // The whole tip: the first line as it always was, then when and why.
@@ -62,6 +66,8 @@ std::string lastFailureLine(const std::optional<UpdateRecord>& failure, std::tim
 // paused: the end of the pause in force (kPausedUntilResumed for none), if any.
 std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
                            std::optional<std::time_t> paused, std::time_t now);
+// "showing the picture of 14:05; updates paused": the tip while the user steps back.
+std::string showingKeptText(const std::string& appliedAt);
 // "paused until 15:00", "paused".
 std::string pausedText(std::time_t until, std::time_t now);
 

@@ -36,6 +36,8 @@ struct UpdateOutcome {
   // The order of the commit that put it on the desktop (0: nothing was committed), so
   // that the record of an older commit never overwrites that of a newer one.
   std::uint64_t commit = 0;
+  // The committed pictures are new ones, now in the picture folder: the history keeps them.
+  bool newPicture = false;
 };
 
 UpdateOutcome failedOutcome(std::string host, Failure failure);

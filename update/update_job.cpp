@@ -14,6 +14,7 @@
 #include "source/dated_address.h"
 #include "source/find_picture.h"
 #include "source/network_scope.h"
+#include "update/history.h"
 
 namespace tessaren {
 namespace {
@@ -109,10 +110,15 @@ class Update {
     remembered_.layout = layout_;
 
     if (request_.redrawOnly) {
-      if (!services_.files.exists(picturePath_))
+      const std::string& from = request_.drawFrom.empty() ? folder : request_.drawFrom;
+      if (!services_.files.exists(from + kPictureFileName))
         return failed({FailureKind::CannotWrite,
-                       "no picture kept in " + displaySafe(folder, 120) + " to draw again"});
-      return redraw();
+                       "no picture kept in " + displaySafe(from, 120) + " to draw again"});
+      if (from == folder) return redraw();
+      // The desktop shows another picture than tessaren.jpg: none that the record describes.
+      remembered_.known = false;
+      outcome_.detail = "from the history";
+      return drawAndCommit(from + kPictureFileName, nullptr, "");
     }
     // A dated picture that is not there yet: the step before, and so on.
     for (std::size_t step = 0;; ++step) {
@@ -329,6 +335,7 @@ class Update {
     if (body != nullptr) {
       remembered_.appliedAt = request_.startedAt;
       if (!body->moveOver(picturePath_)) return failed(body->failure());
+      outcome_.newPicture = true;
     }
     outcome_.kind = OutcomeKind::Updated;
     outcome_.applied = remembered_;
@@ -396,6 +403,7 @@ void removeOwnFiles(Files& files, const std::string& folder) {
   files.remove(folder + kBitmapFileName);
   for (const std::string& name : files.list(folder, kTemporaryPrefix, kTemporarySuffix))
     files.remove(folder + name);
+  History(files).removeAll(folder);
 }
 
 }  // namespace tessaren
