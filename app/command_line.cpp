@@ -13,6 +13,8 @@ const char kUsage[] =
     "  /pause:MINUTES  pause the updates for so many minutes\n"
     "  /resume         resume the updates\n"
     "  /status         print what the last update did and when the next one is due\n"
+    "  /previous       show the picture before, from the history (pauses the updates)\n"
+    "  /next           show the picture after it; at the newest the updates resume\n"
     "  /exit           end Tessaren\n"
     "Exit codes: 0 done, 1 the last update failed (/status), 2 Tessaren is not running,\n"
     "64 an unknown option.\n";
@@ -51,6 +53,8 @@ CommandLine parseCommandLine(std::string_view arguments) {
   if (name == "exit") line.command = Command::Exit;
   if (name == "status") line.command = Command::Status;
   if (name == "uninstall") line.command = Command::Uninstall;
+  if (name == "previous") line.command = Command::Previous;
+  if (name == "next") line.command = Command::Next;
   return line;
 }
 

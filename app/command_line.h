@@ -15,6 +15,8 @@ enum class Command {
   Resume,     // /resume
   Exit,       // /exit
   Status,     // /status: the tip's two lines and the next update, on the console
+  Previous,   // /previous: the picture before the one shown, from the history
+  Next,       // /next: the picture after it
   Uninstall,  // /uninstall: remove Tessaren's own files from its picture folder
   Unknown,    // anything else: the options are listed
 };

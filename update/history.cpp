@@ -115,6 +115,13 @@ std::string entryTimeText(std::string_view name, std::time_t now, const UtcOffse
   return std::string(name.substr(0, 10)) + " " + time;
 }
 
+std::vector<std::string> History::pictureSet(const std::string& pictureFolder) {
+  // An update's own files end in ".part", the wallpaper in ".bmp".
+  std::vector<std::string> names = files_.list(pictureFolder, "tessaren", ".jpg");
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::vector<HistoryEntry> History::entries(const std::string& pictureFolder) {
   std::vector<HistoryEntry> found;
   for (const std::string& name : files_.folders(historyFolder(pictureFolder))) {

@@ -77,6 +77,10 @@ class History {
  public:
   explicit History(Files& files) : files_(files) {}
 
+  // The names of the pictures on the desktop as the picture folder holds them, as they
+  // came: tessaren.jpg, and one for each other source (tessaren-*.jpg).
+  std::vector<std::string> pictureSet(const std::string& pictureFolder);
+
   // Oldest first, with the bytes each holds.
   std::vector<HistoryEntry> entries(const std::string& pictureFolder);
   // Keeps the files of the picture folder named in `names` (those that exist) as a new entry

@@ -126,7 +126,7 @@ class HistoryFilesTest : public ::testing::Test {
   fs::path dir;
   std::string folder;
   History history{platformFiles()};
-  const std::vector<std::string> set = {"tessaren.jpg", "tessaren-monitor-2.jpg"};
+  const std::vector<std::string> set = {"tessaren-monitor-2.jpg", "tessaren.jpg"};
 };
 
 TEST_F(HistoryFilesTest, EachUpdateKeepsItsWholeSetUnchangedByNewerPictures) {
@@ -140,6 +140,9 @@ TEST_F(HistoryFilesTest, EachUpdateKeepsItsWholeSetUnchangedByNewerPictures) {
   apply("tessaren-monitor-2.jpg", "third, monitor 2");
   ASSERT_FALSE(history.add(folder, set, 3000, limits, "", noOffset));
 
+  std::ofstream(folder + "tessaren.bmp") << "wallpaper";
+  std::ofstream(folder + "tessaren-1f.jpg.part") << "an update's own";
+  EXPECT_EQ(history.pictureSet(folder), set);
   const std::vector<HistoryEntry> entries = history.entries(folder);
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].name, "1970-01-01 001640");
