@@ -3,6 +3,8 @@
 // same, since message-only windows hear no broadcasts (TaskbarCreated, power, display and
 // session changes).
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include "app/program.h"
 #include "platform/program_ids.h"
@@ -80,6 +82,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 void registerMainClass(HINSTANCE module) {
+  // The common controls' classes the dialogs use (Properties' up-down) are registered by
+  // comctl32 only when asked.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = mainWindowProc;

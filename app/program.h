@@ -130,7 +130,8 @@ class Program final : private AboutView, private PropertiesHost {
 };
 
 // The hidden main window's class (which the installer looks for to end a running copy) and
-// the window itself, never shown. attachProgram makes the window's messages the program's.
+// the window itself, never shown (registering the class registers the common controls the
+// dialogs use too). attachProgram makes the window's messages the program's.
 inline constexpr char kMainClassName[] = "TESSAREN";
 void registerMainClass(HINSTANCE module);
 HWND createMainWindow(HINSTANCE module);

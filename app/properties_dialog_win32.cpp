@@ -2,8 +2,10 @@
 // checks every field, stores them and asks for an update at once with the new settings. A
 // field that is wrong keeps the dialog open, with the field selected and the problem named.
 // Check looks the entered address up on a worker and says what it found, while the dialog
-// goes on answering; closing the dialog cancels it.
+// goes on answering; closing the dialog, or editing what it looked up, cancels it.
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <memory>
 
@@ -17,6 +19,8 @@ namespace {
 // pasted page out of the registry.
 constexpr int kLongestUrlField = 4096;
 constexpr int kLongestFolderField = 1024;
+// The digits of the longest interval.
+constexpr int kLongestIntervalField = 5;
 
 struct DialogState {
   PropertiesHost& host;
@@ -46,6 +50,10 @@ void fillControls(HWND dialog, const Settings& settings, bool startsWithWindows)
                       static_cast<WPARAM>(settings.display), 0);
   SendDlgItemMessageA(dialog, IDC_PROPERTIES_URL, EM_LIMITTEXT, kLongestUrlField, 0);
   SendDlgItemMessageA(dialog, IDC_PROPERTIES_FOLDER, EM_LIMITTEXT, kLongestFolderField, 0);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_INTERVAL, EM_LIMITTEXT, kLongestIntervalField, 0);
+  // The arrows stay within what Save accepts; typing outside it is still refused there.
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_INTERVAL_SPIN, UDM_SETRANGE32, kShortestInterval,
+                      kLongestInterval);
   const PropertiesFields fields = fieldsFor(settings);
   SetDlgItemTextA(dialog, IDC_PROPERTIES_URL, fields.url.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_FOLDER, fields.folder.c_str());
@@ -119,6 +127,17 @@ void startCheck(HWND dialog, DialogState& state) {
   });
 }
 
+// An answer about an address that is no longer in the fields would pass for one about the
+// address that is.
+void forgetCheck(HWND dialog, DialogState& state) {
+  if (state.check) {
+    state.check->cancel();
+    state.check.reset();
+    EnableWindow(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), TRUE);
+  }
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_CHECK_RESULT, "");
+}
+
 INT_PTR initialize(HWND dialog, PropertiesHost& host) {
   auto state = std::make_unique<DialogState>(DialogState{host, host.storedSettings()});
   fillControls(dialog, state->loaded, host.startsWithWindows());
@@ -143,6 +162,12 @@ INT_PTR CALLBACK propertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_INITDIALOG:
       return initialize(dialog, *reinterpret_cast<PropertiesHost*>(lParam));
     case WM_COMMAND:
+      if (HIWORD(wParam) == EN_CHANGE) {
+        const int id = LOWORD(wParam);
+        if (id == IDC_PROPERTIES_URL || id == IDC_PROPERTIES_POINTER)
+          if (DialogState* state = stateOf(dialog)) forgetCheck(dialog, *state);
+        return FALSE;
+      }
       switch (LOWORD(wParam)) {
         case IDC_PROPERTIES_SAVE:
         case IDOK:  // Enter

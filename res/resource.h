@@ -38,6 +38,7 @@
 #define IDC_PROPERTIES_POINTER 1009
 #define IDC_PROPERTIES_CHECK 1014
 #define IDC_PROPERTIES_CHECK_RESULT 1015
+#define IDC_PROPERTIES_INTERVAL_SPIN 1017
 
 #define IDC_ABOUT_LAST_UPDATE 1010
 #define IDC_ABOUT_LAST_FAILURE 1011
@@ -46,3 +47,36 @@
 #define IDC_ABOUT_PICTURE 1016
 
 #define IDC_STATIC_TEXT -1
+
+// The Properties dialog's grid, in dialog units, which every control of it keeps to: labels
+// in the label column, fields from the field column to the right margin, a row every
+// PROPERTIES_ROW_PITCH. A row holds a 14-unit box; its label sits 3 units lower, so that
+// the text stands level with the box's. A control added later takes the next free row and
+// moves the Check row and the buttons down by PROPERTIES_ROW_PITCH (the dialog's height
+// grows with them): tests/app/dialog_fit_wine_test.cpp checks the grid, the overlaps and
+// that every text fits at 100 to 200 % scaling.
+#define PROPERTIES_WIDTH 300
+#define PROPERTIES_MARGIN 7
+#define PROPERTIES_LABEL_X PROPERTIES_MARGIN
+#define PROPERTIES_LABEL_WIDTH 48
+#define PROPERTIES_FIELD_X 60
+#define PROPERTIES_RIGHT (PROPERTIES_WIDTH - PROPERTIES_MARGIN)
+#define PROPERTIES_FIELD_WIDTH (PROPERTIES_RIGHT - PROPERTIES_FIELD_X)
+#define PROPERTIES_ROW_PITCH 16
+#define PROPERTIES_ROW_Y(row) (PROPERTIES_MARGIN + PROPERTIES_ROW_PITCH * (row))
+#define PROPERTIES_LABEL_Y(row) (PROPERTIES_ROW_Y(row) + 3)
+#define PROPERTIES_CHECKBOX_Y(row) (PROPERTIES_ROW_Y(row) + 2)
+#define PROPERTIES_BOX_HEIGHT 14
+#define PROPERTIES_LABEL_HEIGHT 8
+#define PROPERTIES_CHECKBOX_HEIGHT 10
+// A number box (Interval) is this wide, its up-down control included.
+#define PROPERTIES_NUMBER_WIDTH 44
+#define PROPERTIES_BUTTON_WIDTH 50
+#define PROPERTIES_BUTTON_GAP 4
+// The rows in use: 0 URL, 1 Picture at, 2 Tmp. Dir., 3 Interval, 4 Display, 5 Start with
+// Windows, 6 metered; then Check with its answer (four lines), then Cancel and Save.
+#define PROPERTIES_CHECK_ROW 7
+#define PROPERTIES_CHECK_RESULT_HEIGHT 32
+#define PROPERTIES_BUTTONS_Y \
+  (PROPERTIES_ROW_Y(PROPERTIES_CHECK_ROW) + PROPERTIES_CHECK_RESULT_HEIGHT + PROPERTIES_MARGIN)
+#define PROPERTIES_HEIGHT (PROPERTIES_BUTTONS_Y + PROPERTIES_BOX_HEIGHT + PROPERTIES_MARGIN)
