@@ -18,9 +18,20 @@ struct PropertiesFields {
   std::int32_t display = -1;  // the selected entry of the display list, -1 for none
   bool updateOnMetered = false;
   std::string pointer{};
+  // The history's limits: pictures, and megabytes together.
+  std::string historyPictures = std::to_string(kDefaultHistoryPictures);
+  std::string historyMegabytes = std::to_string(kDefaultHistoryMegabytes);
 };
 
-enum class PropertiesField { Url, Folder, Interval, Display, Pointer };
+enum class PropertiesField {
+  Url,
+  Folder,
+  Interval,
+  Display,
+  Pointer,
+  HistoryPictures,
+  HistoryMegabytes
+};
 
 struct FieldProblem {
   PropertiesField field;
@@ -36,6 +47,9 @@ struct CheckedFields {
 // and the folder (making it, with its parents, when missing).
 CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files,
                           std::time_t now);
+
+// A whole number from 0 to most, blanks around it allowed.
+std::optional<std::uint32_t> wholeNumberFromField(const std::string& text, std::uint32_t most);
 
 // The fields for settings as loaded.
 PropertiesFields fieldsFor(const Settings& settings);

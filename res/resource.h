@@ -39,6 +39,8 @@
 #define IDC_PROPERTIES_CHECK 1014
 #define IDC_PROPERTIES_CHECK_RESULT 1015
 #define IDC_PROPERTIES_INTERVAL_SPIN 1017
+#define IDC_PROPERTIES_HISTORY_PICTURES 1018
+#define IDC_PROPERTIES_HISTORY_MEGABYTES 1019
 
 #define IDC_ABOUT_LAST_UPDATE 1010
 #define IDC_ABOUT_LAST_FAILURE 1011
@@ -73,9 +75,9 @@
 #define PROPERTIES_NUMBER_WIDTH 44
 #define PROPERTIES_BUTTON_WIDTH 50
 #define PROPERTIES_BUTTON_GAP 4
-// The rows in use: 0 URL, 1 Picture at, 2 Tmp. Dir., 3 Interval, 4 Display, 5 Start with
-// Windows, 6 metered; then Check with its answer (four lines), then Cancel and Save.
-#define PROPERTIES_CHECK_ROW 7
+// The rows in use: 0 URL, 1 Picture at, 2 Tmp. Dir., 3 Interval, 4 Display, 5 History, 6
+// Start with Windows, 7 metered; then Check with its answer (four lines), then Cancel and Save.
+#define PROPERTIES_CHECK_ROW 8
 #define PROPERTIES_CHECK_RESULT_HEIGHT 32
 #define PROPERTIES_BUTTONS_Y \
   (PROPERTIES_ROW_Y(PROPERTIES_CHECK_ROW) + PROPERTIES_CHECK_RESULT_HEIGHT + PROPERTIES_MARGIN)
