@@ -4,6 +4,11 @@
 // have the decoder shrink the picture as far as it can while still giving every monitor
 // enough pixels, average blocks of pixels where it is still far larger, resample each
 // monitor's part into a canvas the size of the monitors' bounding box, and write that.
+// A picture whose EXIF data says it is stored turned is turned upright on the way: at
+// full size, a mirrored or upside-down one still streams (its bands go to the other end
+// of the file), but a quarter turn makes rows into columns, so the picture is held whole
+// within the limit for pictures held whole; drawn for the monitors, each decoded (or
+// averaged) row goes to its upright place in the kept picture, which costs no memory more.
 #include "imaging/conversion.h"
 
 #include <algorithm>
@@ -21,6 +26,7 @@
 #include "imaging/bitmap_file.h"
 #include "imaging/resample.h"
 #include "platform/handles.h"
+#include "platform/text.h"
 #include "settings/display_mode.h"
 
 namespace tessaren {
@@ -36,6 +42,25 @@ constexpr std::size_t kReadBufferBytes = 64 * 1024;
 
 std::string sizeText(std::int32_t width, std::int32_t height) {
   return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// Whether the stored picture's left column, and its top row, end up at the upright
+// picture's right or bottom edge: averaging drops what is left over there, as it does
+// for a picture stored upright.
+bool leftColumnEndsLast(Orientation orientation) {
+  return orientation == Orientation::Mirrored || orientation == Orientation::Turned180 ||
+         orientation == Orientation::Transversed || orientation == Orientation::TurnedAnticlockwise;
+}
+bool topRowEndsLast(Orientation orientation) {
+  return orientation == Orientation::Turned180 || orientation == Orientation::Flipped ||
+         orientation == Orientation::TurnedClockwise || orientation == Orientation::Transversed;
+}
+
+void mirrorRow(std::uint8_t* row, std::int32_t width) {
+  for (std::uint8_t *left = row, *right = row + std::size_t(width - 1) * 3; left < right;
+       left += 3, right -= 3) {
+    std::swap_ranges(left, left + 3, right);
+  }
 }
 
 // A band of a placement's target rows and the part of the decoded picture drawn into it.
@@ -156,8 +181,7 @@ class Conversion {
 
   ConversionResult run() {
     if (openPicture()) {
-      result_.width = decoder_->width();
-      result_.height = decoder_->height();
+      setUprightSize();
       const bool drawn = request_.drawn && drawnForTheMonitors(*request_.drawn);
       if (drawn ? drawOnMonitors() : streamFullSize()) {
         result_.cutShort = decoder_->endedEarly();
@@ -173,14 +197,18 @@ class Conversion {
 
   // The format and the size from the header alone.
   ConversionResult inspect() {
-    if (openPicture()) {
-      result_.width = decoder_->width();
-      result_.height = decoder_->height();
-    }
+    if (openPicture()) setUprightSize();
     return result_;
   }
 
  private:
+  void setUprightSize() {
+    orientation_ = decoder_->orientation();
+    sideways_ = turnsSideways(orientation_);
+    result_.width = sideways_ ? decoder_->height() : decoder_->width();
+    result_.height = sideways_ ? decoder_->width() : decoder_->height();
+  }
+
   bool fail(FailureKind kind, const std::string& detail) {
     if (!result_.failure) result_.failure = Failure{kind, detail};
     return false;
@@ -291,7 +319,12 @@ class Conversion {
   bool finishReading() { return (decoder_->finish() || decoderFailed()) && refuseCutShort(); }
 
   bool streamFullSize() {
+    if (sideways_) return turnFullSize();
     const std::int32_t width = decoder_->width(), height = decoder_->height();
+    const bool flipped =
+        orientation_ == Orientation::Turned180 || orientation_ == Orientation::Flipped;
+    const bool mirrored =
+        orientation_ == Orientation::Turned180 || orientation_ == Orientation::Mirrored;
     if (!checkFullSize(width, height) || !checkRoom(width, height)) return false;
     if (!decoder_->start(width, height)) return decoderFailed();
     if (!createFile(width, height)) return false;
@@ -308,28 +341,60 @@ class Conversion {
     for (std::int32_t top = 0, count = 0; top < height; top += count) {
       if (stopped()) return cancelled();
       count = std::min(bandRows, height - top);
-      // The file holds rows bottom first: the band's last row goes first.
+      // The file holds rows bottom first: the band's last row goes first, unless the
+      // picture is upside down, when its rows land at the other end of the file.
       for (std::int32_t i = 0; i < count; ++i) {
-        rows[static_cast<std::size_t>(i)] = band.get() + std::size_t(count - 1 - i) * stride;
+        rows[static_cast<std::size_t>(i)] =
+            band.get() + std::size_t(flipped ? i : count - 1 - i) * stride;
       }
       if (!readRows(rows.data(), count)) return false;
-      if (!file_.writeBand(top, count, band.get())) return writeFailed(file_.error());
+      if (mirrored) {
+        for (std::int32_t i = 0; i < count; ++i) mirrorRow(rows[std::size_t(i)], width);
+      }
+      if (!file_.writeBand(flipped ? height - top - count : top, count, band.get())) {
+        return writeFailed(file_.error());
+      }
     }
     if (!finishReading()) return false;
     return file_.close() || writeFailed(file_.error());
   }
 
-  // The size the decoder shrinks the picture to itself: the least that still gives every
-  // monitor enough pixels, as far as its library can go.
+  // A quarter turn: the picture held whole, upright, then written as a canvas is.
+  bool turnFullSize() {
+    const std::int32_t width = result_.width, height = result_.height;
+    if (!checkFullSize(width, height) || !checkRoom(width, height)) return false;
+    const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * 3;
+    if (bytes > request_.limits.maxPixelBytes) {
+      return fail(FailureKind::TooLarge, sizeText(width, height) + " turned upright needs " +
+                                             formatSize(bytes) + ", more than the " +
+                                             formatSize(request_.limits.maxPixelBytes) +
+                                             " allowed; choose Fit or Fill");
+    }
+    if (!decoder_->start(decoder_->width(), decoder_->height())) return decoderFailed();
+    MallocBlock<std::uint8_t[]> upright(static_cast<std::uint8_t*>(std::malloc(bytes)));
+    if (!upright) return outOfMemory(width, height);
+    if (!decodeInto(upright.get(), std::size_t(width) * 3, nullptr) || !finishReading()) {
+      return false;
+    }
+    CanvasLayout whole;
+    whole.width = width;
+    whole.height = height;
+    return writeCanvas(upright.get(), whole);
+  }
+
+  // The size the decoder shrinks the picture to itself, as stored: the least that still
+  // gives every monitor enough pixels, as far as its library can go.
   std::pair<std::int32_t, std::int32_t> decodedSize(const CanvasLayout& layout) const {
     const std::int32_t width = decoder_->width(), height = decoder_->height();
     switch (decoder_->shrinking()) {
       case Shrinking::ByEighths: {
-        const int eighths = decodeScaleEighths(width, height, layout);
+        // The same eighths of either side, whichever way up.
+        const int eighths = decodeScaleEighths(result_.width, result_.height, layout);
         return {scaledSize(width, eighths), scaledSize(height, eighths)};
       }
       case Shrinking::Freely: {
-        const AveragingSteps steps = averagingSteps(width, height, width, height, layout);
+        const AveragingSteps steps = stored(
+            averagingSteps(result_.width, result_.height, result_.width, result_.height, layout));
         return {width / steps.across, height / steps.down};
       }
       case Shrinking::None:
@@ -338,14 +403,22 @@ class Conversion {
     return {width, height};
   }
 
+  // Steps counted across and down the upright picture, as they fall on the stored one.
+  AveragingSteps stored(const AveragingSteps& upright) const {
+    return sideways_ ? AveragingSteps{upright.down, upright.across} : upright;
+  }
+
+  // The layout and everything kept are upright; the decoder's sizes are as stored.
   bool drawOnMonitors() {
-    const std::int32_t width = decoder_->width(), height = decoder_->height();
+    const std::int32_t width = result_.width, height = result_.height;
     const CanvasLayout layout =
         layOut(*request_.drawn, width, height, request_.monitors, request_.tiled);
     if (layout.width <= 0) return fail(FailureKind::NoMonitor, "no monitor to draw the picture on");
     if (!checkRoom(layout.width, layout.height)) return false;
-    const auto [decodedWidth, decodedHeight] = decodedSize(layout);
-    if (!decoder_->start(decodedWidth, decodedHeight)) return decoderFailed();
+    const auto [storedWidth, storedHeight] = decodedSize(layout);
+    if (!decoder_->start(storedWidth, storedHeight)) return decoderFailed();
+    const std::int32_t decodedWidth = sideways_ ? storedHeight : storedWidth;
+    const std::int32_t decodedHeight = sideways_ ? storedWidth : storedHeight;
 
     // The picture as kept: shrunk by the decoder as far as it may be, then by averaging
     // whole blocks of pixels where even that is far larger than the monitors need, so
@@ -367,40 +440,77 @@ class Conversion {
                              cutIntoStrips(layout, double(decodedWidth) / width / steps.across,
                                            double(decodedHeight) / height / steps.down, keptHeight),
                              canvas.get(), canvasStride);
-    const bool decoded = steps.across == 1 && steps.down == 1
-                             ? decodeInto(kept.get(), resampler)
-                             : decodeAveraging(steps, kept.get(), keptWidth, keptHeight, resampler);
+    const bool decoded =
+        steps.across == 1 && steps.down == 1
+            ? decodeInto(kept.get(), keptStride, &resampler)
+            : decodeAveraging(stored(steps), kept.get(), keptStride, keptHeight, resampler);
     if (!decoded || !finishReading()) return false;
     if (!resampler.finish()) return outOfMemory(layout.width, layout.height);
     kept.reset();
     return writeCanvas(canvas.get(), layout);
   }
 
-  // Every decoded row straight into its place in pixels.
-  bool decodeInto(std::uint8_t* pixels, StripResampler& resampler) {
-    const std::int32_t height = decoder_->outputHeight();
-    const std::size_t stride = std::size_t(decoder_->outputWidth()) * 3;
+  // Rows come out top first, so the resampler may start on the upper strips while the
+  // decoder is still busy below; turned any other way, the upright picture's top row is
+  // done only with the last stored row.
+  bool rowsInOrder() const {
+    return orientation_ == Orientation::AsStored || orientation_ == Orientation::Mirrored;
+  }
+  void published(StripResampler* resampler, std::int32_t storedRows, std::int32_t storedHeight,
+                 std::int32_t uprightHeight) const {
+    if (resampler == nullptr) return;
+    if (rowsInOrder()) {
+      resampler->publish(storedRows);
+    } else if (storedRows == storedHeight) {
+      resampler->publish(uprightHeight);
+    }
+  }
+
+  // Every decoded row into its upright place in pixels: straight there when the picture
+  // is stored upright, through a band otherwise.
+  bool decodeInto(std::uint8_t* upright, std::size_t uprightStride, StripResampler* resampler) {
+    const std::int32_t width = decoder_->outputWidth(), height = decoder_->outputHeight();
+    const std::int32_t uprightHeight = sideways_ ? width : height;
+    const std::size_t stride = std::size_t(width) * 3;
+    std::vector<std::uint8_t> band;
+    if (orientation_ != Orientation::AsStored) band.resize(stride * kDecodeRows);
     for (std::int32_t top = 0, count = 0; top < height; top += count) {
       if (stopped()) return cancelled();
       count = std::min(kDecodeRows, height - top);
       std::uint8_t* rows[kDecodeRows];
-      for (std::int32_t i = 0; i < count; ++i) rows[i] = pixels + std::size_t(top + i) * stride;
+      for (std::int32_t i = 0; i < count; ++i) {
+        rows[i] = band.empty() ? upright + std::size_t(top + i) * uprightStride
+                               : band.data() + std::size_t(i) * stride;
+      }
       if (!readRows(rows, count)) return false;
-      resampler.publish(top + count);
+      for (std::int32_t i = 0; !band.empty() && i < count; ++i) {
+        placeRow(rows[i], width, upright,
+                 placeOfRow(orientation_, width, height, top + i, uprightStride));
+      }
+      published(resampler, top + count, height, uprightHeight);
     }
     return true;
   }
 
-  // Each block of steps.across x steps.down decoded pixels becomes one kept pixel, their
-  // mean; the rows and columns left over at the right and bottom edges are dropped.
-  bool decodeAveraging(const AveragingSteps& steps, std::uint8_t* kept, std::int32_t keptWidth,
-                       std::int32_t keptHeight, StripResampler& resampler) {
+  // Each block of steps.across x steps.down decoded pixels (as stored) becomes one kept
+  // pixel, their mean, put in its upright place; the rows and columns left over at the
+  // upright picture's right and bottom edges are dropped.
+  bool decodeAveraging(const AveragingSteps& steps, std::uint8_t* upright,
+                       std::size_t uprightStride, std::int32_t uprightHeight,
+                       StripResampler& resampler) {
     const std::int32_t height = decoder_->outputHeight();
     const std::size_t stride = std::size_t(decoder_->outputWidth()) * 3;
+    const std::int32_t keptWidth = decoder_->outputWidth() / steps.across;
+    const std::int32_t keptHeight = height / steps.down;
     const std::size_t keptStride = std::size_t(keptWidth) * 3;
     std::vector<std::uint8_t> band(stride * kDecodeRows);
     std::vector<std::uint64_t> sums(keptStride);
+    std::vector<std::uint8_t> averaged(keptStride);
     const std::uint64_t area = std::uint64_t(steps.across) * std::uint64_t(steps.down);
+    const std::size_t skippedBytes = leftColumnEndsLast(orientation_)
+                                         ? std::size_t(decoder_->outputWidth() % steps.across) * 3
+                                         : 0;
+    const std::int32_t skippedRows = topRowEndsLast(orientation_) ? height % steps.down : 0;
     std::int32_t keptRows = 0, rowsInBlock = 0;
     for (std::int32_t top = 0, count = 0; top < height; top += count) {
       if (stopped()) return cancelled();
@@ -409,7 +519,8 @@ class Conversion {
       for (std::int32_t i = 0; i < count; ++i) rows[i] = band.data() + std::size_t(i) * stride;
       if (!readRows(rows, count)) return false;
       for (std::int32_t i = 0; i < count && keptRows < keptHeight; ++i) {
-        const std::uint8_t* row = rows[i];
+        if (top + i < skippedRows) continue;
+        const std::uint8_t* row = rows[i] + skippedBytes;
         for (std::size_t x = 0; x < keptStride; x += 3, row += 3 * steps.across) {
           for (std::int32_t k = 0; k < steps.across; ++k) {
             sums[x] += row[3 * k];
@@ -418,14 +529,15 @@ class Conversion {
           }
         }
         if (++rowsInBlock < steps.down) continue;
-        std::uint8_t* out = kept + std::size_t(keptRows++) * keptStride;
         for (std::size_t x = 0; x < keptStride; ++x) {
-          out[x] = static_cast<std::uint8_t>((sums[x] + area / 2) / area);
+          averaged[x] = static_cast<std::uint8_t>((sums[x] + area / 2) / area);
           sums[x] = 0;
         }
+        placeRow(averaged.data(), keptWidth, upright,
+                 placeOfRow(orientation_, keptWidth, keptHeight, keptRows++, uprightStride));
         rowsInBlock = 0;
       }
-      resampler.publish(keptRows);
+      published(&resampler, keptRows, keptHeight, uprightHeight);
     }
     return true;
   }
@@ -464,6 +576,8 @@ class Conversion {
   const ConversionRequest& request_;
   std::unique_ptr<PictureDecoder> decoder_;
   BitmapFile file_;
+  Orientation orientation_ = Orientation::AsStored;
+  bool sideways_ = false;  // a quarter turn: the upright picture's sides are swapped
   bool fileCreated_ = false;
   ConversionResult result_;
 };

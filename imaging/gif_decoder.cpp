@@ -10,11 +10,14 @@
 // added up before any of it is, and refused beyond the pixel limit: a file of a few KB
 // can ask for billions of pixels, every one of which LZW must decode in turn. The
 // canvas is the whole picture, except for a GIF of one frame that is not interlaced,
-// whose rows stream straight out. Transparent pixels show black.
+// whose rows stream straight out. Transparent pixels show black. giflib's error codes are
+// few and some stand for several things (it reports an LZW code size above 8 as a failed
+// read): a refusal says what was found, seen from the bytes the library was handed.
 #include <gif_lib.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -30,6 +33,41 @@ struct CloseGif {
 using OwnedGif = Owned<GifFileType*, CloseGif>;
 
 constexpr PictureFormat kGif = PictureFormat::Gif;
+
+// The largest LZW code size GIF allows: 8-bit colour indices.
+constexpr int kMaxLzwCodeSize = 8;
+
+// What each of giflib's refusals means, for the codes that have one meaning. A file that
+// ended early, memory, an unknown record and the code size are told apart before.
+std::string refusalText(int error) {
+  switch (error) {
+    case D_GIF_ERR_OPEN_FAILED:
+    case D_GIF_ERR_NOT_READABLE:
+    case D_GIF_ERR_CLOSE_FAILED:
+    case D_GIF_ERR_READ_FAILED:
+      return "giflib could not read it (error " + std::to_string(error) + ")";
+    case D_GIF_ERR_NOT_GIF_FILE:
+      return "it does not start with GIF's signature";
+    case D_GIF_ERR_NO_SCRN_DSCR:
+      return "its screen descriptor can't be read";
+    case D_GIF_ERR_NO_IMAG_DSCR:
+      return "no frames";
+    case D_GIF_ERR_NO_COLOR_MAP:
+      return "a frame without colours";
+    case D_GIF_ERR_WRONG_RECORD:
+      return "a record of an unknown kind";
+    case D_GIF_ERR_DATA_TOO_BIG:
+      return "a frame holds more pixels than its size";
+    case D_GIF_ERR_NOT_ENOUGH_MEM:
+      return "not enough memory";
+    case D_GIF_ERR_IMAGE_DEFECT:
+      return "a frame's compressed data is damaged: its LZW codes can't be decoded";
+    case D_GIF_ERR_EOF_TOO_SOON:
+      return "a frame's compressed data ends before its last pixel";
+    default:
+      return "giflib error " + std::to_string(error);
+  }
+}
 
 // How often the decoding of a frame looks at the stop flag, in rows.
 constexpr int kRowsBetweenStopChecks = 64;
@@ -125,6 +163,7 @@ class GifDecoder final : public PictureDecoder {
     auto* self = static_cast<GifDecoder*>(gif->UserData);
     const std::size_t got = std::fread(into, 1, std::size_t(length), self->file_.get());
     if (got < std::size_t(length)) self->fileEnded_ = true;
+    if (got > 0) self->lastByte_ = into[got - 1];
     return static_cast<int>(got);
   }
 
@@ -141,10 +180,29 @@ class GifDecoder final : public PictureDecoder {
     if (error == D_GIF_ERR_NOT_ENOUGH_MEM) {
       return fail(FailureKind::OutOfMemory, "not enough memory for the GIF");
     }
-    const char* text = GifErrorString(error);
-    return fail(FailureKind::BrokenPicture, brokenReason(kGif, text ? text : "unknown error"));
+    if (error == D_GIF_ERR_WRONG_RECORD) {
+      // giflib has just read the byte that names the record.
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "0x%02X", unsigned(lastByte_));
+      return fail(FailureKind::BrokenPicture,
+                  brokenReason(kGif, std::string("a frame or extension should begin where it has "
+                                                 "the byte ") +
+                                         byte));
+    }
+    return fail(FailureKind::BrokenPicture, brokenReason(kGif, refusalText(error)));
   }
   bool failed() { return failed(gif_ ? gif_.get()->Error : 0); }
+
+  // A frame's header ends with its LZW code size, the last byte giflib reads there; it
+  // calls one above 8 a failed read although the file goes on.
+  bool imageHeaderFailed() {
+    if (!fileEnded_ && gif_.get()->Error == D_GIF_ERR_READ_FAILED && lastByte_ > kMaxLzwCodeSize) {
+      return fail(FailureKind::BrokenPicture,
+                  "this GIF uses an LZW code size of " + std::to_string(lastByte_) +
+                      "; GIF allows at most " + std::to_string(kMaxLzwCodeSize));
+    }
+    return failed();
+  }
 
   // The frame's colours as the next GraphicsControlBlock extension says, if one comes.
   bool readExtension(Frame& next) {
@@ -190,7 +248,7 @@ class GifDecoder final : public PictureDecoder {
       } else if (type == EXTENSION_RECORD_TYPE) {
         ok = readExtension(next);
       } else if (DGifGetImageHeader(gif_.get()) == GIF_ERROR) {
-        ok = failed();
+        ok = imageHeaderFailed();
       } else {
         if (frames_.size() == std::size_t(limits.maxFrames)) {
           return fail(FailureKind::TooLarge,
@@ -230,7 +288,7 @@ class GifDecoder final : public PictureDecoder {
         continue;
       }
       if (type != IMAGE_DESC_RECORD_TYPE) return failed(D_GIF_ERR_WRONG_RECORD);
-      if (DGifGetImageHeader(gif_.get()) == GIF_ERROR) return failed();
+      if (DGifGetImageHeader(gif_.get()) == GIF_ERROR) return imageHeaderFailed();
       colours_ = gif_.get()->Image.ColorMap ? gif_.get()->Image.ColorMap : gif_.get()->SColorMap;
       return true;
     }
@@ -350,6 +408,7 @@ class GifDecoder final : public PictureDecoder {
   std::int32_t nextRow_ = 0;
   bool streamed_ = false;
   bool fileEnded_ = false;           // the read function came up short
+  std::uint8_t lastByte_ = 0;        // the last byte handed to giflib
   bool endedBeforeTrailer_ = false;  // the first pass found the file ending early
   bool dataEnded_ = false;           // the second pass ran out inside a frame
 };

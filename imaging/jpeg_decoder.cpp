@@ -168,6 +168,8 @@ bool headerStep(JpegState* state, long maxMemory) {
   state->info.mem->max_memory_to_use = maxMemory;
   state->info.progress = &state->progress.standard;
   state->info.src = &state->source.standard;
+  // Kept in the library's pool, never more bytes than the file holds.
+  jpeg_save_markers(&state->info, JPEG_APP0 + 1, 0xFFFF);
 
   jpeg_read_header(&state->info, TRUE);
   const int components = state->info.num_components;
@@ -255,6 +257,14 @@ class JpegDecoder final : public PictureDecoder {
     const long maxMemory = static_cast<long>(
         std::min<std::uint64_t>(limits.maxLibraryMemory, std::uint64_t(LONG_MAX)));
     if (!headerStep(state_.get(), maxMemory)) return failed();
+    // The first APP1 segment that holds EXIF data; XMP and others come as APP1 too.
+    for (jpeg_saved_marker_ptr marker = state_->info.marker_list; marker; marker = marker->next) {
+      const std::span<const std::uint8_t> data(marker->data, marker->data_length);
+      if (data.size() >= 6 && std::memcmp(data.data(), "Exif\0\0", 6) == 0) {
+        orientation_ = exifOrientation(data);
+        break;
+      }
+    }
     return setSize(state_->info.image_width, state_->info.image_height, limits,
                    PictureFormat::Jpeg);
   }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/orientation.h"
 #include "platform/failure.h"
 #include "platform/handles.h"
 
@@ -51,6 +52,10 @@ struct DecodeLimits {
   int maxFrames = 1000;                         // frames of an animation
 };
 
+// The most EXIF data looked at for the orientation: what one JPEG segment holds. Of a
+// larger block in PNG or WebP, the rest is never read.
+inline constexpr std::size_t kMaxExifBytes = 65535;
+
 // How a decoder can make the picture smaller while decoding, which spares the work and
 // memory of the full size.
 enum class Shrinking : std::uint8_t {
@@ -74,6 +79,9 @@ class PictureDecoder {
   virtual bool open(OwnedFile file, const DecodeLimits& limits, const std::atomic<bool>* stop) = 0;
   std::int32_t width() const { return width_; }
   std::int32_t height() const { return height_; }
+  // What the picture's EXIF data says about turning it upright, known after open(). The
+  // rows still come out as stored: turning them is the pipeline's work.
+  Orientation orientation() const { return orientation_; }
 
   virtual Shrinking shrinking() const { return Shrinking::None; }
   // Starts decoding at outputWidth x outputHeight: the picture's own size, or a smaller
@@ -117,6 +125,7 @@ class PictureDecoder {
   std::int32_t height_ = 0;
   std::int32_t outputWidth_ = 0;
   std::int32_t outputHeight_ = 0;
+  Orientation orientation_ = Orientation::AsStored;
   bool endedEarly_ = false;
   std::optional<Failure> failure_;
 };

@@ -66,6 +66,13 @@ class PngDecoder final : public PictureDecoder {
     // Everything up to the first IDAT: broken chunks are refused before any file is made.
     error = spng_decode_chunks(context);
     if (error != 0) return failed(error);
+    // Honoured before the picture's data only: after it, it would come too late to lay out
+    // the picture, which is drawn as it streams.
+    spng_exif exif{};
+    if (spng_get_exif(context, &exif) == 0 && exif.data != nullptr) {
+      orientation_ = exifOrientation(
+          {reinterpret_cast<const std::uint8_t*>(exif.data), std::min(exif.length, kMaxExifBytes)});
+    }
 
     spng_trns transparency;
     const bool hasTransparency = spng_get_trns(context, &transparency) == 0 ||

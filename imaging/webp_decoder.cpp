@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -74,6 +75,7 @@ class WebPDecoder final : public PictureDecoder {
     }
     if (status != VP8_STATUS_OK) return failed(status);
     if (!setSize(features_.width, features_.height, limits, kWebP)) return false;
+    if (!readOrientation(limits)) return false;
     const std::uint64_t pixels = std::uint64_t(width_) * std::uint64_t(height_);
     if (features_.has_animation) {
       // Two canvases of four bytes a pixel, and one frame's decoding.
@@ -169,6 +171,44 @@ class WebPDecoder final : public PictureDecoder {
   bool finish() override { return !failure_; }
 
  private:
+  // The extended format's header flags EXIF data, whose chunk comes after the picture's:
+  // the chunks' headers are read from the file, their contents skipped, and the reading
+  // goes on where it was. (The demuxer would want the whole file in memory.) A file has a
+  // header, a few chunks of metadata and one per frame: beyond that many, a file of tiny
+  // chunks would only make it slow.
+  bool readOrientation(const DecodeLimits& limits) {
+    constexpr std::uint8_t kExifFlag = 0x08;
+    if (data_.size() < 21 || std::memcmp(data_.data() + 12, "VP8X", 4) != 0 ||
+        (data_[20] & kExifFlag) == 0) {
+      return true;
+    }
+    constexpr int kMetadataChunks = 16;
+    int chunks = 0;
+    for (std::uint64_t at = 12; at + 8 <= riffBytes_ && at <= std::uint64_t(LONG_MAX) &&
+                                chunks < limits.maxFrames + kMetadataChunks;
+         ++chunks) {
+      std::uint8_t header[8];
+      if (std::fseek(file_.get(), static_cast<long>(at), SEEK_SET) != 0 ||
+          std::fread(header, 1, sizeof header, file_.get()) != sizeof header) {
+        break;  // cut short: as stored
+      }
+      const std::uint64_t size = std::uint64_t(header[4]) | std::uint64_t(header[5]) << 8 |
+                                 std::uint64_t(header[6]) << 16 | std::uint64_t(header[7]) << 24;
+      if (std::memcmp(header, "EXIF", 4) == 0) {
+        std::vector<std::uint8_t> exif(std::min<std::uint64_t>(size, kMaxExifBytes));
+        exif.resize(std::fread(exif.data(), 1, exif.size(), file_.get()));
+        orientation_ = exifOrientation(exif);
+        break;
+      }
+      at += 8 + size + (size & 1);
+    }
+    std::clearerr(file_.get());
+    if (std::fseek(file_.get(), static_cast<long>(fileBytes_), SEEK_SET) != 0) {
+      return fail(FailureKind::CannotRead, "can't read the WebP");
+    }
+    return true;
+  }
+
   // Appends the next piece of the file to data_; false on a read error.
   bool readPiece() {
     const std::size_t had = data_.size();

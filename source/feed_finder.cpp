@@ -2,6 +2,7 @@
 // elements are told from Atom's own <content> by the namespace their prefix is bound to.
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <map>
 #include <pugixml.hpp>
 
@@ -138,18 +139,47 @@ std::uint64_t numberAttribute(pugi::xml_node element, const char* name) {
   return std::min<std::uint64_t>(value, 1'000'000'000);  // keeps width x height in range
 }
 
-struct MediaContent {
+bool isItunesNamespace(std::string_view uri) {
+  return uri == "http://www.itunes.com/dtds/podcast-1.0.dtd";
+}
+
+// A media:content or media:thumbnail, ranked by its size.
+struct MediaPicture {
   std::string url;
   int rank = 0;  // 2: has a width and height, 1: has a file size only
   std::uint64_t size = 0;
 };
 
-// The <img> addresses of XHTML inside an Atom element, without recursion.
+MediaPicture mediaPicture(pugi::xml_node element) {
+  MediaPicture picture{element.attribute("url").value()};
+  const std::uint64_t area = numberAttribute(element, "width") * numberAttribute(element, "height");
+  const std::uint64_t fileSize = numberAttribute(element, "fileSize");
+  if (area > 0) {
+    picture.rank = 2;
+    picture.size = area;
+  } else if (fileSize > 0) {
+    picture.rank = 1;
+    picture.size = fileSize;
+  }
+  return picture;
+}
+
+void sortLargestFirst(std::vector<MediaPicture>& pictures) {
+  std::stable_sort(pictures.begin(), pictures.end(),
+                   [](const MediaPicture& a, const MediaPicture& b) {
+                     return a.rank != b.rank ? a.rank > b.rank : a.size > b.size;
+                   });
+}
+
+// The <img> addresses of XHTML inside an Atom element, without recursion, but for the
+// small ones.
 void xhtmlImages(pugi::xml_node container, std::vector<std::string>& sources) {
   pugi::xml_node node = container.first_child();
   while (node && node != container && sources.size() < kMostImagesPerText) {
     if (node.type() == pugi::node_element && localName(node) == "img" &&
-        *node.attribute("src").value())
+        *node.attribute("src").value() &&
+        !isTinyBySize(node.attribute("width").value(), node.attribute("height").value()) &&
+        !isNamedLikeDecoration(node.attribute("src").value()))
       sources.emplace_back(node.attribute("src").value());
     if (node.first_child()) {
       node = node.first_child();
@@ -167,47 +197,19 @@ class ItemReader {
   ItemReader(Namespaces& namespaces, std::string source)
       : namespaces_(namespaces), source_(std::move(source)) {}
 
-  // Media RSS puts its elements in the item or in a <media:group> inside it.
-  void read(pugi::xml_node parent) {
-    for (pugi::xml_node element : parent.children()) {
-      if (element.type() != pugi::node_element) continue;
-      const std::string_view name = localName(element);
-      const bool media =
-          (name == "content" || name == "thumbnail" || name == "group" || name == "description") &&
-          isMediaNamespace(namespaces_.of(element));
-      if (media && name == "group" && parent.type() == pugi::node_element &&
-          localName(parent) != "group") {
-        read(element);
-      } else if (media && name == "content") {
-        readMediaContent(element);
-      } else if (media && name == "thumbnail") {
-        if (*element.attribute("url").value())
-          thumbnails_.emplace_back(element.attribute("url").value());
-      } else if (name == "enclosure" && isImageType(element.attribute("type").value())) {
-        if (*element.attribute("url").value())
-          enclosures_.emplace_back(element.attribute("url").value());
-      } else if (name == "link" &&
-                 std::string_view(element.attribute("rel").value()) == "enclosure" &&
-                 isImageType(element.attribute("type").value())) {
-        if (*element.attribute("href").value())
-          enclosures_.emplace_back(element.attribute("href").value());
-      } else if (!media && (name == "description" || name == "encoded" || name == "content" ||
-                            name == "summary")) {
-        html_.push_back(element);
-      }
-    }
-  }
+  void read(pugi::xml_node item) { read(item, 0, false); }
 
+  // Largest image media:content, image enclosure, itunes:image, largest media:thumbnail.
   std::vector<Reference> references() {
-    std::stable_sort(media_.begin(), media_.end(),
-                     [](const MediaContent& a, const MediaContent& b) {
-                       return a.rank != b.rank ? a.rank > b.rank : a.size > b.size;
-                     });
+    sortLargestFirst(media_);
+    sortLargestFirst(thumbnails_);
     std::vector<Reference> all;
-    for (const MediaContent& content : media_)
+    for (const MediaPicture& content : media_)
       all.push_back({content.url, "media:content", source_});
     for (const std::string& url : enclosures_) all.push_back({url, "enclosure", source_});
-    for (const std::string& url : thumbnails_) all.push_back({url, "media:thumbnail", source_});
+    for (const std::string& url : itunesImages_) all.push_back({url, "itunes:image", source_});
+    for (const MediaPicture& thumbnail : thumbnails_)
+      all.push_back({thumbnail.url, "media:thumbnail", source_});
     return all;
   }
 
@@ -215,33 +217,105 @@ class ItemReader {
   // document order.
   const std::vector<pugi::xml_node>& htmlPieces() const { return html_; }
 
+  // An author's or a credit's picture was passed over.
+  bool passedOverSmall() const { return passedOverSmall_; }
+
  private:
-  void readMediaContent(pugi::xml_node element) {
+  // Media RSS puts its elements in the item, in a <media:group>, and (a poster picture)
+  // in a video's <media:content>; <media:credit> holds the author's. depth stops a feed
+  // of nested groups from taking the stack.
+  void read(pugi::xml_node parent, int depth, bool credit) {
+    constexpr int kDeepestMedia = 3;  // item, group, content, thumbnail
+    for (pugi::xml_node element : parent.children()) {
+      if (element.type() != pugi::node_element) continue;
+      const std::string_view name = localName(element);
+      const bool media = (name == "content" || name == "thumbnail" || name == "group" ||
+                          name == "description" || name == "credit") &&
+                         isMediaNamespace(namespaces_.of(element));
+      const char* url = element.attribute("url").value();
+      if (media && (name == "group" || name == "credit")) {
+        if (depth + 1 < kDeepestMedia) read(element, depth + 1, credit || name == "credit");
+      } else if (media && name == "content") {
+        readMediaContent(element, credit);
+        if (depth + 1 < kDeepestMedia) read(element, depth + 1, credit);
+      } else if (media && name == "thumbnail") {
+        if (*url && !credit) thumbnails_.push_back(mediaPicture(element));
+      } else if (depth > 0) {
+        continue;  // the rest counts in the item itself only
+      } else if (name == "enclosure" && isImageType(element.attribute("type").value())) {
+        if (*url) enclosures_.emplace_back(url);
+      } else if (name == "link" &&
+                 std::string_view(element.attribute("rel").value()) == "enclosure" &&
+                 isImageType(element.attribute("type").value())) {
+        if (*element.attribute("href").value())
+          enclosures_.emplace_back(element.attribute("href").value());
+      } else if (name == "image" && isItunesNamespace(namespaces_.of(element))) {
+        // Podcasts write href; a few write the address as the element's text.
+        std::string href = trimmed(element.attribute("href").value());
+        if (href.empty()) href = trimmed(textOf(element));
+        if (!href.empty()) itunesImages_.push_back(std::move(href));
+      } else if (!media && (name == "description" || name == "encoded" || name == "content" ||
+                            name == "summary")) {
+        html_.push_back(element);
+      }
+    }
+  }
+
+  void readMediaContent(pugi::xml_node element, bool credit) {
     const std::string_view medium = element.attribute("medium").value();
     const std::string_view type = element.attribute("type").value();
     const bool image = medium == "image" || isImageType(type) || (medium.empty() && type.empty());
-    if (!image || !*element.attribute("url").value()) return;
-    MediaContent content{element.attribute("url").value()};
-    const std::uint64_t area =
-        numberAttribute(element, "width") * numberAttribute(element, "height");
-    const std::uint64_t fileSize = numberAttribute(element, "fileSize");
-    if (area > 0) {
-      content.rank = 2;
-      content.size = area;
-    } else if (fileSize > 0) {
-      content.rank = 1;
-      content.size = fileSize;
+    const std::string_view url = element.attribute("url").value();
+    if (!image || url.empty()) return;
+    // Blog platforms give the author's avatar as one more media:content, without a size.
+    if (credit || isNamedLikeDecoration(url) ||
+        isTinyBySize(element.attribute("width").value(), element.attribute("height").value())) {
+      passedOverSmall_ = true;
+      return;
     }
-    media_.push_back(std::move(content));
+    media_.push_back(mediaPicture(element));
   }
 
   Namespaces& namespaces_;
   std::string source_;
-  std::vector<MediaContent> media_;
+  std::vector<MediaPicture> media_;
   std::vector<std::string> enclosures_;
-  std::vector<std::string> thumbnails_;
+  std::vector<std::string> itunesImages_;
+  std::vector<MediaPicture> thumbnails_;
   std::vector<pugi::xml_node> html_;
+  bool passedOverSmall_ = false;
 };
+
+// The deepest last node under node: where the parse was when it left node.
+pugi::xml_node lastDescendant(pugi::xml_node node) {
+  while (node.last_child()) node = node.last_child();
+  return node;
+}
+
+// Whether an item was complete when the parse met a fault. One followed by anything was
+// closed before it; the last one was when its end tag lies between what it last holds
+// and the fault. Offsets are the text's own only where pugixml converted nothing (UTF-8):
+// elsewhere the last item counts as cut short.
+bool isComplete(pugi::xml_node item, std::string_view xml, const pugi::xml_parse_result& parsed) {
+  if (item.next_sibling()) return true;
+  if (parsed.encoding != pugi::encoding_utf8) return false;
+  const pugi::xml_node last = lastDescendant(item);
+  const std::ptrdiff_t at = last.offset_debug();
+  if (at < 0 || parsed.offset < at) return false;
+  std::size_t from = static_cast<std::size_t>(at);
+  if (last.type() == pugi::node_pcdata || last.type() == pugi::node_cdata)
+    from += std::strlen(last.value());  // no shorter than the text's own
+  const std::string_view between =
+      xml.substr(0, static_cast<std::size_t>(parsed.offset)).substr(std::min(from, xml.size()));
+  const std::string endTag = std::string("</") + item.name();
+  for (std::size_t end = between.find(endTag); end != std::string_view::npos;
+       end = between.find(endTag, end + 1)) {
+    const std::string_view rest = between.substr(end + endTag.size());
+    const std::size_t close = rest.find_first_not_of(kBlanks);
+    if (close != std::string_view::npos && rest[close] == '>') return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -250,12 +324,14 @@ FindResult findInFeed(std::string_view xml, const std::string& feedUrl, HtmlBudg
   const pugi::xml_parse_result parsed =
       document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_auto);
   if (budget.stopRaised()) return notFound(DocumentKind::Feed, cancelledFailure());
+  // Feed readers take the complete items before a fault, as pugixml keeps them.
+  std::vector<pugi::xml_node> items = itemsOf(document.document_element());
   if (!parsed)
+    std::erase_if(items, [&](pugi::xml_node item) { return !isComplete(item, xml, parsed); });
+  if (!parsed && items.empty())
     return notFound(DocumentKind::Feed, FailureKind::NoPictureFound,
                     std::string("not a well-formed feed: ") + parsed.description() + " at byte " +
                         std::to_string(parsed.offset));
-  const pugi::xml_node root = document.document_element();
-  const std::vector<pugi::xml_node> items = itemsOf(root);
   if (items.empty())
     return notFound(DocumentKind::Feed, FailureKind::NoPictureFound, "feed has no items");
   const pugi::xml_node item = newestOf(items);
@@ -303,8 +379,8 @@ FindResult findInFeed(std::string_view xml, const std::string& feedUrl, HtmlBudg
         return notFound(DocumentKind::Feed, FailureKind::TooLarge,
                         "the HTML in the newest feed item (" + title +
                             ") is too complex to read (nested too deep or too large)");
-      for (std::string_view source : imageSources(tree, kMostImagesPerText))
-        images.emplace_back(source);
+      for (const HtmlPicture& picture : mainPictures(tree, kMostImagesPerText))
+        images.emplace_back(picture.source);
     }
     for (std::size_t i = known; i < images.size(); ++i)
       references.push_back({images[i], "img", title});
@@ -312,7 +388,9 @@ FindResult findInFeed(std::string_view xml, const std::string& feedUrl, HtmlBudg
   return firstUsable(
       DocumentKind::Feed, references, base,
       "the newest feed item (" + title +
-          ") names no picture (no media:content, enclosure, media:thumbnail or img)");
+          ") names no picture (no media:content, enclosure, itunes:image, "
+          "media:thumbnail or img" +
+          (reader.passedOverSmall() ? "; only an author's or credit's picture)" : ")"));
 }
 
 }  // namespace tessaren

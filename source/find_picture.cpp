@@ -1,7 +1,11 @@
 // What a document is, and the finder for it.
 #include "source/find_picture.h"
 
+#include <algorithm>
+#include <charconv>
+#include <initializer_list>
 #include <pugixml.hpp>
+#include <vector>
 
 #include "download/url.h"
 #include "platform/text.h"
@@ -31,7 +35,8 @@ std::string_view localName(std::string_view qualifiedName) {
 }
 
 // pugixml keeps what it parsed before an error, so the root element of a prefix, or of a
-// feed broken further down, is still there. It also reads UTF-16 and its byte order mark.
+// feed broken further down, is still there. It also reads UTF-16 and UTF-32, with or
+// without a byte order mark.
 bool rootIsFeed(std::string_view bytes) {
   bytes = bytes.substr(0, kRootSearchBytes);
   pugi::xml_document document;
@@ -45,9 +50,11 @@ bool rootIsFeed(std::string_view bytes) {
 DocumentKind classifyDocument(std::string_view bytes, std::string_view contentType) {
   if (isPictureSignature(bytes)) return DocumentKind::Picture;
   using namespace std::string_view_literals;
-  if (startsWith(bytes, "\xFE\xFF") || startsWith(bytes, "\xFF\xFE") ||
-      startsWith(bytes, "<\0"sv) || startsWith(bytes, "\0<"sv))
-    return rootIsFeed(bytes) ? DocumentKind::Feed : DocumentKind::Html;  // UTF-16 markup
+  // UTF-16 and UTF-32 markup, by its byte order mark or by the NULs around its first '<'.
+  for (std::string_view lead :
+       {"\xFE\xFF"sv, "\xFF\xFE"sv, "\0\0\xFE\xFF"sv, "<\0"sv, "\0<"sv, "\0\0\0<"sv}) {
+    if (startsWith(bytes, lead)) return rootIsFeed(bytes) ? DocumentKind::Feed : DocumentKind::Html;
+  }
   std::string_view text = bytes;
   if (startsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
   const std::size_t first = text.find_first_not_of(kBlanks);
@@ -78,6 +85,114 @@ std::optional<Failure> documentSizeFailure(std::uint64_t bytes) {
 std::optional<BodyLimit> documentLimitFor(std::string_view head, std::string_view contentType) {
   if (classifyDocument(head, contentType) == DocumentKind::Picture) return std::nullopt;
   return BodyLimit{kMaxDocumentBytes, documentTooLarge()};
+}
+
+namespace {
+
+// The path of an absolute or relative address, and its query, without the fragment.
+std::pair<std::string_view, std::string_view> pathAndQuery(std::string_view address) {
+  address = address.substr(0, address.find('#'));
+  const std::size_t queryAt = address.find('?');
+  std::string_view path = address.substr(0, queryAt);
+  const std::string_view query =
+      queryAt == std::string_view::npos ? std::string_view() : address.substr(queryAt + 1);
+  std::size_t hostAt = path.find("://");
+  hostAt = hostAt != std::string_view::npos ? hostAt + 3 : path.starts_with("//") ? 2 : 0;
+  if (hostAt > 0) {
+    const std::size_t slash = path.find('/', hostAt);
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash);
+  }
+  return {path, query};
+}
+
+bool isAsciiAlphanumeric(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// The words of a path in lower case: runs of letters and digits, split also where a
+// lower-case letter meets an upper-case one ("userAvatar").
+std::vector<std::string> wordsOf(std::string_view path) {
+  std::vector<std::string> words;
+  std::string word;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    const char c = i < path.size() ? path[i] : '/';
+    const bool camelBreak =
+        !word.empty() && c >= 'A' && c <= 'Z' && path[i - 1] >= 'a' && path[i - 1] <= 'z';
+    if ((!isAsciiAlphanumeric(c) || camelBreak) && !word.empty()) words.push_back(std::move(word));
+    if (!isAsciiAlphanumeric(c)) {
+      word.clear();
+    } else {
+      if (camelBreak) word.clear();
+      word += lowerAscii(c);
+    }
+  }
+  return words;
+}
+
+bool isWordOrPlural(std::string_view word, std::initializer_list<std::string_view> wanted) {
+  for (std::string_view one : wanted) {
+    if (word == one ||
+        (word.size() == one.size() + 1 && word.starts_with(one) && word.back() == 's'))
+      return true;
+  }
+  return false;
+}
+
+bool hasPictureExtension(std::string_view name) {
+  for (std::string_view extension : {".jpg", ".jpeg", ".jpe", ".jfif", ".png", ".gif", ".webp"}) {
+    if (name.size() > extension.size() &&
+        equalsIgnoringCase(name.substr(name.size() - extension.size()), extension))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool isTinyBySize(std::string_view width, std::string_view height) {
+  for (std::string_view value : {width, height}) {
+    const std::string text = trimmed(value);
+    std::uint64_t side = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), side);
+    if (error == std::errc() && (end == text.data() + text.size() || *end != '%') &&
+        side < kSmallestPictureSide)
+      return true;
+  }
+  return false;
+}
+
+bool isNamedLikeDecoration(std::string_view address) {
+  for (const std::string& word : wordsOf(pathAndQuery(address).first)) {
+    if (isWordOrPlural(word, {"avatar", "gravatar", "logo", "icon", "favicon", "spacer"}))
+      return true;
+  }
+  return false;
+}
+
+bool looksLikePictureFile(std::string_view address) {
+  const auto [path, query] = pathAndQuery(address);
+  if (hasPictureExtension(path)) return true;
+  for (std::string_view rest = query; !rest.empty();) {
+    const std::string_view parameter = rest.substr(0, rest.find('&'));
+    rest.remove_prefix(std::min(rest.size(), parameter.size() + 1));
+    if (hasPictureExtension(parameter.substr(parameter.find('=') + 1))) return true;
+  }
+  return false;
+}
+
+bool looksLikePictureAddress(std::string_view address) {
+  if (looksLikePictureFile(address)) return true;
+  std::string_view path = pathAndQuery(address).first;
+  while (!path.empty()) {
+    const std::size_t slash = path.find('/');
+    const std::string folder = lowerAscii(path.substr(0, slash));
+    if (slash == std::string_view::npos) break;  // the last part names the file
+    if (isWordOrPlural(folder,
+                       {"image", "img", "picture", "photo", "wallpaper", "thumb", "thumbnail"}))
+      return true;
+    path.remove_prefix(slash + 1);
+  }
+  return false;
 }
 
 FindResult notFound(DocumentKind kind, Failure failure) {

@@ -1,6 +1,7 @@
 // What the address in Properties answered with, and the picture it names: the picture
-// itself, an HTML page (og:image, twitter:image, image_src), an RSS, Atom or RDF feed (its
-// newest item's picture) or a JSON document (the string a JSON Pointer names). Nothing
+// itself, an HTML page (og:image, twitter:image, image_src, else its main picture), an
+// RSS, Atom or RDF feed or a JSON Feed (its newest item's picture) or a JSON document
+// (the string a JSON Pointer names). Nothing
 // in a document runs and nothing else is fetched: the result is one address to download.
 #pragma once
 
@@ -18,11 +19,12 @@ namespace tessaren {
 enum class DocumentKind { Picture, Feed, Json, Html };
 
 // Decided from the first bytes, which must hold at least the start of the root element:
-// a JPEG, PNG, GIF or WebP signature is a picture; XML whose root element is rss, feed
-// or RDF is a feed; text that starts with '{' or '[' is JSON; other markup is HTML.
-// Where the bytes tell nothing (no markup, no JSON bracket) the Content-Type decides:
-// image/* but SVG is a picture (the decoder then says whether it can read it), a JSON
-// type is JSON, anything else HTML. A byte order mark and leading blanks are skipped.
+// a JPEG, PNG, GIF or WebP signature is a picture; XML (UTF-8, UTF-16 or UTF-32) whose
+// root element is rss, feed or RDF is a feed; text that starts with '{' or '[' is JSON;
+// other markup is HTML. Where the bytes tell nothing (no markup, no JSON bracket) the
+// Content-Type decides: image/* but SVG is a picture (the decoder then says whether it
+// can read it), a JSON type is JSON, anything else HTML. A byte order mark and leading
+// blanks are skipped.
 DocumentKind classifyDocument(std::string_view bytes, std::string_view contentType);
 
 // A page, feed or document larger than this is not read.
@@ -42,7 +44,8 @@ struct FindResult {
   // address.
   std::string address;
   // Where it came from, for the log and About: "og:image", "twitter:image", "image_src",
-  // the feed item's title, "pointer /images/0/url", "picture".
+  // "main picture of the page", "linked full-size picture", the feed item's title (a JSON
+  // Feed's too, as a Feed), "pointer /images/0/url", "picture".
   std::string source;
   // Why there is no address: NoPictureFound (the document names none, or is not what it
   // claims to be), UnusableAddress (it names one that is not http or https), TooLarge,

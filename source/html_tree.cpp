@@ -3,12 +3,16 @@
 
 #include <csetjmp>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <utility>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+
+#include "platform/text.h"
+#include "source/finders.h"
 
 namespace tessaren {
 namespace {
@@ -190,15 +194,77 @@ const char* attributeOf(const GumboNode& element, const char* name) {
   return attribute == nullptr ? nullptr : attribute->value;
 }
 
-std::vector<std::string_view> imageSources(const HtmlTree& tree, std::size_t most) {
-  std::vector<std::string_view> sources;
-  forEachElement(tree.document(), [&](const GumboNode& element) {
-    const char* source =
-        element.v.element.tag == GUMBO_TAG_IMG ? attributeOf(element, "src") : nullptr;
-    if (source != nullptr && *source != '\0') sources.emplace_back(source);
-    return sources.size() < most;
+namespace {
+
+bool isTag(const GumboNode& node, GumboTag tag) {
+  return node.type == GUMBO_NODE_ELEMENT && node.v.element.tag == tag;
+}
+
+// Where a page's content is: its first <main>, else its first <article>, else all of it.
+const GumboNode* contentRoot(const GumboNode* document) {
+  const GumboNode* main = nullptr;
+  const GumboNode* article = nullptr;
+  forEachElement(document, [&](const GumboNode& element) {
+    const char* role = attributeOf(element, "role");
+    if (isTag(element, GUMBO_TAG_MAIN) || (role != nullptr && equalsIgnoringCase(role, "main"))) {
+      main = &element;
+      return false;
+    }
+    if (article == nullptr && isTag(element, GUMBO_TAG_ARTICLE)) article = &element;
+    return true;
   });
-  return sources;
+  return main != nullptr ? main : article != nullptr ? article : document;
+}
+
+// An attribute's value without the blanks around it; empty when there is no attribute.
+std::string_view trimmedView(const char* value) {
+  std::string_view text = value != nullptr ? value : "";
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+bool isImageType(const char* type) {
+  return type != nullptr && startsWithIgnoringCase(type, "image/") && std::strlen(type) > 6;
+}
+
+}  // namespace
+
+std::vector<HtmlPicture> mainPictures(const HtmlTree& tree, std::size_t most) {
+  // A page of a million small icons nested deep would cost its size times its depth.
+  constexpr std::size_t kMostImagesLookedAt = 256;
+  std::vector<HtmlPicture> pictures;
+  if (tree.document() == nullptr || most == 0) return pictures;
+  const GumboNode* root = contentRoot(tree.document());
+  std::size_t lookedAt = 0;
+  forEachElement(root, [&](const GumboNode& element) {
+    if (!isTag(element, GUMBO_TAG_IMG)) return true;
+    std::string_view source = trimmedView(attributeOf(element, "src"));
+    if (source.empty() || startsWithIgnoringCase(source, "data:"))
+      source = trimmedView(attributeOf(element, "data-src"));
+    const char* width = attributeOf(element, "width");
+    const char* height = attributeOf(element, "height");
+    if (source.empty() || startsWithIgnoringCase(source, "data:") ||
+        isTinyBySize(width != nullptr ? width : "", height != nullptr ? height : "") ||
+        isNamedLikeDecoration(source))
+      return ++lookedAt < kMostImagesLookedAt;
+    HtmlPicture picture{source, {}};
+    for (const GumboNode* node = element.parent; node != nullptr && node != root;
+         node = node->parent) {
+      if (isTag(*node, GUMBO_TAG_HEADER) || isTag(*node, GUMBO_TAG_NAV) ||
+          isTag(*node, GUMBO_TAG_FOOTER) || isTag(*node, GUMBO_TAG_ASIDE))
+        return ++lookedAt < kMostImagesLookedAt;
+      if (isTag(*node, GUMBO_TAG_A) && picture.link.empty()) {
+        const std::string_view href = trimmedView(attributeOf(*node, "href"));
+        if (!href.empty() &&
+            (looksLikePictureFile(href) || isImageType(attributeOf(*node, "type"))))
+          picture.link = href;
+      }
+    }
+    pictures.push_back(picture);
+    return pictures.size() < most && ++lookedAt < kMostImagesLookedAt;
+  });
+  return pictures;
 }
 
 }  // namespace tessaren

@@ -87,7 +87,20 @@ void forEachElement(const GumboNode* root, const std::function<bool(const GumboN
 // The value of an element's attribute (names in lower case), nullptr when it has none.
 const char* attributeOf(const GumboNode& element, const char* name);
 
-// The src of each <img> in document order, at most `most` of them.
-std::vector<std::string_view> imageSources(const HtmlTree& tree, std::size_t most);
+// A picture a tree of HTML shows: an <img>'s address (src, or data-src where src is
+// empty or a data: address, as lazy-loading pages write it) and, when the <img> sits in a
+// link to a picture file (by the link's extension or its type attribute), the link's
+// address, which is the full size.
+struct HtmlPicture {
+  std::string_view source;
+  std::string_view link;  // empty when there is none
+};
+
+// The tree's pictures in document order, at most `most`, but for the small ones (by
+// their size attributes or a name like an icon's: isTinyBySize, isNamedLikeDecoration)
+// and those in a <header>, <nav>, <footer> or <aside>, which hold a site's logo and
+// buttons rather than its content. When the tree has a <main> (or role="main"), only the
+// first one's are looked at, else when it has an <article>, the first one's.
+std::vector<HtmlPicture> mainPictures(const HtmlTree& tree, std::size_t most);
 
 }  // namespace tessaren

@@ -1,8 +1,8 @@
 // The picture address in a JSON document: the string a JSON Pointer names, or, with no
-// pointer, the first member that looks like one. nlohmann-json reads the text through its
-// SAX interface, so that parse errors arrive as values rather than exceptions, the
-// nesting stays bounded, and the automatic search sees members in document order without
-// a tree at all.
+// pointer, a JSON Feed's newest item's picture, or the first member that looks like one.
+// nlohmann-json reads the text through its SAX interface, so that parse errors arrive as values
+// rather than exceptions, the nesting stays bounded, and the automatic search sees members in
+// document order without a tree at all.
 #include <algorithm>
 #include <charconv>
 #include <nlohmann/json.hpp>
@@ -10,6 +10,7 @@
 #include "download/url.h"
 #include "platform/text.h"
 #include "source/finders.h"
+#include "source/html_tree.h"
 
 namespace tessaren {
 namespace {
@@ -44,6 +45,8 @@ class JsonReader {
   bool binary(Json::binary_t&) { return value(nullptr); }  // never in JSON text
   bool string(std::string& text) {
     if (root_ == nullptr && !frames_.empty() && !frames_.back().array && !found_) consider(text);
+    if (frames_.size() == 1 && !frames_.back().array && frames_.back().key == "version")
+      version_ = text;
     return value(std::move(text));
   }
   bool start_object(std::size_t) { return open(Json::object()); }
@@ -67,8 +70,12 @@ class JsonReader {
   const std::string& message() const { return message_; }
   bool tooDeep() const { return tooDeep_; }
   bool stopped() const { return stopped_; }
-  const std::optional<Reference>& found() const { return found_; }
+  // The first member whose address looks like a picture's; else the first named like a
+  // picture (image, src, hdurl) whose address is usable; else the first that is not.
+  const std::optional<Reference>& found() const { return found_ ? found_ : namedOnly_; }
   const std::optional<Reference>& firstUnusable() const { return firstUnusable_; }
+  // The top-level "version" member, which names a JSON Feed.
+  const std::string& version() const { return version_; }
 
  private:
   struct Frame {
@@ -150,10 +157,14 @@ class JsonReader {
                      [&](std::string_view wanted) { return equalsIgnoringCase(name, wanted); }))
       return;
     const std::optional<std::string> resolved = resolveUrl(base_, text);
-    if (resolved && usablePictureAddress(*resolved)) {
+    if (!resolved || !usablePictureAddress(*resolved)) {
+      if (!firstUnusable_) firstUnusable_ = here(text);
+    } else if (looksLikePictureAddress(*resolved)) {
       found_ = here(text);
-    } else if (!firstUnusable_) {
-      firstUnusable_ = here(text);
+    } else if (!namedOnly_ && !equalsIgnoringCase(name, "url")) {
+      // A member called url names a page as often as a picture (a JSON Feed's author's
+      // home page); the others name a picture even without a picture's extension.
+      namedOnly_ = here(text);
     }
   }
 
@@ -165,7 +176,9 @@ class JsonReader {
   bool tooDeep_ = false;
   bool stopped_ = false;
   std::optional<Reference> found_;
+  std::optional<Reference> namedOnly_;
   std::optional<Reference> firstUnusable_;
+  std::string version_;
 };
 
 // "0" or a number without leading zeros, below count; RFC 6901 allows no other index.
@@ -218,6 +231,81 @@ FindResult followPointer(const Json& root, const std::string& pointer, const std
       "");
 }
 
+bool isJsonFeed(std::string_view version) {
+  return version.starts_with("https://jsonfeed.org/version/");
+}
+
+const Json* member(const Json& object, const char* name) {
+  if (!object.is_object()) return nullptr;
+  const auto found = object.find(name);
+  return found == object.end() ? nullptr : &*found;
+}
+
+std::string stringMember(const Json& object, const char* name) {
+  const Json* value = member(object, name);
+  return value != nullptr && value->is_string() ? value->get<std::string>() : std::string();
+}
+
+// The newest item by date_published (else date_modified); the first when none has a date.
+const Json& newestJsonFeedItem(const Json& items) {
+  const Json* newest = &items.front();
+  std::optional<std::int64_t> newestDate;
+  for (const Json& item : items) {
+    std::optional<std::int64_t> date = parseFeedDate(stringMember(item, "date_published"));
+    if (!date) date = parseFeedDate(stringMember(item, "date_modified"));
+    if (date && (!newestDate || *date > *newestDate)) {
+      newest = &item;
+      newestDate = date;
+    }
+  }
+  return *newest;
+}
+
+// A JSON Feed's newest item: its image, banner_image, an image attachment, else the
+// first <img> of its content_html that is not small. The feed's and the authors' home
+// pages and avatars are no candidates.
+FindResult findInJsonFeed(const Json& feed, const std::string& base,
+                          const std::atomic<bool>* stop) {
+  const Json* items = member(feed, "items");
+  if (items == nullptr || !items->is_array() || items->empty())
+    return notFound(DocumentKind::Feed, FailureKind::NoPictureFound, "feed has no items");
+  const Json& item = newestJsonFeedItem(*items);
+  std::string title = displaySafe(trimmed(stringMember(item, "title")), 80);
+  if (title.empty()) title = "untitled feed item";
+
+  std::vector<Reference> references;
+  for (const char* name : {"image", "banner_image"}) {
+    const std::string address = stringMember(item, name);
+    if (!address.empty()) references.push_back({address, name, title});
+  }
+  if (const Json* attachments = member(item, "attachments");
+      attachments && attachments->is_array()) {
+    for (const Json& attachment : *attachments) {
+      const std::string type = stringMember(attachment, "mime_type");
+      const std::string address = stringMember(attachment, "url");
+      if (startsWithIgnoringCase(type, "image/") && type.size() > 6 && !address.empty())
+        references.push_back({address, "attachment", title});
+    }
+  }
+  const std::string noneFound = "the newest feed item (" + title +
+                                ") names no picture (no image, banner_image, image attachment "
+                                "or img)";
+  FindResult named = firstUsable(DocumentKind::Feed, references, base, noneFound);
+  const std::string html = stringMember(item, "content_html");
+  if (!named.failure || html.empty()) return named;
+
+  HtmlBudget budget(HtmlLimits{}, stop);
+  const HtmlTree tree(html, budget);
+  if (tree.outcome() == HtmlParse::Stopped) return notFound(DocumentKind::Feed, cancelledFailure());
+  if (tree.outcome() == HtmlParse::OverBudget)
+    return notFound(DocumentKind::Feed, FailureKind::TooLarge,
+                    "the HTML in the newest feed item (" + title +
+                        ") is too complex to read (nested too deep or too large)");
+  for (const HtmlPicture& picture : mainPictures(tree, 16))
+    references.push_back({std::string(picture.source), "img", title});
+  return firstUsable(DocumentKind::Feed, references, base, noneFound);
+}
+
 }  // namespace
 
 FindResult findInJson(std::string_view json, const std::string& documentUrl,
@@ -238,12 +326,19 @@ FindResult findInJson(std::string_view json, const std::string& documentUrl,
                     reader.message());
   }
   if (!pointer.empty()) return followPointer(root, pointer, documentUrl);
+  if (isJsonFeed(reader.version())) {
+    // Read once more, as a tree this time: only a feed needs one in automatic mode.
+    JsonReader builder(&root, documentUrl, stop);
+    if (!Json::sax_parse(json.data(), json.data() + json.size(), &builder))
+      return notFound(DocumentKind::Json, cancelledFailure());
+    return findInJsonFeed(root, documentUrl, stop);
+  }
   if (reader.found()) return firstUsable(DocumentKind::Json, {*reader.found()}, documentUrl, "");
   if (reader.firstUnusable())
     return firstUsable(DocumentKind::Json, {*reader.firstUnusable()}, documentUrl, "");
   return notFound(DocumentKind::Json, FailureKind::NoPictureFound,
                   "no picture address in the JSON document (no member url, image, src or hdurl "
-                  "with an http(s) address)");
+                  "with a picture's http(s) address)");
 }
 
 }  // namespace tessaren

@@ -1,5 +1,6 @@
 // The picture an HTML page names for link previews: Open Graph, then Twitter's card, then
-// the older <link rel="image_src">.
+// the older <link rel="image_src">; failing those, the picture the page shows as its
+// content, full size when it links to that.
 #include <array>
 #include <cstring>
 
@@ -86,13 +87,23 @@ FindResult findInPage(std::string_view html, const std::string& pageUrl, HtmlBud
       references.push_back({content[i], kProperties[i].name, kProperties[i].source});
   }
   if (imageSource != nullptr) references.push_back({imageSource, "image_src", "image_src"});
+  // Pages without those show their picture themselves: a few, in case the first names no
+  // usable address.
+  for (const HtmlPicture& picture : mainPictures(tree, 4)) {
+    if (!picture.link.empty())
+      references.push_back({std::string(picture.link), "the link around the page's main picture",
+                            "linked full-size picture"});
+    references.push_back(
+        {std::string(picture.source), "the page's main picture", "main picture of the page"});
+  }
 
   std::string base = pageUrl;
   if (baseHref != nullptr && !trimmed(baseHref).empty()) {
     if (std::optional<std::string> resolved = resolveUrl(pageUrl, baseHref)) base = *resolved;
   }
-  return firstUsable(DocumentKind::Html, references, base,
-                     "no picture on the page (no og:image, twitter:image or image_src)");
+  return firstUsable(
+      DocumentKind::Html, references, base,
+      "no picture on the page (no og:image, twitter:image or image_src) and no main picture");
 }
 
 }  // namespace tessaren

@@ -121,6 +121,20 @@ int main(int argc, char** argv) {
   seed("dots-on-a-large-canvas.webp", animatedWebP(6688, 6688, dots(1000)));
   seed("dots.webp", animatedWebP(120, 120, dots(64)));
 
+  // Every way EXIF data says how to turn the picture, in both byte orders, and GIFs that
+  // giflib refuses for what they hold.
+  seed("turned-clockwise.jpg",
+       withExif(encodeJpeg({.width = 13, .height = 7}, patternPixels(13, 7, 3)),
+                exifWithOrientation(6, true)));
+  seed("transposed.png", withExif(encodePng({.width = 9, .height = 7}, Bytes(9 * 7 * 3, 90)),
+                                  exifWithOrientation(5)));
+  seed("turned-anticlockwise.webp",
+       withExif(encodeWebP({.width = 24, .height = 16}, rgb), exifWithOrientation(8)));
+  seed("upside-down-animated.webp",
+       withExif(animatedWebP(24, 16, {first, second}), exifWithOrientation(3, true)));
+  seed("lzw-code-size-11.gif", handMadeGif({11, 2, 0x44, 0x01, 0}));
+  seed("lzw-end-too-soon.gif", handMadeGif({2, 2, 0x44, 0x01, 0}));
+
   // Real pictures that nobody here wrote.
   for (int i = 2; i < argc; ++i) {
     std::error_code error;

@@ -183,5 +183,39 @@ TEST(GifDecoder, PixelsToDecodeAreClippedAndBoundedBeforeDecoding) {
   }
 }
 
+// giflib's refusals in words that say what the file holds, not the library's generic
+// text ("Failed to read from given file" for a code size above 8). The LZW codes are
+// three bits each here: clear (4), the colour 0, end (5).
+TEST(GifDecoder, RefusalsSayWhatTheFileHolds) {
+  const struct {
+    const char* name;
+    Bytes gif;
+    std::string reason;
+  } cases[] = {
+      {"code size 9", test::handMadeGif({9, 2, 0x44, 0x01, 0}),
+       "this GIF uses an LZW code size of 9; GIF allows at most 8"},
+      {"code size 11", test::handMadeGif({11, 2, 0x44, 0x01, 0}),
+       "this GIF uses an LZW code size of 11; GIF allows at most 8"},
+      {"code size 255", test::handMadeGif({255, 0}),
+       "this GIF uses an LZW code size of 255; GIF allows at most 8"},
+      {"no frame or extension where one should be", test::handMadeGif({2, 2, 0x44, 0x01, 0}, 0x99),
+       "broken GIF picture (a frame or extension should begin where it has the byte 0x99)"},
+      {"the end code after one pixel", test::handMadeGif({2, 2, 0x44, 0x01, 0}),
+       "broken GIF picture (a frame's compressed data ends before its last pixel)"},
+      {"the data blocks end inside a code", test::handMadeGif({2, 1, 0x04, 0}),
+       "broken GIF picture (a frame's compressed data is damaged: its LZW codes can't be "
+       "decoded)"},
+  };
+  test::TempDir dir;
+  for (const auto& [name, gif, reason] : cases) {
+    SCOPED_TRACE(name);
+    test::writeFile(dir.file("a.gif"), gif);
+    const test::Decoded decoded = test::decodeWhole(dir.file("a.gif"));
+    ASSERT_TRUE(decoded.failure);
+    EXPECT_EQ(decoded.failure->kind, FailureKind::BrokenPicture);
+    EXPECT_EQ(decoded.failure->detail, reason);
+  }
+}
+
 }  // namespace
 }  // namespace tessaren

@@ -84,8 +84,9 @@ TEST(FindPictureTest, SavedDocuments) {
       {"twitter-only.html", "", DocumentKind::Html,
        found("https://news.example/cards/today.webp", "twitter:image")},
       {"image-src.html", "", DocumentKind::Html, found("https://img.example/x.gif", "image_src")},
+      // A blank og:image names nothing: the page's own picture follows.
       {"none.html", "", DocumentKind::Html,
-       fails(kNone, "no picture on the page (no og:image, twitter:image or image_src)")},
+       found("https://news.example/only-inline.jpg", "main picture of the page")},
       {"malformed.html", "", DocumentKind::Html, found("http://cdn.example/m.jpg", "og:image")},
       {"unusable.html", "", DocumentKind::Html,
        fails(kUnusable, "og:image is not a usable http(s) address: ftp://files.example/a.jpg")},
@@ -158,6 +159,172 @@ TEST(FindPictureTest, SavedDocuments) {
   }
 }
 
+// Pages without Open Graph: the picture the page shows as its content.
+TEST(FindPictureTest, PageMainPicture) {
+  const struct {
+    std::string file;
+    Expected expected;
+  } cases[] = {
+      // Wrapped in a link to the full-size file, by its extension (in any case).
+      {"main-linked.html", found("https://news.example/section/image/2406/Nebula_full.JPG",
+                                 "linked full-size picture")},
+      // In <main>, past a small icon, lazily loaded; a link to a page is no picture.
+      {"main-img.html",
+       found("https://news.example/pictures/2024/lake.jpg", "main picture of the page")},
+      // In the first <article>; a link is a picture by its type too.
+      {"main-article.html", found("https://news.example/cam/full", "linked full-size picture")},
+      // Header, icons by size or name, a spacer, an avatar, a data: address.
+      {"icons-only.html",
+       fails(
+           FailureKind::NoPictureFound,
+           "no picture on the page (no og:image, twitter:image or image_src) and no main picture")},
+  };
+  for (const auto& c : cases)
+    expectFinds(findPicture(document(c.file), "", kPage, ""), c.expected, c.file);
+
+  // The tags named for previews still come first, and a link only counts around the
+  // picture it holds.
+  const std::string picture = "<a href=/big.png><img src=/small.jpg></a>";
+  expectFinds(findPicture("<meta name=twitter:image content=/card.jpg>" + picture, "", kPage, ""),
+              found("https://news.example/card.jpg", "twitter:image"), "twitter:image first");
+  expectFinds(findPicture("<a href=/big.png>x</a><img src=/small.jpg>", "", kPage, ""),
+              found("https://news.example/small.jpg", "main picture of the page"),
+              "link elsewhere");
+}
+
+TEST(FindPictureTest, FeedShapes) {
+  const struct {
+    std::string file;
+    Expected expected;
+  } cases[] = {
+      {"rss-itunes.xml", found("https://pod.example/ep12-art.jpg", "Episode 12: Saturn")},
+      {"rss-video.xml", found("https://video.example/storm-poster.jpg", "Storm timelapse")},
+      {"atom-video-group.xml", found("https://i.video.example/new/hq.jpg", "Newest upload")},
+      // The author's avatar, a credit's picture, a badge and a tracking pixel all lose.
+      {"rss-avatar.xml",
+       found("https://blog.example/wp-content/uploads/2024/06/sunset.jpg", "Sunset over the bay")},
+      // Broken feeds: the complete items before the fault count, the newest of them wins.
+      {"rss-cut.xml", found("https://radar.example/1210.png", "Radar 12:10")},
+      {"rss-unclosed.xml", found("https://cam.example/2.jpg", "Cam 2")},
+      {"rss-broken-cdata.xml", found("https://photos.example/dawn.jpg", "Harbour at dawn")},
+      {"utf32.xml", found("https://wetter.example/k%C3%B6ln.jpg",
+                          "Wetter \xc3\xbc"
+                          "ber K\xc3\xb6ln")},
+      {"utf32be.xml", found("https://wetter.example/k%C3%B6ln.jpg",
+                            "Wetter \xc3\xbc"
+                            "ber K\xc3\xb6ln")},
+  };
+  for (const auto& c : cases) {
+    const FindResult result = findPicture(document(c.file), "", kPage, "");
+    EXPECT_EQ(result.kind, DocumentKind::Feed) << c.file;
+    expectFinds(result, c.expected, c.file);
+  }
+
+  // The picture-choice order: each row takes away the one chosen before.
+  const std::string media =
+      R"(<media:content url="/mc-small.jpg" width="400" height="300"/>)"
+      R"(<media:content url="/mc-large.jpg" medium="image" width="1600" height="900"/>)";
+  const std::string enclosure = R"(<enclosure url="/enclosure.png" type="image/png"/>)";
+  const std::string itunes = R"(<itunes:image href="/itunes.jpg"/>)";
+  const std::string thumbnails =
+      R"(<media:thumbnail url="/th-small.jpg" width="120" height="90"/>)"
+      R"(<media:thumbnail url="/th-large.jpg" width="480" height="360"/>)";
+  const std::string avatar = R"(<media:content url="/users/avatar.jpg"/>)";
+  const std::string images = R"(<description>&lt;img src="/dot.gif" width="1" height="1"&gt;)"
+                             R"(&lt;img src="/photo.jpg"&gt;</description>)";
+  const auto feed = [](const std::string& item) {
+    return "<rss xmlns:media=\"http://search.yahoo.com/mrss/\" "
+           "xmlns:itunes=\"http://www.itunes.com/dtds/podcast-1.0.dtd\"><channel><item>"
+           "<title>Order</title>" +
+           item + "</item></channel></rss>";
+  };
+  const struct {
+    std::string item;
+    std::string address;
+  } order[] = {
+      {avatar + images + thumbnails + itunes + enclosure + media, "/mc-large.jpg"},
+      {avatar + images + thumbnails + itunes + enclosure, "/enclosure.png"},
+      {avatar + images + thumbnails + itunes, "/itunes.jpg"},
+      {avatar + images + thumbnails, "/th-large.jpg"},
+      {avatar + images, "/photo.jpg"},
+  };
+  for (const auto& c : order)
+    expectFinds(findPicture(feed(c.item), "", kPage, ""),
+                found("https://news.example" + c.address, "Order"), c.address);
+  expectFinds(findPicture(feed(avatar), "", kPage, ""),
+              fails(FailureKind::NoPictureFound,
+                    "the newest feed item (Order) names no picture (no media:content, enclosure, "
+                    "itunes:image, media:thumbnail or img; only an author's or credit's picture)"),
+              "avatar only");
+
+  // A fault before any item is complete is named; so is one inside the only item.
+  for (const std::string& broken :
+       {std::string("<rss><channel><item><title>A</title>"),
+        feed("<title>A</title><enclosure url=\"/a.jpg\" type=\"image/jpeg\">")})
+    expectFinds(findPicture(broken, "", kPage, ""),
+                fails(FailureKind::NoPictureFound, "not a well-formed feed: "), broken);
+}
+
+TEST(FindPictureTest, JsonShapes) {
+  const struct {
+    std::string json;  // a saved document's name, or the document
+    std::string pointer;
+    DocumentKind kind;
+    Expected expected;
+  } cases[] = {
+      // JSON Feed: the newest item's image, never the authors' home pages or the icon.
+      {"jsonfeed.json", "", DocumentKind::Feed,
+       found("https://news.example/media/2024/aurora.jpg", "Aurora")},
+      {"jsonfeed-attachment.json", "", DocumentKind::Feed,
+       found("https://weather.example/ep9-map.png", "Episode 9")},
+      {"jsonfeed-html.json", "", DocumentKind::Feed,
+       found("https://news.example/uploads/meadow.webp", "untitled feed item")},
+      // A pointer is the user's own choice.
+      {"jsonfeed.json", "/icon", DocumentKind::Json,
+       found("https://sky.example/icon-512.png", "pointer /icon")},
+      {R"({"version": "https://jsonfeed.org/version/1", "items": [{"id": "1",
+          "url": "https://x.example/1", "banner_image": "https://x.example/b"}]})",
+       "", DocumentKind::Feed, found("https://x.example/b", "untitled feed item")},
+      {R"({"version": "https://jsonfeed.org/version/1.1", "home_page_url": "https://x.example/",
+          "items": [{"id": "1", "title": "Text", "url": "https://x.example/1"}]})",
+       "", DocumentKind::Feed,
+       fails(FailureKind::NoPictureFound, "the newest feed item (Text) names no picture")},
+      {R"({"version": "https://jsonfeed.org/version/1.1", "items": []})", "", DocumentKind::Feed,
+       fails(FailureKind::NoPictureFound, "feed has no items")},
+      // Other JSON: a picture's address over any page's, wherever it is.
+      {"json-page-first.json", "", DocumentKind::Json,
+       found("https://cdn.studio.example/images/full/8c1f0e", "pointer /links/url (automatic)")},
+      {R"({"a": {"url": "https://s.example/about"}, "b": {"src": "https://cdn.example/p/8c1f"}})",
+       "", DocumentKind::Json, found("https://cdn.example/p/8c1f", "pointer /b/src (automatic)")},
+      {R"({"author": {"url": "https://s.example/about"}, "version": "2"})", "", DocumentKind::Json,
+       fails(FailureKind::NoPictureFound, "no picture address in the JSON document")},
+  };
+  for (const auto& c : cases) {
+    const bool saved = c.json.ends_with(".json");
+    const FindResult result = findPicture(saved ? document(c.json) : c.json, "", kPage, c.pointer);
+    EXPECT_EQ(result.kind, c.kind) << c.json;
+    expectFinds(result, c.expected, c.json.substr(0, 60) + " " + c.pointer);
+  }
+}
+
+// What tells pictures from icons and pages, where the finders' tables leave it open.
+TEST(FindPictureTest, AddressAndSizeHints) {
+  EXPECT_TRUE(looksLikePictureAddress("https://x.example/a/b.JPEG#top"));
+  EXPECT_TRUE(looksLikePictureAddress("/th?id=OHR.Sea_1920x1080.jpg&rf=x"));
+  EXPECT_TRUE(looksLikePictureAddress("https://x.example/photos/123"));
+  EXPECT_FALSE(looksLikePictureAddress("https://images.example/about"));  // a host, no folder
+  EXPECT_FALSE(looksLikePictureAddress("https://x.example/page.html?next=/images/a"));
+  EXPECT_FALSE(looksLikePictureAddress("https://x.example/images"));  // the file part
+  EXPECT_TRUE(isNamedLikeDecoration("https://x.example/static/siteLogo.svg"));
+  EXPECT_TRUE(isNamedLikeDecoration("/theme/icons/rss.png"));
+  EXPECT_FALSE(isNamedLikeDecoration("/silicon-valley.jpg"));
+  EXPECT_FALSE(isNamedLikeDecoration("https://avatar.example/big.jpg"));  // a host
+  EXPECT_TRUE(isTinyBySize("1", ""));
+  EXPECT_TRUE(isTinyBySize(" 1920", "96px"));
+  EXPECT_FALSE(isTinyBySize("50%", "auto"));
+  EXPECT_FALSE(isTinyBySize("100", "100"));
+}
+
 TEST(FindPictureTest, ClassifyDocument) {
   using namespace std::string_literals;
   struct Case {
@@ -184,6 +351,10 @@ TEST(FindPictureTest, ClassifyDocument) {
       {"<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><ti", "", DocumentKind::Feed},
       {"\xEF\xBB\xBF<rdf:RDF xmlns:rdf=\"x\">", "", DocumentKind::Feed},
       {utf16Rss, "", DocumentKind::Feed},
+      {"\xFF\xFE\0\0<\0\0\0r\0\0\0s\0\0\0s\0\0\0>\0\0\0"s, "", DocumentKind::Feed},
+      {"\0\0\xFE\xFF\0\0\0<\0\0\0f\0\0\0e\0\0\0e\0\0\0d\0\0\0>"s, "", DocumentKind::Feed},
+      {"\0\0\0<\0\0\0r\0\0\0s\0\0\0s\0\0\0>"s, "", DocumentKind::Feed},
+      {"\0\0\0<\0\0\0h\0\0\0t\0\0\0m\0\0\0l\0\0\0>"s, "", DocumentKind::Html},
       {"<rss><channel><item><title>a</b></item>", "", DocumentKind::Feed},
       {"<!DOCTYPE html><html><head>", "application/rss+xml", DocumentKind::Html},
       {"<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\">", "",
@@ -256,8 +427,8 @@ TEST(FindPictureTest, Limits) {
             (Failure{FailureKind::TooLarge, "JSON nested deeper than 512 levels"}));
   EXPECT_EQ(
       findPicture(std::string(512, '[') + std::string(512, ']'), "", kPage, "").failure->detail,
-      "no picture address in the JSON document (no member url, image, src or hdurl with an "
-      "http(s) address)");
+      "no picture address in the JSON document (no member url, image, src or hdurl with a "
+      "picture's http(s) address)");
 }
 
 std::string repeated(std::string_view text, std::size_t times) {
@@ -423,7 +594,7 @@ TEST(FindPictureTest, CommandLine) {
       {documents + "archive.json --pointer /a~1b/m~0n/1", 0,
        "https://cdn.example/escaped.jpg\nfrom: pointer /a~1b/m~0n/1 (JSON document)\n"},
       {documents + "og-relative.html", 1, ""},
-      {documents + "none.html", 1, ""},
+      {documents + "icons-only.html", 1, ""},
       {documents + "missing.html", 1, ""},
       {"https://news.example/", 2, ""},
       {"", 2, ""},

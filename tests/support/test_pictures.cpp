@@ -11,6 +11,7 @@
 
 #include <gif_lib.h>
 #include <spng.h>
+#include <webp/decode.h>
 #include <webp/encode.h>
 #include <zlib.h>
 
@@ -555,6 +556,81 @@ Bytes encodeGif(int width, int height, const Bytes& globalPalette,
   GifFreeMapObject(global);
   if (!ok) throw std::runtime_error(std::string("GIF: ") + GifErrorString(error));
   return gif;
+}
+
+Bytes handMadeGif(const Bytes& data, std::uint8_t recordByte) {
+  Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 255, 0, 0, 0, 255, 0};
+  gif.push_back(recordByte);
+  gif.insert(gif.end(), {0, 0, 0, 0, 2, 0, 2, 0, 0});  // at 0,0, 2 x 2, no colours of its own
+  gif.insert(gif.end(), data.begin(), data.end());
+  gif.push_back(0x3B);
+  return gif;
+}
+
+Bytes exifWithOrientation(int orientation, bool bigEndian) {
+  Bytes tiff;
+  auto put = [&](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      const int shift = 8 * (bigEndian ? bytes - 1 - i : i);
+      tiff.push_back(std::uint8_t(value >> shift));
+    }
+  };
+  putText(tiff, bigEndian ? "MM" : "II");
+  put(42, 2);
+  put(8, 4);                                          // the first directory follows the header
+  put(2, 2);                                          // entries
+  put(0x0100, 2), put(4, 2), put(1, 4), put(640, 4);  // ImageWidth, LONG
+  put(0x0112, 2), put(3, 2), put(1, 4);               // Orientation, SHORT
+  put(std::uint32_t(orientation), 2), put(0, 2);
+  put(0, 4);  // no next directory
+  return tiff;
+}
+
+Bytes withExif(const Bytes& picture, const Bytes& exif) {
+  if (picture.size() > 2 && picture[0] == 0xFF && picture[1] == 0xD8) {
+    Bytes segment = {0xFF, 0xE1};
+    const std::size_t length = 2 + 6 + exif.size();
+    segment.push_back(std::uint8_t(length >> 8));
+    segment.push_back(std::uint8_t(length));
+    segment.insert(segment.end(), {'E', 'x', 'i', 'f', 0, 0});
+    segment.insert(segment.end(), exif.begin(), exif.end());
+    Bytes jpeg(picture.begin(), picture.begin() + 2);
+    jpeg.insert(jpeg.end(), segment.begin(), segment.end());
+    jpeg.insert(jpeg.end(), picture.begin() + 2, picture.end());
+    return jpeg;
+  }
+  if (picture.size() > 8 && picture[0] == 0x89) {
+    return withChunkBeforeData(picture, pngChunk("eXIf", exif));
+  }
+  auto chunk = [](Bytes& out, const char* type, const Bytes& data) {
+    putText(out, type);
+    putLittleEndian(out, std::uint32_t(data.size()), 4);
+    out.insert(out.end(), data.begin(), data.end());
+    if (data.size() % 2) out.push_back(0);
+  };
+  Bytes body(picture.begin() + 12, picture.end());  // the chunks after RIFF, size, WEBP
+  constexpr std::uint8_t kExifFlag = 0x08, kAlphaFlag = 0x10;
+  if (std::memcmp(body.data(), "VP8X", 4) != 0) {
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(picture.data(), picture.size(), &features) != VP8_STATUS_OK) {
+      throw std::runtime_error("WebP: no features");
+    }
+    Bytes header = {std::uint8_t(features.has_alpha ? kAlphaFlag : 0), 0, 0, 0};
+    putLittleEndian(header, std::uint32_t(features.width - 1), 3);
+    putLittleEndian(header, std::uint32_t(features.height - 1), 3);
+    Bytes extended;
+    chunk(extended, "VP8X", header);
+    extended.insert(extended.end(), body.begin(), body.end());
+    body = std::move(extended);
+  }
+  body[8] |= kExifFlag;
+  chunk(body, "EXIF", exif);
+  Bytes webp;
+  putText(webp, "RIFF");
+  putLittleEndian(webp, std::uint32_t(4 + body.size()), 4);
+  putText(webp, "WEBP");
+  webp.insert(webp.end(), body.begin(), body.end());
+  return webp;
 }
 
 Bytes readFile(const std::filesystem::path& path) {

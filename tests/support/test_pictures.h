@@ -116,6 +116,18 @@ struct GifFrame {
 // of two.
 Bytes encodeGif(int width, int height, const Bytes& globalPalette,
                 const std::vector<GifFrame>& frames);
+// A 2 x 2 GIF with two global colours whose one frame starts with recordByte (0x2C for a
+// frame) and holds `data` as written: the LZW code size, then the sub-blocks as stored.
+// For what no encoder writes.
+Bytes handMadeGif(const Bytes& data, std::uint8_t recordByte = 0x2C);
+
+// EXIF data: a TIFF header in either byte order and one directory holding an ImageWidth
+// tag, then the Orientation tag with `orientation` (any number, to make invalid ones too).
+Bytes exifWithOrientation(int orientation, bool bigEndian = false);
+// The JPEG, PNG or WebP with EXIF data where its format keeps it: an APP1 segment after
+// JPEG's start marker, an eXIf chunk before PNG's data, an EXIF chunk at the end of an
+// extended WebP (a simple one is made extended first).
+Bytes withExif(const Bytes& picture, const Bytes& exif);
 
 // Files.
 Bytes readFile(const std::filesystem::path& path);
