@@ -5,6 +5,7 @@
 #include "platform/text.h"
 #include "source/dated_address.h"
 #include "source/find_picture.h"
+#include "source/tile_grid.h"
 
 namespace tessaren {
 namespace {
@@ -45,7 +46,11 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
   if (auto problem = checkTemplateSyntax(settings.url))
     return refuse(PropertiesField::Url, "This URL can't be used: " + problem->detail + ".");
   const DatedAddresses first = expandDatedAddress(settings.url, now, systemUtcOffsetAt, 1);
-  if (first.addresses.empty() || !usablePictureAddress(first.addresses.front()))
+  // A picture in tiles: its first tile's address stands for all of them.
+  const std::optional<TileGrid> grid = parseTileGrid(settings.url).grid;
+  if (first.addresses.empty() ||
+      !usablePictureAddress(grid ? tileAddress(first.addresses.front(), *grid, 0, 0)
+                                 : first.addresses.front()))
     return refuse(PropertiesField::Url,
                   "This URL can't be used. Enter the http:// or https:// address of a "
                   "picture, or of a page, feed or JSON document that names one, such as "

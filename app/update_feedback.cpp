@@ -112,8 +112,7 @@ std::string checkResultText(const UpdateOutcome& outcome) {
   if (outcome.kind == OutcomeKind::Failed) return reasonText(outcome);
   std::string text = "Found " + displaySafe(outcome.pictureUrl, 160);
   if (!outcome.origin.empty()) text += " (" + displaySafe(outcome.origin, 60) + ")";
-  return text + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
-         " " + outcome.format + ", " + formatSize(outcome.bytes);
+  return text + ": " + pictureSizeText(outcome) + ", " + formatSize(outcome.bytes);
 }
 
 std::string lastUpdateLine(const std::optional<UpdateRecord>& success, std::time_t now) {

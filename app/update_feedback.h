@@ -72,7 +72,8 @@ std::string showingKeptText(const std::string& appliedAt);
 std::string pausedText(std::time_t until, std::time_t now);
 
 // What Properties' Check found, in a sentence: "Found https://cdn.example/x.jpg (og:image):
-// 1920 x 1080 JPEG, 412 KB", or the reason it found nothing.
+// 1920 x 1080 JPEG, 412 KB" ("...: 4 x 4 tiles of 550 x 550 PNG, 2200 x 2200, 3.1 MB" for a
+// picture in tiles), or the reason it found nothing.
 std::string checkResultText(const UpdateOutcome& outcome);
 
 }  // namespace tessaren

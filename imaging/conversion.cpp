@@ -178,6 +178,8 @@ class Conversion {
   Conversion(const std::string& picturePath, const std::string& bmpPath,
              const ConversionRequest& request)
       : picturePath_(picturePath), bmpPath_(bmpPath), request_(request) {}
+  Conversion(const Mosaic& mosaic, const std::string& bmpPath, const ConversionRequest& request)
+      : picturePath_(kNoPath), bmpPath_(bmpPath), request_(request), mosaic_(&mosaic) {}
 
   ConversionResult run() {
     if (openPicture()) {
@@ -238,6 +240,10 @@ class Conversion {
   // The format from the first bytes, then its decoder on the header.
   bool openPicture() {
     if (stopped()) return cancelled();
+    if (mosaic_ != nullptr) {
+      decoder_ = makeMosaicDecoder(*mosaic_, request_.assembled, result_.format);
+      return decoder_->open(OwnedFile(), request_.limits, request_.stop) || decoderFailed();
+    }
     OwnedFile file(std::fopen(picturePath_.c_str(), "rb"));
     if (!file) {
       return fail(FailureKind::CannotRead,
@@ -571,9 +577,11 @@ class Conversion {
     return file_.close() || writeFailed(file_.error());
   }
 
+  static inline const std::string kNoPath;
   const std::string& picturePath_;
   const std::string& bmpPath_;
   const ConversionRequest& request_;
+  const Mosaic* mosaic_ = nullptr;
   std::unique_ptr<PictureDecoder> decoder_;
   BitmapFile file_;
   Orientation orientation_ = Orientation::AsStored;
@@ -587,6 +595,17 @@ class Conversion {
 ConversionResult convertToBitmap(const std::string& picturePath, const std::string& bmpPath,
                                  const ConversionRequest& request) {
   return Conversion(picturePath, bmpPath, request).run();
+}
+
+ConversionResult convertToBitmap(const Mosaic& mosaic, const std::string& bmpPath,
+                                 const ConversionRequest& request) {
+  return Conversion(mosaic, bmpPath, request).run();
+}
+
+ConversionResult inspectMosaic(const Mosaic& mosaic, const std::atomic<bool>* stop) {
+  ConversionRequest request;
+  request.stop = stop;
+  return Conversion(mosaic, "", request).inspect();
 }
 
 ConversionResult inspectPicture(const std::string& picturePath, const std::string& contentType) {

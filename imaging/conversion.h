@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/mosaic.h"
 #include "imaging/picture_decoder.h"
 #include "imaging/picture_geometry.h"
 #include "platform/failure.h"
@@ -34,6 +35,8 @@ struct ConversionRequest {
   DecodeLimits limits;
   // The server's Content-Type, only for the words of a NotAPicture reason.
   std::string contentType;
+  // A mosaic only: the assembled picture goes here as a PNG file while it is drawn.
+  PictureSink assembled;
 };
 
 struct ConversionResult {
@@ -58,9 +61,18 @@ inline constexpr std::int32_t kMaxFullSizeSide = 32767;
 ConversionResult convertToBitmap(const std::string& picturePath, const std::string& bmpPath,
                                  const ConversionRequest& request = {});
 
+// The same for a picture made of tiles (imaging/mosaic.h): the format is the first tile's,
+// the size the whole mosaic's.
+ConversionResult convertToBitmap(const Mosaic& mosaic, const std::string& bmpPath,
+                                 const ConversionRequest& request = {});
+
 // The format and the size of a picture file, from its first bytes and its header alone:
 // nothing is decoded and nothing written. The failure says why it is no picture we read.
 ConversionResult inspectPicture(const std::string& picturePath, const std::string& contentType);
+// Every tile's header: the first tile's format, the whole mosaic's size, or why the tiles
+// make no picture (a tile of another size, a whole beyond the limits). stop as in
+// ConversionRequest.
+ConversionResult inspectMosaic(const Mosaic& mosaic, const std::atomic<bool>* stop = nullptr);
 
 // The directory part of a path with either separator ("." for a bare name), and the
 // volume to name in a message: "C:\" for a path on a drive, the directory otherwise.

@@ -8,6 +8,10 @@
 //                                              at 0,0 is the primary (else the first)
 //   --tiled                                    lay the parts out for a wallpaper tiled
 //                                              from the primary monitor (older Windows)
+//   --grid                                     IN names saved tiles the way an address
+//                                              does ("t_{x:0..3}_{y:0..3}.png"): they are
+//                                              put together as one picture, and with
+//                                              --assembled FILE.png also saved whole
 // Exit status 0 when a complete BMP was written, 2 when it was but the picture was cut
 // short, 1 otherwise (with the reason on the standard error stream).
 #include <algorithm>
@@ -17,7 +21,9 @@
 #include <vector>
 
 #include "imaging/conversion.h"
+#include "platform/handles.h"
 #include "settings/display_mode.h"
+#include "source/tile_grid.h"
 
 namespace {
 
@@ -27,7 +33,7 @@ using tessaren::Monitor;
 int usage(const char* program) {
   std::fprintf(stderr,
                "usage: %s [--fit WxH | --fill WxH | --monitors \"l,t,r,b;...\" "
-               "--mode fit|fill|span] [--tiled] IN OUT.bmp\n",
+               "--mode fit|fill|span] [--tiled] [--grid [--assembled FILE.png]] IN OUT.bmp\n",
                program);
   return 1;
 }
@@ -73,6 +79,8 @@ int main(int argc, char** argv) {
   tessaren::ConversionRequest request;
   request.keepCutShort = true;
   std::vector<const char*> files;
+  bool grid = false;
+  const char* assembled = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -96,6 +104,10 @@ int main(int argc, char** argv) {
       }
     } else if (option == "--tiled") {
       request.tiled = true;
+    } else if (option == "--grid") {
+      grid = true;
+    } else if (option == "--assembled" && hasValue) {
+      assembled = argv[++i];
     } else if (option.rfind("--", 0) == 0) {
       return usage(program);
     } else {
@@ -104,12 +116,51 @@ int main(int argc, char** argv) {
   }
   // --monitors and --mode come together; --tiled needs something to lay out.
   if (files.size() != 2 || request.drawn.has_value() == request.monitors.empty() ||
-      (request.tiled && !request.drawn)) {
+      (request.tiled && !request.drawn) || (assembled != nullptr && !grid)) {
     return usage(program);
   }
 
-  const tessaren::ConversionResult result = tessaren::convertToBitmap(files[0], files[1], request);
+  tessaren::Mosaic mosaic;
+  tessaren::OwnedFile kept;
+  if (grid) {
+    const tessaren::ParsedTileGrid parsed = tessaren::parseTileGrid(files[0]);
+    if (!parsed.grid) {
+      std::fprintf(stderr, "%s: %s\n", files[0],
+                   parsed.failure ? parsed.failure->detail.c_str() : "no {x:A..B} or {y:A..B}");
+      return 1;
+    }
+    mosaic.columns = parsed.grid->columns();
+    mosaic.rows = parsed.grid->rows();
+    for (int row = 0; row < mosaic.rows; ++row) {
+      for (int column = 0; column < mosaic.columns; ++column) {
+        mosaic.tiles.push_back(tessaren::tileAddress(files[0], *parsed.grid, column, row));
+        mosaic.names.push_back(tessaren::tileName(*parsed.grid, column, row));
+      }
+    }
+    if (assembled != nullptr) {
+      kept.reset(std::fopen(assembled, "wb"));
+      if (!kept) {
+        std::fprintf(stderr, "can't write %s\n", assembled);
+        return 1;
+      }
+      request.assembled = [&kept, assembled](const void* data,
+                                             std::size_t size) -> std::optional<tessaren::Failure> {
+        if (std::fwrite(data, 1, size, kept.get()) == size) return std::nullopt;
+        return tessaren::Failure{tessaren::FailureKind::CannotWrite,
+                                 std::string("can't write ") + assembled};
+      };
+    }
+  }
+
+  const tessaren::ConversionResult result =
+      grid ? tessaren::convertToBitmap(mosaic, files[1], request)
+           : tessaren::convertToBitmap(files[0], files[1], request);
+  if (kept && std::fclose(kept.release()) != 0) {
+    std::fprintf(stderr, "can't write %s\n", assembled);
+    return 1;
+  }
   if (result.failure) {
+    if (assembled != nullptr) std::remove(assembled);
     std::fprintf(stderr, "%s: %s\n", files[1], result.failure->detail.c_str());
     return 1;
   }

@@ -36,6 +36,7 @@ const AppliedField kAppliedFields[] = {
     validator<&AppliedPicture::pageValidators, &Validators::lastModified>(
         ValueId::PageLastModified),
     text<&AppliedPicture::pageDigest>(ValueId::PageDigest),
+    text<&AppliedPicture::tiles>(ValueId::TileRecord),
     // A number that is no mode is no record of an applied picture.
     {ValueId::PictureDisplay,
      [](AppliedPicture& p, const StoredValue& v) {

@@ -21,6 +21,10 @@ struct AppliedPicture {
   std::string pageUrl{};
   Validators pageValidators{};
   std::string pageDigest{};
+  // When pictureUrl names a grid of tiles: for each tile, row by row, a digest of its bytes
+  // and its validators, one line each ("digest<TAB>etag<TAB>last-modified"); tessaren.jpg
+  // then holds the tiles put together (a PNG).
+  std::string tiles{};
   DisplayMode display = DisplayMode::DesktopSettings;  // the mode it was applied with
   bool known = false;          // a picture was applied at all (the display value is there)
   std::string layout{};        // the monitors it was drawn for (DesktopApi::monitorLayout)

@@ -43,6 +43,12 @@ std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {
   return kTemporaryPrefix + hex + finalName.substr(dot) + kTemporarySuffix;
 }
 
+std::string tileFileName(std::size_t index) {
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%zx", index);
+  return std::string("tile.") + hex;
+}
+
 std::string normaliseFolder(const std::string& text) {
   std::string folder = trimmed(text);
   if (!folder.empty() && !isPathSeparator(folder.back())) folder += '\\';
@@ -54,8 +60,10 @@ std::optional<std::string> folderProblem(const std::string& folder) {
   if (!isFullPath(folder))
     return "the folder " + displaySafe(folder, 80) +
            " is not a full path (such as C:\\Pictures\\ or \\\\server\\share\\)";
-  const std::size_t longestName = std::max(temporaryFileName(UINT64_MAX, kPictureFileName).size(),
-                                           temporaryFileName(UINT64_MAX, kBitmapFileName).size());
+  const std::size_t longestName =
+      std::max({temporaryFileName(UINT64_MAX, kPictureFileName).size(),
+                temporaryFileName(UINT64_MAX, kBitmapFileName).size(),
+                temporaryFileName(UINT64_MAX, tileFileName(kLongestTileNumber)).size()});
   const std::size_t limit = kLongestPath - longestName;
   const std::size_t length = utf16Length(folder);
   if (length <= limit) return std::nullopt;

@@ -18,6 +18,10 @@ inline const std::string kTemporarySuffix = ".part";
 // The name of one of an update's own files, made from its whole id, so that no two
 // updates or Checks ever share one: "tessaren-1f.jpg.part".
 std::string temporaryFileName(std::uint64_t id, const std::string& finalName);
+// What temporaryFileName makes an update's copy of tile number index from: "tile.11"
+// gives "tessaren-1f.11.part" (hexadecimal: up to tile 0xfff no longer than the picture's).
+std::string tileFileName(std::size_t index);
+inline constexpr std::size_t kLongestTileNumber = 0xfff;
 
 // A picture folder as the program uses it: trimmed and ending in a backslash (a forward
 // slash counts), so that the file names land inside it. An empty text stays empty.

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/text.h"
+#include "source/tile_grid.h"
 
 namespace tessaren {
 namespace {
@@ -19,7 +20,7 @@ constexpr Seconds kMinute = 60;
 constexpr Seconds kHour = 3600;
 constexpr Seconds kDay = 86400;
 constexpr Seconds kLongestDuration = 31 * kDay;
-constexpr std::string_view kFormatLetters = "YymdjHM%";
+constexpr std::string_view kFormatLetters = "YymdjHMS%";
 
 struct Placeholder {
   bool local = false;
@@ -88,7 +89,8 @@ std::optional<Failure> parsePlaceholder(std::string_view inside, Template& parts
     placeholder.local = true;
   } else {
     return unusable("unknown placeholder " + shown +
-                    ": use {utc:...} or {local:...} (%7B for a { of the address)");
+                    ": use {utc:...}, {local:...}, {x:A..B} or {y:A..B} (%7B for a { of the "
+                    "address)");
   }
   for (std::size_t i = 0; i < head.size(); ++i) {
     if (head[i] != '%') continue;
@@ -136,11 +138,18 @@ ParsedTemplate parseTemplate(const std::string& address) {
       parsed.failure = unusable("unclosed { in the address");
       return parsed;
     }
+    // A tile's number stays as it is: the tiles are named once the date is written out.
+    if (address.compare(at, 3, "{x:") == 0 || address.compare(at, 3, "{y:") == 0) {
+      parsed.parts.literals.back().append(address, at, close - at + 1);
+      at = close;
+      continue;
+    }
     parsed.failure =
         parsePlaceholder(std::string_view(address).substr(at + 1, close - at - 1), parsed.parts);
     if (parsed.failure) return parsed;
     at = close;
   }
+  if (!parsed.failure) parsed.failure = parseTileGrid(address).failure;
   return parsed;
 }
 
@@ -226,6 +235,9 @@ std::string formatWallTime(const std::string& format, Seconds wall) {
       case 'M':
         appendNumber(out, secondOfDay % kHour / kMinute, 2);
         break;
+      case 'S':  // the steps are whole minutes: for names that carry seconds all the same
+        appendNumber(out, secondOfDay % kMinute, 2);
+        break;
       default:
         out += format[i];  // "%%"; checkTemplateSyntax refused the other letters
         break;
@@ -236,7 +248,10 @@ std::string formatWallTime(const std::string& format, Seconds wall) {
 
 }  // namespace
 
-bool isDatedAddress(const std::string& address) { return address.find('{') != std::string::npos; }
+bool isDatedAddress(const std::string& address) {
+  const ParsedTemplate parsed = parseTemplate(address);
+  return parsed.failure || !parsed.parts.placeholders.empty();
+}
 
 std::optional<Failure> checkTemplateSyntax(const std::string& address) {
   return parseTemplate(address).failure;

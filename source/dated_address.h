@@ -4,7 +4,7 @@
 //
 //   https://maps.example/radar/{utc:%Y%m%d%H%M|step=10m|lag=30m}.png
 //
-// FORMAT takes strftime's %Y %y %m %d %j %H %M and %%; any other character stands as it
+// FORMAT takes strftime's %Y %y %m %d %j %H %M %S and %%; any other character stands as it
 // is. Options after '|': step=N, the interval the pictures come at (the time is rounded
 // down to a whole step, counted from midnight when it divides a day), and lag=N, how late
 // a picture is published (subtracted before rounding); N is a whole number of m, h or d,
@@ -27,11 +27,13 @@ namespace tessaren {
 // The latest picture due and at most this many before it.
 inline constexpr int kEarlierDatedAttempts = 6;
 
-// Whether the address holds a placeholder at all.
+// Whether the address holds a date placeholder (or a broken one). Tile placeholders
+// (source/tile_grid.h) pass through the dated rules as they are.
 bool isDatedAddress(const std::string& address);
 
 // UnusableAddress with the reason ("unclosed { in the address", "unknown letter %Q in
-// {utc:%Q}", "step must be like 10m") when the address is not a valid template; nullopt
+// {utc:%Q}", "step must be like 10m", "{x:3..1} counts down") when the address is not a
+// valid template, its tile placeholders included; nullopt
 // for a valid one and for an address without placeholders.
 std::optional<Failure> checkTemplateSyntax(const std::string& address);
 

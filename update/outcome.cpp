@@ -56,6 +56,15 @@ std::string kindWord(const UpdateOutcome& outcome) {
   return wasCancelled(outcome) ? "cancelled" : "failed";
 }
 
+std::string pictureSizeText(const UpdateOutcome& outcome) {
+  const std::string format = outcome.format.empty() ? "" : " " + outcome.format;
+  const std::string whole = std::to_string(outcome.width) + " x " + std::to_string(outcome.height);
+  if (outcome.columns <= 0 || outcome.rows <= 0) return whole + format;
+  return std::to_string(outcome.columns) + " x " + std::to_string(outcome.rows) + " tiles of " +
+         std::to_string(outcome.width / outcome.columns) + " x " +
+         std::to_string(outcome.height / outcome.rows) + format + ", " + whole;
+}
+
 std::string reasonText(const UpdateOutcome& outcome) {
   return outcome.failure ? displaySafe(outcome.failure->detail, kLongestReason) : "";
 }
@@ -64,8 +73,7 @@ std::string logLine(const UpdateOutcome& outcome, std::time_t when, std::time_t 
   std::string reason;
   switch (outcome.kind) {
     case OutcomeKind::Updated:
-      reason = std::to_string(outcome.width) + " x " + std::to_string(outcome.height) +
-               (outcome.format.empty() ? "" : " " + outcome.format) + ", " +
+      reason = pictureSizeText(outcome) + ", " +
                (outcome.detail.empty() ? formatSize(outcome.bytes) : outcome.detail) + " in " +
                seconds(outcome.seconds) + originText(outcome);
       break;

@@ -23,7 +23,10 @@ struct UpdateOutcome {
   std::string detail;
   std::int32_t width = 0;  // the picture, once decoded
   std::int32_t height = 0;
-  std::string format;  // "JPEG", "PNG", ...
+  std::string format;  // "JPEG", "PNG", ... (a picture in tiles: its tiles')
+  // A picture in tiles: the grid's columns and rows (width and height are the whole's).
+  std::int32_t columns = 0;
+  std::int32_t rows = 0;
   // Where the picture came from when the address was no picture: "og:image", "feed item
   // "Sunrise"", "JSON pointer /images/0/url", "dated address, 1 step back"; and the
   // picture's own address then.
@@ -65,6 +68,9 @@ std::string tipDetail(const UpdateOutcome& outcome, std::time_t when, std::time_
 // ", og:image: https://cdn.example/x.jpg" where the picture came from a page, a feed, a
 // document or a dated address; empty otherwise.
 std::string originText(const UpdateOutcome& outcome);
+
+// "1920 x 1080 JPEG"; for a picture in tiles "4 x 4 tiles of 550 x 550 PNG, 2200 x 2200".
+std::string pictureSizeText(const UpdateOutcome& outcome);
 
 // The failure's words as shown: safe and bounded.
 std::string reasonText(const UpdateOutcome& outcome);

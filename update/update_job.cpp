@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
+#include "download/fetch_all.h"
 #include "download/url.h"
 #include "imaging/conversion.h"
 #include "imaging/picture_decoder.h"
@@ -14,6 +16,7 @@
 #include "source/dated_address.h"
 #include "source/find_picture.h"
 #include "source/network_scope.h"
+#include "source/tile_grid.h"
 #include "update/history.h"
 
 namespace tessaren {
@@ -35,6 +38,54 @@ std::string digestOf(std::string_view bytes) {
   char text[17];
   std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
   return text;
+}
+
+// The same for a whole file, read a piece at a time; empty when it can't be read.
+std::string fileDigest(const std::string& path) {
+  const OwnedFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) return "";
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  std::vector<unsigned char> piece(64 * 1024);
+  for (std::size_t got; (got = std::fread(piece.data(), 1, piece.size(), file.get())) > 0;)
+    for (std::size_t i = 0; i < got; ++i) hash = (hash ^ piece[i]) * 0x100000001b3ull;
+  if (std::ferror(file.get())) return "";
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+// One tile of the applied-picture record: what its bytes were and how to ask about them.
+struct TileRecord {
+  std::string digest;
+  Validators validators;
+  bool operator==(const TileRecord&) const = default;
+};
+
+std::string tileRecordText(const std::vector<TileRecord>& tiles) {
+  std::string text;
+  for (const TileRecord& tile : tiles)
+    text += tile.digest + "\t" + tile.validators.etag + "\t" + tile.validators.lastModified + "\n";
+  return text;
+}
+
+// The record of count tiles; nothing that can be asked about when it names another number
+// of tiles (or is no record at all). Validators hold no tabs or line breaks.
+std::vector<TileRecord> tileRecordsOf(const std::string& text, std::size_t count) {
+  std::vector<TileRecord> tiles;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    const std::string line = text.substr(at, end - at);
+    const std::size_t tab1 = line.find('\t');
+    const std::size_t tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
+    if (tab2 == std::string::npos) return {};
+    tiles.push_back({line.substr(0, tab1),
+                     {keptValidator(line.substr(tab1 + 1, tab2 - tab1 - 1)),
+                      keptValidator(line.substr(tab2 + 1))}});
+    at = end + 1;
+  }
+  if (tiles.size() != count) return {};
+  return tiles;
 }
 
 std::string unusableUrlReason(const std::string& url) {
@@ -80,16 +131,22 @@ class Update {
     // The address as typed may be a template of dated addresses: the newest first, then
     // each step earlier.
     if (auto problem = checkTemplateSyntax(settings_.url)) return failed(*problem);
+    grid_ = parseTileGrid(settings_.url).grid;
     for (const std::string& expanded :
          isDatedAddress(settings_.url)
              ? expandDatedAddress(settings_.url, request_.startedAt).addresses
              : std::vector<std::string>{settings_.url}) {
-      if (std::optional<std::string> usable = usablePictureAddress(expanded))
+      // A grid's address keeps its tile placeholders; its first tile must be usable.
+      if (grid_) {
+        if (usablePictureAddress(tileAddress(expanded, *grid_, 0, 0)))
+          addresses_.push_back(trimmed(expanded));
+      } else if (std::optional<std::string> usable = usablePictureAddress(expanded)) {
         addresses_.push_back(*usable);
+      }
     }
     if (addresses_.empty())
       return failed({FailureKind::UnusableAddress, unusableUrlReason(settings_.url)});
-    outcome_.host = hostOf(addresses_.front());
+    outcome_.host = hostOfStep(0);
 
     const std::string& folder = settings_.folder;
     if (auto problem = folderProblem(folder))
@@ -122,11 +179,12 @@ class Update {
     }
     // A dated picture that is not there yet: the step before, and so on.
     for (std::size_t step = 0;; ++step) {
-      UpdateOutcome outcome = download(addresses_[step], step);
+      UpdateOutcome outcome =
+          grid_ ? downloadMosaic(addresses_[step], step) : download(addresses_[step], step);
       const bool missing = outcome.failure && outcome.failure->kind == FailureKind::NotFound;
       if (!missing || step + 1 == addresses_.size()) return outcome;
       outcome_ = UpdateOutcome{};
-      outcome_.host = hostOf(addresses_.front());
+      outcome_.host = hostOfStep(0);
     }
   }
 
@@ -157,14 +215,22 @@ class Update {
     return services_.fetcher.fetchToFile(request, body, cancel_);
   }
 
-  // One address: a picture, or a page, feed or document that names one.
-  UpdateOutcome download(const std::string& address, std::size_t step) {
+  std::string hostOfStep(std::size_t step) const {
+    return hostOf(grid_ ? tileAddress(addresses_[step], *grid_, 0, 0) : addresses_[step]);
+  }
+
+  void noteDatedStep(const std::string& address, std::size_t step) {
     if (isDatedAddress(settings_.url)) {
       outcome_.origin = step == 0 ? "dated address"
                                   : "dated address, " + std::to_string(step) +
                                         (step == 1 ? " step back" : " steps back");
       outcome_.pictureUrl = address;
     }
+  }
+
+  // One address: a picture, or a page, feed or document that names one.
+  UpdateOutcome download(const std::string& address, std::size_t step) {
+    noteDatedStep(address, step);
     static const AppliedPicture kNothingKnown;
     const AppliedPicture& applied = request_.checkOnly ? kNothingKnown : request_.applied;
     const bool holdsPicture = services_.files.exists(picturePath_);
@@ -247,9 +313,159 @@ class Update {
     remembered_.pictureUrl = address;
     outcome_.pictureUrl = address;
     remembered_.validators = fetched.validators;
+    remembered_.tiles.clear();
     if (!needsRedraw() && sameContents(body->path(), picturePath_))
       return unchanged("same picture");
     return drawAndCommit(body->path(), body.get(), fetched.contentType);
+  }
+
+  // --- A picture in tiles: every tile fetched, a few at a time, then drawn as one. ---
+
+  // The tiles of one grid's address: their bodies and what came, by tile number.
+  struct TileFetch {
+    std::vector<std::string> addresses;
+    std::vector<std::unique_ptr<OutputFile>> bodies;
+    std::vector<FetchResult> results;
+  };
+
+  // Fetches the tiles `which` of fetched, asking each with asks[i]; the first failure (in
+  // the tiles' order) names its tile. NotModified is no failure here.
+  std::optional<Failure> fetchTiles(TileFetch& fetched, const std::vector<std::size_t>& which,
+                                    const std::vector<Validators>& asks) {
+    std::vector<FetchJob> jobs;
+    for (std::size_t i : which) {
+      Failure why;
+      fetched.bodies[i].reset();  // a file at the same path goes with its object
+      fetched.bodies[i] = services_.files.create(
+          settings_.folder + temporaryFileName(request_.id, tileFileName(i)), why);
+      if (!fetched.bodies[i]) return why;
+      FetchRequest request{fetched.addresses[i], asks[i], services_.limits};
+      request.mayReach = [this](const FetchHop& hop) {
+        const std::lock_guard<std::mutex> lock(scopeMutex_);
+        return scope_.check(
+            {hop.redirectedFrom.empty() ? Hop::Origin::Typed : Hop::Origin::Redirect, hop.url,
+             hop.redirectedFrom, hop.addresses});
+      };
+      request.limitFor = documentLimitFor;
+      jobs.push_back({std::move(request), fetched.bodies[i].get()});
+    }
+    // The tiles together are held to one picture's limit, on the disk as in the download.
+    std::uint64_t bytes = 0;
+    std::optional<Failure> tooLarge;
+    const auto goOn = [&](std::size_t, const FetchResult& result) {
+      bytes += result.bytes;
+      if (bytes > services_.limits.maxBodyBytes && !tooLarge)
+        tooLarge = Failure{
+            FailureKind::TooLarge,
+            "the tiles are larger than " + formatSize(services_.limits.maxBodyBytes) + " in all"};
+      return !tooLarge && (!result.failure || result.failure->kind == FailureKind::NotModified);
+    };
+    const std::vector<std::optional<FetchResult>> results =
+        fetchAll(services_.fetcher, jobs, cancel_, goOn);
+    for (std::size_t j = 0; j < which.size(); ++j) {
+      const std::size_t i = which[j];
+      if (!results[j]) continue;
+      fetched.results[i] = *results[j];
+      const std::optional<Failure>& failure = results[j]->failure;
+      if (!failure || failure->kind == FailureKind::NotModified) continue;
+      if (failure->kind == FailureKind::Cancelled || failure->kind == FailureKind::NotAllowed)
+        return failure;
+      return Failure{failure->kind, nameOfTile(i) + ": " + failure->detail};
+    }
+    if (cancel_.stopped()) return cancelledFailure();
+    return tooLarge;
+  }
+
+  std::string nameOfTile(std::size_t index) const {
+    const int columns = grid_->columns();
+    return tileName(*grid_, int(index) % columns, int(index) / columns);
+  }
+
+  // The grid's address of one dated step: every tile, then the whole drawn as one picture.
+  UpdateOutcome downloadMosaic(const std::string& address, std::size_t step) {
+    noteDatedStep(address, step);
+    const std::size_t count = grid_->count();
+    TileFetch fetched;
+    fetched.bodies.resize(count);
+    fetched.results.resize(count);
+    for (int row = 0; row < grid_->rows(); ++row) {
+      for (int column = 0; column < grid_->columns(); ++column) {
+        std::optional<std::string> usable =
+            usablePictureAddress(tileAddress(address, *grid_, column, row));
+        if (!usable)
+          return failed({FailureKind::UnusableAddress,
+                         unusableUrlReason(tileAddress(address, *grid_, column, row))});
+        fetched.addresses.push_back(std::move(*usable));
+      }
+    }
+    // Each tile is asked about with its own validators, while tessaren.jpg holds the tiles
+    // they describe.
+    static const AppliedPicture kNothingKnown;
+    const AppliedPicture& applied = request_.checkOnly ? kNothingKnown : request_.applied;
+    const std::vector<TileRecord> known =
+        applied.pictureUrl == address && services_.files.exists(picturePath_)
+            ? tileRecordsOf(applied.tiles, count)
+            : std::vector<TileRecord>{};
+    std::vector<Validators> asks(count);
+    for (std::size_t i = 0; i < known.size(); ++i) asks[i] = known[i].validators;
+    std::vector<std::size_t> all(count);
+    for (std::size_t i = 0; i < count; ++i) all[i] = i;
+
+    if (cancel_.stopped()) return failed(cancelledFailure());
+    reach(UpdateStep::Downloading);
+    if (auto failure = fetchTiles(fetched, all, asks)) return failed(*failure);
+    std::vector<std::size_t> notModified;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (fetched.results[i].failure) notModified.push_back(i);
+    }
+    if (notModified.size() == count) {
+      remembered_.pictureUrl = address;
+      return unchangedOrRedrawn("not modified");
+    }
+    // Only the picture put together is kept, not its tiles: those that did not change
+    // are fetched again, whole.
+    if (!notModified.empty()) {
+      if (auto failure = fetchTiles(fetched, notModified, std::vector<Validators>(count)))
+        return failed(*failure);
+    }
+    std::vector<TileRecord> tiles(count);
+    Mosaic mosaic{grid_->columns(), grid_->rows(), {}, {}};
+    for (std::size_t i = 0; i < count; ++i) {
+      tiles[i] = {fileDigest(fetched.bodies[i]->path()), fetched.results[i].validators};
+      outcome_.bytes += fetched.results[i].bytes;
+      mosaic.tiles.push_back(fetched.bodies[i]->path());
+      mosaic.names.push_back(nameOfTile(i));
+    }
+    outcome_.columns = grid_->columns();
+    outcome_.rows = grid_->rows();
+    outcome_.pictureUrl = address;
+    if (request_.checkOnly) {
+      const ConversionResult header = inspectMosaic(mosaic, &cancel_.flag());
+      outcome_.width = header.width;
+      outcome_.height = header.height;
+      if (header.format) outcome_.format = pictureFormatName(*header.format);
+      if (header.failure) return failed(*header.failure);
+      outcome_.kind = OutcomeKind::Updated;
+      outcome_.seconds = stopwatch_.seconds();
+      return outcome_;
+    }
+    remembered_.pictureUrl = address;
+    remembered_.validators = {};
+    remembered_.tiles = tileRecordText(tiles);
+    remembered_.pageUrl.clear();
+    remembered_.pageValidators = {};
+    remembered_.pageDigest.clear();
+    const bool sameTiles =
+        known.size() == count && std::equal(known.begin(), known.end(), tiles.begin(),
+                                            [](const TileRecord& a, const TileRecord& b) {
+                                              return !a.digest.empty() && a.digest == b.digest;
+                                            });
+    if (!needsRedraw() && sameTiles) return unchanged("same picture");
+    // The tiles put together, as a PNG, become tessaren.jpg.
+    Failure why;
+    std::unique_ptr<OutputFile> assembled = newBody(why);
+    if (!assembled) return failed(why);
+    return drawAndCommit(picturePath_, assembled.get(), "", &mosaic);
   }
 
   UpdateOutcome unchangedOrRedrawn(const char* how) {
@@ -293,8 +509,10 @@ class Update {
 
   // Draws picturePath into a BMP of this update's own; then, one update at a time and
   // never after a cancel, makes it the wallpaper and the downloaded body tessaren.jpg.
+  // A mosaic is drawn from its tiles, and body is then the picture put together, written
+  // as it is drawn.
   UpdateOutcome drawAndCommit(const std::string& picturePath, OutputFile* body,
-                              const std::string& contentType) {
+                              const std::string& contentType, const Mosaic* mosaic = nullptr) {
     if (cancel_.stopped()) return failed(cancelledFailure());
     reach(UpdateStep::Drawing);
     const bool spanned = services_.desktop.spanSupported();
@@ -310,11 +528,20 @@ class Update {
     }
     TemporaryBitmap bitmap(services_.files,
                            settings_.folder + temporaryFileName(request_.id, kBitmapFileName));
-    const ConversionResult converted = convertToBitmap(picturePath, bitmap.path(), conversion);
+    if (mosaic != nullptr) {
+      conversion.assembled = [body](const void* data, std::size_t size) -> std::optional<Failure> {
+        if (!body->write(data, size)) return body->failure();
+        return std::nullopt;
+      };
+    }
+    const ConversionResult converted =
+        mosaic != nullptr ? convertToBitmap(*mosaic, bitmap.path(), conversion)
+                          : convertToBitmap(picturePath, bitmap.path(), conversion);
     outcome_.width = converted.width;
     outcome_.height = converted.height;
     if (converted.format) outcome_.format = pictureFormatName(*converted.format);
     if (converted.failure) return failed(*converted.failure);
+    if (mosaic != nullptr && !body->close()) return failed(body->failure());
 
     reach(UpdateStep::Committing);
     const std::unique_lock<std::mutex> committing = services_.commits.enter();
@@ -377,7 +604,9 @@ class Update {
   UpdateServices& services_;
   CancelToken& cancel_;
   std::vector<std::string> addresses_;
-  NetworkScope scope_;  // where the requests of this update may go
+  std::optional<TileGrid> grid_;  // the address names a picture in tiles
+  std::mutex scopeMutex_;         // tiles are fetched side by side
+  NetworkScope scope_;            // where the requests of this update may go
   std::string picturePath_;
   std::string bitmapPath_;
   std::string layout_;

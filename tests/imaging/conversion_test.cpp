@@ -546,5 +546,81 @@ TEST(ConversionPaths, DirectoryAndVolume) {
   }
 }
 
+// A picture in tiles: what is drawn at full size is what the kept PNG holds, pixel for
+// pixel; and a mosaic beyond the limits, stopped or with a tile that is no picture is
+// refused before anything is written, naming the tile.
+TEST_F(Conversion, MosaicsAreBoundedAsOnePicture) {
+  Mosaic mosaic{2, 2, {}, {}};
+  for (int i = 0; i < 4; ++i) {
+    const Bytes pixels = test::patternPixels(8 + i, 8, 3);  // each tile its own pattern
+    Bytes cropped;
+    for (int y = 0; y < 8; ++y)
+      cropped.insert(cropped.end(), pixels.begin() + y * (8 + i) * 3,
+                     pixels.begin() + (y * (8 + i) + 8) * 3);
+    mosaic.tiles.push_back(put("tile" + std::to_string(i) + ".png",
+                               test::encodePng({.width = 8, .height = 8}, cropped)));
+    mosaic.names.push_back("tile " + std::to_string(i));
+  }
+  Bytes assembled;
+  ConversionRequest request;
+  request.assembled = [&](const void* data, std::size_t size) -> std::optional<Failure> {
+    assembled.insert(assembled.end(), static_cast<const std::uint8_t*>(data),
+                     static_cast<const std::uint8_t*>(data) + size);
+    return std::nullopt;
+  };
+  const ConversionResult whole = convertToBitmap(mosaic, bmpPath, request);
+  ASSERT_FALSE(whole.failure) << whole.failure->detail;
+  EXPECT_EQ(whole.width, 16);
+  EXPECT_EQ(whole.height, 16);
+  const std::string keptPath = put("kept.png", assembled);
+  ASSERT_FALSE(convertToBitmap(keptPath, dir.file("kept.bmp")).failure);
+  EXPECT_TRUE(test::readFile(bmpPath) == test::readFile(dir.file("kept.bmp")));
+
+  std::atomic<bool> stop{false};
+  struct Case {
+    const char* name;
+    std::function<void(ConversionRequest&, Mosaic&)> change;
+    FailureKind kind;
+    std::string detail;
+  } const cases[] = {
+      {"too many pixels", [](ConversionRequest& r, Mosaic&) { r.limits.maxPixels = 255; },
+       FailureKind::TooLarge, "2 x 2 tiles of 8 x 8 (16 x 16) are larger than Tessaren reads"},
+      {"too wide", [](ConversionRequest& r, Mosaic&) { r.limits.maxSide = 15; },
+       FailureKind::TooLarge,
+       "2 x 2 tiles of 8 x 8 (16 x 16) are larger than Tessaren reads (at most 15 pixels a side)"},
+      {"a row of tiles beyond the memory of one picture",
+       [](ConversionRequest& r, Mosaic&) { r.limits.maxPixelBytes = 2 * 8 * 8 * 4 - 1; },
+       FailureKind::TooLarge, "2 x 2 tiles of 8 x 8 (16 x 16): a row of tiles needs more than"},
+      {"a tile of another size",
+       [&](ConversionRequest&, Mosaic& m) {
+         m.tiles[2] = put("small.png",
+                          test::encodePng({.width = 8, .height = 7}, test::patternPixels(8, 7, 3)));
+       },
+       FailureKind::BrokenPicture, "tile 2 is 8 x 7, the others 8 x 8"},
+      {"a tile that is no picture",
+       [&](ConversionRequest&, Mosaic& m) {
+         m.tiles[3] = put("page.png", Bytes{'<', 'p', '>'});
+       },
+       FailureKind::NotAPicture, "tile 3: not a picture"},
+      {"stopped", [&](ConversionRequest& r, Mosaic&) { r.stop = &stop; }, FailureKind::Cancelled,
+       ""},
+  };
+  stop = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(bmpPath);
+    assembled.clear();
+    ConversionRequest changed = request;
+    Mosaic tiles = mosaic;
+    c.change(changed, tiles);
+    const ConversionResult result = convertToBitmap(tiles, bmpPath, changed);
+    ASSERT_TRUE(result.failure);
+    EXPECT_EQ(result.failure->kind, c.kind);
+    EXPECT_EQ(result.failure->detail.rfind(c.detail, 0), 0u) << result.failure->detail;
+    EXPECT_FALSE(std::filesystem::exists(bmpPath));
+    EXPECT_TRUE(assembled.empty()) << "refused before anything was decoded";
+  }
+}
+
 }  // namespace
 }  // namespace tessaren

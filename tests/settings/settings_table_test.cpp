@@ -83,6 +83,7 @@ TEST(SettingsTable, EveryRowAsTheProgramReadsKeepsAndRepairsIt) {
       {ValueId::PageEtag, "W/\"p1\""s, {}, {}},
       {ValueId::PageLastModified, "Sun, 06 Dec 2026 10:00:00 GMT"s, {}, {}},
       {ValueId::PageDigest, "9f86d081"s, ""s, {}},
+      {ValueId::TileRecord, "9f86d081\t\"t\xe9\"\t\n0a1b2c3d\t\t\n"s, {}, {}},
       // A record without a mode knows of no picture (another is shown, from the history),
       // and is saved so.
       {ValueId::PictureDisplay, 4u, {}, {}},

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "source/tile_grid.h"
 #include "tests/source/zones.h"
 
 namespace tessaren {
@@ -93,8 +94,11 @@ TEST(DatedAddressTest, Syntax) {
       {"{utc:%Y%m%Q}", "unknown letter %Q in {utc:%Y%m%Q}"},
       {"{utc:%Y%}", "% at the end of {utc:%Y%}"},
       {"{gmt:%Y}",
-       "unknown placeholder {gmt:%Y}: use {utc:...} or {local:...} (%7B for a { of the address)"},
-      {"{}", "unknown placeholder {}: use {utc:...} or {local:...} (%7B for a { of the address)"},
+       "unknown placeholder {gmt:%Y}: use {utc:...}, {local:...}, {x:A..B} or {y:A..B} (%7B for a "
+       "{ of the address)"},
+      {"{}",
+       "unknown placeholder {}: use {utc:...}, {local:...}, {x:A..B} or {y:A..B} (%7B for a { of "
+       "the address)"},
       {"{utc:%H|step=10}", "step must be like 10m (m, h or d, at most 31d) in {utc:%H|step=10}"},
       {"{utc:%H|step=0m}", "step must be like 10m (m, h or d, at most 31d) in {utc:%H|step=0m}"},
       {"{utc:%H|step=-5m}", "step must be like 10m (m, h or d, at most 31d) in {utc:%H|step=-5m}"},
@@ -102,6 +106,16 @@ TEST(DatedAddressTest, Syntax) {
       {"{utc:%H|lag=1w}", "lag must be like 30m (m, h or d, at most 31d) in {utc:%H|lag=1w}"},
       {"{utc:%H|size=3}", "unknown option \"size=3\" in {utc:%H|size=3}: use step= or lag="},
       {"{utc:%H|step=1h}{utc:%M|step=2h}", "two different values for step in the address"},
+      // Tile numbers, with and without a date.
+      {"https://t.example/{utc:%H%M|step=10m}_{x:0..3}_{y:0..3}.png", ""},
+      {"https://t.example/{y:00..19}/{x:00..19}.jpg", ""},
+      {"{x:1..2}", ""},
+      {"{x:3..1}", "{x:3..1} counts down: write the smaller number first"},
+      {"{y:0-3}", "{y:0-3} must be like {y:0..3}"},
+      {"{x:0..}", "{x:0..} must be like {x:0..3}"},
+      {"{x:0..3}{x:0..4}", "two different ranges for x in the address"},
+      {"{x:0..20}{y:0..19}", "21 x 20 tiles is more than 400"},
+      {"{x:0..3}{utc:%Q}", "unknown letter %Q in {utc:%Q}"},
   };
   for (const Case& c : cases) {
     const std::optional<Failure> failure = checkTemplateSyntax(c.address);
@@ -112,6 +126,49 @@ TEST(DatedAddressTest, Syntax) {
     EXPECT_EQ(expanded.failure, failure) << c.address;
     EXPECT_TRUE(expanded.addresses.empty()) << c.address;
   }
+}
+
+// Every tile of a grid, after the date is written out: columns and rows as the address
+// numbers them, padded as written.
+TEST(DatedAddressTest, TileAddresses) {
+  struct Case {
+    std::string address;
+    int columns, rows;
+    std::vector<std::string> tiles;  // row by row; then the last tile's name
+    std::string lastName;
+  };
+  const Case cases[] = {
+      {"https://t.example/{utc:%H%M%S|step=10m|lag=20m}_{x:0..1}_{y:0..1}.png",
+       2,
+       2,
+       {"https://t.example/233000_0_0.png", "https://t.example/233000_1_0.png",
+        "https://t.example/233000_0_1.png", "https://t.example/233000_1_1.png"},
+       "tile x=1, y=1"},
+      {"s/{y:08..09}/{x:7..8}-{y:08..09}",
+       2,
+       2,
+       {"s/08/7-08", "s/08/8-08", "s/09/7-09", "s/09/8-09"},
+       "tile x=8, y=9"},
+      {"row_{x:0..2}.jpg", 3, 1, {"row_0.jpg", "row_1.jpg", "row_2.jpg"}, "tile x=2, y=0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    const ParsedTileGrid parsed = parseTileGrid(c.address);
+    ASSERT_TRUE(parsed.grid);
+    ASSERT_EQ(parsed.grid->columns(), c.columns);
+    ASSERT_EQ(parsed.grid->rows(), c.rows);
+    const DatedAddresses dated =
+        expandDatedAddress(c.address, utc(2024, 12, 31, 23, 59), berlin, 1);
+    ASSERT_EQ(dated.addresses.size(), 1u);
+    std::vector<std::string> tiles;
+    for (int row = 0; row < c.rows; ++row)
+      for (int column = 0; column < c.columns; ++column)
+        tiles.push_back(tileAddress(dated.addresses[0], *parsed.grid, column, row));
+    EXPECT_EQ(tiles, c.tiles);
+    EXPECT_EQ(tileName(*parsed.grid, c.columns - 1, c.rows - 1), c.lastName);
+  }
+  EXPECT_FALSE(parseTileGrid("https://t.example/{utc:%H}.png").grid);
+  EXPECT_FALSE(isDatedAddress("https://t.example/{x:0..3}.png"));
 }
 
 // The C library's local time, with POSIX's rule for the same zone (no time zone database

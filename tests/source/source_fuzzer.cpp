@@ -1,8 +1,9 @@
 // libFuzzer target over everything that reads outside text in source/: the input is a
 // body (page, feed, JSON document) for findPicture, with and without a JSON Pointer, a
-// reference resolved against a page's address, and an address template. Whatever an
-// address comes out as must be usable as it stands: usablePictureAddress leaves it alone
-// and parseHttpUrl splits it.
+// reference resolved against a page's address, and an address template, with its tiles.
+// Whatever an address comes out as must be usable as it stands: usablePictureAddress
+// leaves it alone and parseHttpUrl splits it. A valid grid has at most kMaxTiles tiles, and
+// its tile addresses hold no tile placeholder.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -10,6 +11,7 @@
 #include "download/url.h"
 #include "source/dated_address.h"
 #include "source/find_picture.h"
+#include "source/tile_grid.h"
 
 namespace {
 
@@ -50,6 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (dated.failure != checkTemplateSyntax(input) || dated.addresses.size() > 7 ||
         (!dated.failure && dated.addresses.empty()))
       std::abort();
+    const ParsedTileGrid tiles = parseTileGrid(input);
+    if (tiles.grid) {
+      const TileGrid& grid = *tiles.grid;
+      if (grid.count() == 0 || grid.count() > kMaxTiles) std::abort();
+      if (!dated.failure) {
+        const std::string last =
+            tileAddress(dated.addresses.front(), grid, grid.columns() - 1, grid.rows() - 1);
+        if (last.find("{x:") != std::string::npos || last.find("{y:") != std::string::npos)
+          std::abort();
+      }
+    }
   }
   return 0;
 }

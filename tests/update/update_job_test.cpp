@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 
+#include "imaging/conversion.h"
 #include "imaging/wallpaper.h"
 #include "source/find_picture.h"
 #include "tests/support/file_contents.h"
@@ -593,6 +594,182 @@ TEST_F(UpdateJobTest, OwnFilesAndLeftovers) {
   EXPECT_EQ(files(), (std::vector<std::string>{"holiday.jpg", "tessaren.jpg.bak", "tessaren.txt"}));
   removeOwnFiles(platformFiles(), dir.string() + "/*/");  // no wildcards in a folder
   EXPECT_EQ(files().size(), 3u);
+}
+
+// A picture in tiles on the scripted fetcher: each tile in its place, a tile of another
+// size, a missing tile, and a grid that did not change (304 for every tile, the same bytes
+// again, one tile new), with the validators each tile is asked with.
+class TiledUpdateTest : public UpdateJobTest {
+ protected:
+  static constexpr int kColumns = 3, kRows = 2, kSide = 6;
+  const std::string kGrid = "http://tiles.example/disk_{x:0..2}_{y:0..1}.png";
+  static std::string tileUrl(int x, int y) {
+    return "http://tiles.example/disk_" + std::to_string(x) + "_" + std::to_string(y) + ".png";
+  }
+  // A flat tile whose colour tells its place (and the version of the picture).
+  static test::Bytes colourOf(int x, int y, int version) {
+    return {static_cast<std::uint8_t>(40 * x + 10), static_cast<std::uint8_t>(100 * y + 20),
+            static_cast<std::uint8_t>(60 * version)};
+  }
+  static std::string tile(int x, int y, int version, int width = kSide, int height = kSide) {
+    const test::Bytes png =
+        test::encodePng({.width = width, .height = height},
+                        test::flatPixels(width, height, colourOf(x, y, version)));
+    return std::string(png.begin(), png.end());
+  }
+  void serveGrid(int version) {
+    fetcher.answers.clear();
+    for (int y = 0; y < kRows; ++y)
+      for (int x = 0; x < kColumns; ++x)
+        fetcher.answers[tileUrl(x, y)] = {
+            tile(x, y, version),
+            {"\"" + std::to_string(version) + std::to_string(x) + std::to_string(y) + "\"", ""},
+            "image/png",
+            {},
+            true};
+  }
+  // The colour at the centre of tile (x, y) in the full-size BMP, red first.
+  test::Bytes shownColour(int x, int y) const {
+    const std::string bmp = fileContents(dir / "tessaren.bmp");
+    const int width = kColumns * kSide, height = kRows * kSide;
+    const std::size_t stride = (3 * width + 3) & ~3u;
+    const int row = height - 1 - (y * kSide + kSide / 2);
+    const std::size_t at = 54 + row * stride + std::size_t(x * kSide + kSide / 2) * 3;
+    if (bmp.size() < at + 3) return {};
+    return {std::uint8_t(bmp[at + 2]), std::uint8_t(bmp[at + 1]), std::uint8_t(bmp[at])};
+  }
+  std::vector<std::string> askedEtags() const {
+    std::vector<std::string> etags;
+    for (const FetchRequest& r : fetcher.asked) etags.push_back(r.ask.etag);
+    std::sort(etags.begin(), etags.end());
+    return etags;
+  }
+};
+
+TEST_F(TiledUpdateTest, EveryTileInItsPlace) {
+  request.settings.url = kGrid;
+  serveGrid(1);
+  const UpdateOutcome outcome = run();
+  ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+  EXPECT_EQ(fetcher.asked.size(), std::size_t(kColumns * kRows));
+  EXPECT_EQ(pictureSizeText(outcome), "3 x 2 tiles of 6 x 6 PNG, 18 x 12");
+  EXPECT_EQ(outcome.host, "tiles.example");
+  for (int y = 0; y < kRows; ++y)
+    for (int x = 0; x < kColumns; ++x) EXPECT_EQ(shownColour(x, y), colourOf(x, y, 1)) << x << y;
+  // tessaren.jpg holds the tiles put together, a picture of its own.
+  EXPECT_EQ(fileContents(dir / "tessaren.jpg").substr(1, 3), "PNG");
+  const ConversionResult kept = inspectPicture((dir / "tessaren.jpg").string(), "");
+  EXPECT_EQ(kept.width, kColumns * kSide);
+  EXPECT_EQ(kept.height, kRows * kSide);
+  EXPECT_EQ(files(), (std::vector<std::string>{"tessaren.bmp", "tessaren.jpg"}));
+  ASSERT_TRUE(outcome.applied);
+  EXPECT_EQ(outcome.applied->pictureUrl, kGrid);
+
+  // Properties' Check says the same of it and keeps nothing.
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  request.checkOnly = true;
+  const UpdateOutcome checked = run();
+  ASSERT_EQ(checked.kind, OutcomeKind::Updated) << checked.failure->detail;
+  EXPECT_EQ(pictureSizeText(checked), "3 x 2 tiles of 6 x 6 PNG, 18 x 12");
+  EXPECT_TRUE(files().empty());
+}
+
+TEST_F(TiledUpdateTest, ABrokenGridChangesNothing) {
+  request.settings.url = kGrid;
+  serveGrid(1);
+  ASSERT_EQ(run().kind, OutcomeKind::Updated);
+  const std::string kept = fileContents(dir / "tessaren.jpg");
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    FailureKind kind;
+    const char* detail;
+  } const cases[] = {
+      {"a tile of another size", [&] { fetcher.answers[tileUrl(2, 1)].body = tile(2, 1, 2, 6, 5); },
+       FailureKind::BrokenPicture, "tile x=2, y=1 is 6 x 5, the others 6 x 6"},
+      {"a missing tile", [&] { fetcher.answers.erase(tileUrl(1, 0)); }, FailureKind::NotFound,
+       "tile x=1, y=0: HTTP 404 Not Found"},
+      {"a tile that is no picture",
+       [&] { fetcher.answers[tileUrl(0, 1)].body = "<html>maintenance</html>"; },
+       FailureKind::NotAPicture, "tile x=0, y=1: not a picture"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    serveGrid(2);
+    c.change();
+    desktop.wallpapers.clear();
+    const UpdateOutcome outcome = run();
+    ASSERT_EQ(outcome.kind, OutcomeKind::Failed);
+    EXPECT_EQ(outcome.failure->kind, c.kind);
+    EXPECT_EQ(outcome.failure->detail.rfind(c.detail, 0), 0u) << outcome.failure->detail;
+    EXPECT_TRUE(desktop.wallpapers.empty());
+    EXPECT_EQ(fileContents(dir / "tessaren.jpg"), kept);
+    EXPECT_EQ(files(), (std::vector<std::string>{"tessaren.bmp", "tessaren.jpg"}));
+  }
+}
+
+// A dated grid whose newest tiles are not all there yet steps back, as one picture does.
+TEST_F(TiledUpdateTest, ADatedGridStepsBackForAMissingTile) {
+  request.settings.url = "http://tiles.example/{utc:%H%M|step=10m}_{x:0..1}.png";
+  request.startedAt = 1'796'700'000;  // 03:20 UTC
+  fetcher.answers = {{"http://tiles.example/0320_0.png", {tile(0, 0, 2)}},
+                     {"http://tiles.example/0310_0.png", {tile(0, 0, 1)}},
+                     {"http://tiles.example/0310_1.png", {tile(1, 0, 1)}}};
+  const UpdateOutcome outcome = run();
+  ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+  EXPECT_EQ(outcome.origin, "dated address, 1 step back");
+  EXPECT_EQ(outcome.pictureUrl, "http://tiles.example/0310_{x:0..1}.png");
+  EXPECT_EQ(pictureSizeText(outcome), "2 x 1 tiles of 6 x 6 PNG, 12 x 6");
+}
+
+TEST_F(TiledUpdateTest, AnUnchangedGridIsNotDrawnAgain) {
+  request.settings.url = kGrid;
+  serveGrid(1);
+  UpdateOutcome first = run();
+  ASSERT_EQ(first.kind, OutcomeKind::Updated);
+  request.applied = *first.applied;
+  std::vector<std::string> firstEtags;
+  for (int i = 0; i < kColumns * kRows; ++i)
+    firstEtags.push_back("\"1" + std::to_string(i % kColumns) + std::to_string(i / kColumns) +
+                         "\"");
+  std::sort(firstEtags.begin(), firstEtags.end());
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    OutcomeKind kind;
+    const char* detail;
+    std::size_t requests;  // every tile asked once, and again whole for a partial 304
+  } const cases[] = {
+      {"every tile 304", [] {}, OutcomeKind::Unchanged, "not modified", 6},
+      {"the same bytes again",
+       [&] {
+         for (auto& [url, answer] : fetcher.answers) answer.notModifiedWhenAsked = false;
+       },
+       OutcomeKind::Unchanged, "same picture", 6},
+      {"one tile new",
+       [&] {
+         fetcher.answers[tileUrl(1, 1)] = {tile(1, 1, 3), {"\"new\"", ""}, "image/png"};
+       },
+       OutcomeKind::Updated, "", 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    serveGrid(1);
+    c.change();
+    fetcher.asked.clear();
+    desktop.wallpapers.clear();
+    const UpdateOutcome outcome = run();
+    ASSERT_EQ(outcome.kind, c.kind) << (outcome.failure ? outcome.failure->detail : "");
+    EXPECT_EQ(outcome.detail, c.detail);
+    EXPECT_EQ(fetcher.asked.size(), c.requests);
+    std::vector<std::string> firstRound = askedEtags();
+    firstRound.erase(std::remove(firstRound.begin(), firstRound.end(), ""), firstRound.end());
+    EXPECT_EQ(firstRound, firstEtags) << "each tile asked with its own validators";
+    EXPECT_EQ(desktop.wallpapers.size(), c.kind == OutcomeKind::Updated ? 1u : 0u);
+    EXPECT_EQ(shownColour(1, 1), colourOf(1, 1, c.kind == OutcomeKind::Updated ? 3 : 1));
+    EXPECT_EQ(shownColour(0, 0), colourOf(0, 0, 1));
+  }
 }
 
 }  // namespace

@@ -205,5 +205,37 @@ TEST_F(WholeUpdate, ADatedAddressFallsBackAStepAfterA404) {
   EXPECT_EQ(server.url(paths[1]), addresses[1]);
 }
 
+// A picture in 4 x 4 tiles from the test server, fetched side by side through WinINet and
+// fitted to the monitors; the second time every tile is asked about and none has changed.
+TEST_F(WholeUpdate, APictureInTiles) {
+  const int side = 50;
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const Bytes colour = {std::uint8_t(60 * x), std::uint8_t(60 * y), 128};
+      server.put("tile_" + std::to_string(x) + "_" + std::to_string(y) + ".png",
+                 text(test::encodePng({.width = side, .height = side},
+                                      test::flatPixels(side, side, colour))));
+    }
+  }
+  request.settings.display = DisplayMode::Fit;
+  const UpdateOutcome outcome = run(server.url("/tile_{x:0..3}_{y:0..3}.png"));
+  ASSERT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+  EXPECT_EQ(pictureSizeText(outcome), "4 x 4 tiles of 50 x 50 PNG, 200 x 200");
+  EXPECT_EQ(requested().size(), 16u);
+  const Bytes kept = test::readFile(folder + "tessaren.jpg");
+  ASSERT_GE(kept.size(), 24u);
+  EXPECT_EQ(kept[1], 'P') << "the tiles put together, as a PNG";
+  EXPECT_EQ(kept[19], 200) << "200 pixels wide";
+  EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(folder + "tessaren.bmp"));
+
+  server.clearLog();
+  const UpdateOutcome again = run(server.url("/tile_{x:0..3}_{y:0..3}.png"));
+  EXPECT_EQ(again.kind, OutcomeKind::Unchanged);
+  EXPECT_EQ(again.detail, "not modified");
+  const auto asked = server.requests();
+  ASSERT_EQ(asked.size(), 16u);
+  for (const auto& r : asked) EXPECT_NE(r.ifNoneMatch, "-") << r.path;
+}
+
 }  // namespace
 }  // namespace tessaren
