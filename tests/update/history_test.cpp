@@ -85,7 +85,6 @@ TEST(HistoryNames, LocalTimeSortableAndOnlyOursCount) {
   EXPECT_EQ(entryName(winter, {"2026-12-08 140509"}, test::berlin), "2026-12-08 140509 (2)");
   EXPECT_EQ(entryName(winter, {"2026-12-08 140509", "2026-12-08 140509 (2)"}, test::berlin),
             "2026-12-08 140509 (3)");
-  EXPECT_LT(std::string("2026-12-08 140509"), std::string("2026-12-08 140509 (2)"));
   EXPECT_EQ(entryName(test::utc(2027, 6, 1, 12, 0), {}, test::berlin), "2027-06-01 140000");
 
   for (const char* ours : {"2026-12-08 140509", "2026-12-08 140509 (2)", "2026-12-08 140509 (12)"})
