@@ -1,23 +1,87 @@
-// The command line.
+// The command line: its options, the program's name before them, and the usage table.
 #include "app/command_line.h"
+
+#include <algorithm>
 
 #include "platform/text.h"
 
 namespace tessaren {
+namespace {
 
-const char kUsage[] =
-    "tessaren.exe [option]\n"
-    "  (none)          start Tessaren (when it runs already, nothing happens)\n"
-    "  /reload         update the wallpaper now\n"
-    "  /pause          pause the updates until /resume\n"
-    "  /pause:MINUTES  pause the updates for so many minutes\n"
-    "  /resume         resume the updates\n"
-    "  /status         print what the last update did and when the next one is due\n"
-    "  /previous       show the picture before, from the history (pauses the updates)\n"
-    "  /next           show the picture after it; at the newest the updates resume\n"
-    "  /exit           end Tessaren\n"
-    "Exit codes: 0 done, 1 the last update failed (/status), 2 Tessaren is not running,\n"
-    "64 an unknown option.\n";
+struct UsageRow {
+  const char* left;
+  const char* right;
+};
+
+constexpr UsageRow kOptions[] = {
+    {"(none)", "start Tessaren (when it runs already, nothing happens)"},
+    {"/reload", "update the wallpaper now"},
+    {"/pause", "pause the updates until /resume"},
+    {"/pause:MINUTES", "pause the updates for so many minutes"},
+    {"/resume", "resume the updates"},
+    {"/status", "print what the last update did and when the next one is due"},
+    {"/previous", "show the picture before, from the history (pauses the updates)"},
+    {"/next", "show the picture after it; at the newest the updates resume"},
+    {"/exit", "end Tessaren"},
+};
+
+constexpr UsageRow kExitCodes[] = {
+    {"0", "done; with /status, the last update was good"},
+    {"1", "the last update failed (/status)"},
+    {"2", "Tessaren is not running"},
+    {"3", "tessaren.exe could not be started (tessaren.com)"},
+    {"64", "an unknown option"},
+};
+
+template <std::size_t N>
+std::string table(const UsageRow (&rows)[N], UsageLayout layout) {
+  std::size_t widest = 0;
+  for (const UsageRow& row : rows) widest = std::max(widest, std::string_view(row.left).size());
+  std::string text;
+  for (const UsageRow& row : rows) {
+    const std::string_view left = row.left;
+    text += "  ";
+    text += left;
+    if (layout == UsageLayout::Console) {
+      text.append(widest + 2 - left.size(), ' ');
+    } else {
+      text += '\t';
+    }
+    text += row.right;
+    text += '\n';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string usageText(UsageLayout layout) {
+  return "Usage: tessaren [option]\n" + table(kOptions, layout) + "Exit codes:\n" +
+         table(kExitCodes, layout);
+}
+
+std::string windowsLineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\n' && (at == 0 || text[at - 1] != '\r')) out += '\r';
+    out += text[at];
+  }
+  return out;
+}
+
+std::string_view argumentsAfterProgramName(std::string_view commandLine) {
+  std::size_t end = 0;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    end = commandLine.find('"', 1);
+    end = end == std::string_view::npos ? commandLine.size() : end + 1;
+  } else {
+    end = std::min(commandLine.find_first_of(" \t"), commandLine.size());
+  }
+  std::string_view rest = commandLine.substr(end);
+  const std::size_t start = rest.find_first_not_of(" \t");
+  return start == std::string_view::npos ? std::string_view() : rest.substr(start);
+}
 
 CommandLine parseCommandLine(std::string_view arguments) {
   CommandLine line;

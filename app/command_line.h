@@ -1,5 +1,6 @@
-// What tessaren.exe was asked to do on its command line. With no option it starts (or,
-// when it runs already, does nothing); the options are handed to the running copy.
+// What tessaren.exe (or its console companion tessaren.com) was asked to do on its command
+// line. With no option it starts (or, when it runs already, does nothing); the options are
+// handed to the running copy.
 #pragma once
 
 #include <optional>
@@ -14,7 +15,7 @@ enum class Command {
   Pause,      // /pause or /pause:MINUTES
   Resume,     // /resume
   Exit,       // /exit
-  Status,     // /status: the tip's two lines and the next update, on the console
+  Status,     // /status: the tray's state, the last update's result and the next update
   Previous,   // /previous: the picture before the one shown, from the history
   Next,       // /next: the picture after it
   Uninstall,  // /uninstall: remove Tessaren's own files from its picture folder
@@ -31,14 +32,25 @@ struct CommandLine {
 // lpCmdLine). Options are case-insensitive and may start with / or -.
 CommandLine parseCommandLine(std::string_view arguments);
 
-// The options and what they do, for an unknown one.
-extern const char kUsage[];
+// A whole command line (GetCommandLine's) without the program's name at its start, split
+// off as Windows splits argv[0]: up to the closing quote when it opens with one, else up to
+// the first space or tab.
+std::string_view argumentsAfterProgramName(std::string_view commandLine);
+
+// The options and what they do, for an unknown one. A console shows them in fixed-width
+// columns; a message box's proportional font lines them up only at tab stops.
+enum class UsageLayout { Console, MessageBox };
+std::string usageText(UsageLayout layout);
+
+// Text for a console or a file on Windows: every line end CRLF.
+std::string windowsLineEnds(std::string_view text);
 
 // Exit codes: 0 done (or the last update was good), 1 the last update failed, 2 Tessaren
-// is not running, 64 an unknown option.
+// is not running, 3 tessaren.com could not start tessaren.exe, 64 an unknown option.
 constexpr int kExitOk = 0;
 constexpr int kExitLastUpdateFailed = 1;
 constexpr int kExitNotRunning = 2;
+constexpr int kExitCannotStart = 3;
 constexpr int kExitUsage = 64;
 
 }  // namespace tessaren

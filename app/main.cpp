@@ -18,30 +18,55 @@
 namespace tessaren {
 namespace {
 
-// On the console the program was started from (its standard output when redirected), or
-// else in a message box: tessaren.exe is a windows program and has no console of its own.
-void tell(const std::string& text, bool warning) {
+HANDLE redirectedOutput() {
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  const bool redirected = output != nullptr && output != INVALID_HANDLE_VALUE &&
-                          GetFileType(output) != FILE_TYPE_UNKNOWN &&
-                          GetFileType(output) != FILE_TYPE_CHAR;
-  if (redirected) {
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return nullptr;
+  const DWORD type = GetFileType(output);
+  return type == FILE_TYPE_UNKNOWN || type == FILE_TYPE_CHAR ? nullptr : output;
+}
+
+// Into the pipe tessaren.com reads (or wherever the output was redirected), onto the
+// console the program was started from, or else in a message box: tessaren.exe is a
+// windows program and has no console of its own. boxText is the same for a proportional
+// font, where only tabs line columns up.
+void tell(const std::string& text, bool warning, const std::string& boxText = {}) {
+  if (HANDLE output = redirectedOutput()) {
+    const std::string lines = windowsLineEnds(text);
     DWORD written = 0;
-    WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    WriteFile(output, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
     return;
   }
   if (AttachConsole(ATTACH_PARENT_PROCESS)) {
     const OwnedHandle console = ownedFileHandle(CreateFileW(
         L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     if (console) {
-      const std::wstring wide = wideText(text);
+      const std::wstring wide = wideText(windowsLineEnds(text));
       DWORD written = 0;
       WriteConsoleW(console.get(), wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
       return;
     }
   }
-  MessageBoxW(nullptr, wideText(text).c_str(), L"Tessaren",
+  MessageBoxW(nullptr, wideText(boxText.empty() ? text : boxText).c_str(), L"Tessaren",
               MB_OK | (warning ? MB_ICONWARNING : MB_ICONINFORMATION));
+}
+
+// The program lives on long after whoever started it: it lets go of the output it was
+// given, so that a script reading a pipe goes on at once, and tells a tessaren.com waiting
+// for it that it is the program now, not an answer that ends.
+void releaseStandardHandles() {
+  const OwnedHandle started(OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                                       wideText(startedEventName(GetCurrentProcessId())).c_str()));
+  if (started) SetEvent(started.get());
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  for (HANDLE handle : {output, error, GetStdHandle(STD_INPUT_HANDLE)}) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) continue;
+    if (handle == error && error == output) continue;
+    CloseHandle(handle);
+  }
+  SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+  SetStdHandle(STD_ERROR_HANDLE, nullptr);
+  SetStdHandle(STD_INPUT_HANDLE, nullptr);
 }
 
 // The running copy's answer to /status arrives here while the command is being sent, into
@@ -114,6 +139,7 @@ int runProgram(HINSTANCE instance) {
   registerMainClass(instance);
   HWND window = createMainWindow(instance);
   if (window == nullptr) return 0;
+  releaseStandardHandles();
   auto program = std::make_unique<Program>(
       instance, window,
       ProgramServices{systemClock(), registryStore(), platformFiles(), platformFetcher(),
@@ -147,7 +173,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     case Command::Uninstall:
       return removeOwnFilesOfTheSettings();
     case Command::Unknown:
-      tell("Unknown option " + command.given + ".\n" + kUsage, true);
+      tell("Unknown option " + command.given + ".\n" + usageText(UsageLayout::Console), true,
+           "Unknown option " + command.given + ".\n" + usageText(UsageLayout::MessageBox));
       return kExitUsage;
     case Command::Start:
       if (running != nullptr) return kExitOk;

@@ -239,13 +239,9 @@ LRESULT Program::commandLine(HWND replyTo, const COPYDATASTRUCT& data) {
   return kExitUsage;
 }
 
-// The tip's two lines and the next update, as /status prints them.
 std::string Program::statusText() {
-  const std::time_t now = services_.clock.wallNow();
-  return tray_.tip() + "\n" +
-         nextUpdateLine(scheduler_.nextUpdate(), scheduler_.running(), scheduler_.pausedUntil(),
-                        now) +
-         "\n";
+  return feedback_.statusText(scheduler_.nextUpdate(), scheduler_.running(),
+                              scheduler_.pausedUntil());
 }
 
 // /status's answer, to the window the asking process gave, and only when that window is

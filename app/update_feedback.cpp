@@ -100,6 +100,26 @@ void UpdateFeedback::updateHeld(Hold hold, const std::string& host, bool logged,
   tray_.setState(IconState::Ready);
 }
 
+std::string UpdateFeedback::statusText(std::optional<std::time_t> next, bool running,
+                                       std::optional<std::time_t> paused) const {
+  const std::time_t now = clock_.wallNow();
+  const std::string tip = tray_.tip();
+  std::string result;
+  if (lastFailed_ && lastFailure_) {
+    result = "Last update: " + clockText(lastFailure_->when, now) +
+             (lastFailure_->host.empty() ? "" : " from " + lastFailure_->host) +
+             ", failed: " + lastFailure_->reason;
+  } else {
+    result = lastUpdateLine(lastSuccess_, now);
+  }
+  // While the user steps back, the tip's second line (which this does not print) says which
+  // picture is shown: the pause line says it too.
+  const std::string shown =
+      !showingKept_.empty() && paused && !running ? ", showing the picture of " + showingKept_ : "";
+  return tip.substr(0, tip.find('\n')) + "\n" + result + "\n" +
+         nextUpdateLine(next, running, paused, now) + shown + "\n";
+}
+
 std::string showingKeptText(const std::string& appliedAt) {
   return "showing the picture of " + appliedAt + "; updates paused";
 }

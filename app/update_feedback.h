@@ -39,6 +39,12 @@ class UpdateFeedback final : public ScheduleListener {
   // The last update failed (for /status); false before any has ended.
   bool lastFailed() const { return lastFailed_; }
 
+  // What /status prints: the tray's state (the tip's first line), the last update's result
+  // and the next update, one line each. The tip's second line is not taken: a pause, a
+  // resume or a held update writes over it, and after a failure it names the next try too.
+  std::string statusText(std::optional<std::time_t> next, bool running,
+                         std::optional<std::time_t> paused) const;
+
   const std::optional<UpdateRecord>& lastSuccess() const { return lastSuccess_; }
   // When the history entry on the desktop was applied ("14:05"); empty while the updates'
   // own picture is shown.

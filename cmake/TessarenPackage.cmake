@@ -1,7 +1,8 @@
 # What a Windows user downloads, made by every Windows build (scripts/package copies it
 # to build/dist): in ${CMAKE_BINARY_DIR}/package,
 #   tessaren-<version>-setup.exe     the NSIS installer (res/installer/tessaren.nsi)
-#   tessaren-<version>-portable.zip  tessaren.exe, README.txt and licenses\
+#   tessaren-<version>-portable.zip  tessaren.exe, its console companion tessaren.com,
+#                                    README.txt and licenses\
 # Both are made from one staging folder, so they hold the same files.
 find_program(TESSAREN_MAKENSIS makensis REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
@@ -42,6 +43,17 @@ add_custom_command(OUTPUT ${TESSAREN_STAGE_DIR}/README.txt
     ${TESSAREN_SETTINGS_LIST}
   COMMENT "Writing README.txt from README.md")
 
+# The Welcome and Finish pages' picture, drawn for 100, 150 and 200 % scaling.
+set(TESSAREN_INSTALLER_ART ${package_dir}/art)
+set(art_files)
+foreach(scale 100 150 200)
+  list(APPEND art_files ${TESSAREN_INSTALLER_ART}/welcome-${scale}.bmp)
+endforeach()
+add_custom_command(OUTPUT ${art_files}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/make-installer-art ${TESSAREN_INSTALLER_ART}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make-installer-art
+  COMMENT "Drawing the installer's pictures")
+
 set(license_files)
 foreach(library IN LISTS TESSAREN_LICENSED_LIBRARIES)
   list(APPEND license_files ${stage_dir}/licenses/${library}.txt)
@@ -64,21 +76,27 @@ add_custom_command(OUTPUT ${stage_dir}/tessaren.exe
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:tessaren> ${stage_dir}/tessaren.exe
   DEPENDS tessaren)
 
-set(staged ${stage_dir}/tessaren.exe ${stage_dir}/README.txt ${license_files})
+add_custom_command(OUTPUT ${stage_dir}/tessaren.com
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:tessaren_console> ${stage_dir}/tessaren.com
+  DEPENDS tessaren_console)
+
+set(staged ${stage_dir}/tessaren.exe ${stage_dir}/tessaren.com ${stage_dir}/README.txt
+  ${license_files})
 
 add_custom_command(OUTPUT ${TESSAREN_SETUP}
   COMMAND ${TESSAREN_MAKENSIS} -V2 -WX -NOCD
     -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage_dir} -DICON=${CMAKE_BINARY_DIR}/app/icons/wall.ico
     -DLICENSES=${package_dir}/licenses.nsh -DSETTINGS_TABLE=${TESSAREN_SETTINGS_NSIS}
-    -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
+    -DART=${TESSAREN_INSTALLER_ART} -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
   DEPENDS ${staged} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi ${CMAKE_BINARY_DIR}/app/icons/wall.ico
-    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS}
+    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS} ${art_files}
   COMMENT "Building the installer tessaren-${PROJECT_VERSION}-setup.exe")
 
 add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${TESSAREN_PORTABLE_ZIP}
   COMMAND ${CMAKE_COMMAND} -E chdir ${stage_dir}
-    ${CMAKE_COMMAND} -E tar cf ${TESSAREN_PORTABLE_ZIP} --format=zip tessaren.exe README.txt licenses
+    ${CMAKE_COMMAND} -E tar cf ${TESSAREN_PORTABLE_ZIP} --format=zip tessaren.exe tessaren.com README.txt
+      licenses
   DEPENDS ${staged}
   COMMENT "Building tessaren-${PROJECT_VERSION}-portable.zip")
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "res/resource.h"
 
@@ -31,5 +32,12 @@ constexpr unsigned kTrayIconId = 25077;
 // which must be that process's; the answer is the exit code.
 constexpr std::uintptr_t kCommandTag = 0x54455353;  // "TESS"
 constexpr std::uintptr_t kStatusReplyTag = 0x54455352;
+
+// The event tessaren.com makes for the tessaren.exe it starts, and which that process sets
+// once it has become the program (rather than an answer that ends): the .com then returns
+// at once instead of waiting for a process that runs for days.
+inline std::string startedEventName(unsigned long processId) {
+  return "Local\\Tessaren.Started." + std::to_string(processId);
+}
 
 }  // namespace tessaren

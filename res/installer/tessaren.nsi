@@ -1,9 +1,11 @@
 ; Tessaren's installer and uninstaller: per user, no administrator rights, into
 ; %LOCALAPPDATA%\Programs\Tessaren. Built by makensis from the Windows build
 ; (cmake/TessarenPackage.cmake), which passes VERSION, STAGE (the folder holding
-; tessaren.exe, README.txt and licenses\), ICON, OUTFILE, LICENSES (the lines that
-; delete each licence text it installs) and SETTINGS_TABLE (the registry keys and value
-; names of the program's settings table, made by scripts/settings-table).
+; tessaren.exe, tessaren.com, README.txt and licenses\), ICON, OUTFILE, LICENSES (the lines that
+; delete each licence text it installs), SETTINGS_TABLE (the registry keys and value
+; names of the program's settings table, made by scripts/settings-table) and ART (the
+; folder of the Welcome and Finish pages' picture at 100, 150 and 200 %, drawn by
+; scripts/make-installer-art).
 ; A 64-bit installer: it runs wherever tessaren.exe does, and under Wine without its
 ; 32-bit half.
 
@@ -13,8 +15,8 @@ ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
 
-!ifndef VERSION | STAGE | ICON | OUTFILE | LICENSES | SETTINGS_TABLE
-  !error "makensis -DVERSION=x.y.z -DSTAGE=dir -DICON=file.ico -DOUTFILE=setup.exe -DLICENSES=licenses.nsh -DSETTINGS_TABLE=settings.nsh tessaren.nsi"
+!ifndef VERSION | STAGE | ICON | OUTFILE | LICENSES | SETTINGS_TABLE | ART
+  !error "makensis -DVERSION=x.y.z -DSTAGE=dir -DICON=file.ico -DOUTFILE=setup.exe -DLICENSES=licenses.nsh -DSETTINGS_TABLE=settings.nsh -DART=dir tessaren.nsi"
 !endif
 !include "${SETTINGS_TABLE}"
 
@@ -45,7 +47,12 @@ Var StartCheckBox
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+; Tessaren's own picture on the Welcome and Finish pages. MUI2 takes one bitmap and
+; stretches it to its place, which grows with the scaling (ManifestDPIAware); the pages'
+; show functions put in the size drawn for the scaling in force instead (ShowPageArt).
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${ART}\welcome-200.bmp"
 !define MUI_WELCOMEPAGE_TEXT "This installs Tessaren ${VERSION} for you alone; it needs no administrator rights.$\r$\n$\r$\nTessaren keeps your desktop wallpaper up to date with a picture from the web. It lives as an icon in the notification area.$\r$\n$\r$\nA running Tessaren is ended and started again when the installation is done."
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW WelcomePageShow
 !insertmacro MUI_PAGE_WELCOME
 Page custom StartupPage StartupPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
@@ -53,6 +60,7 @@ Page custom StartupPage StartupPageLeave
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start Tessaren now"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartTessaren
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -121,6 +129,37 @@ FunctionEnd
 !insertmacro END_RUNNING_COPY ""
 !insertmacro END_RUNNING_COPY "un."
 
+; The page's picture in the size drawn for the screen's scaling: the smallest of the three
+; that fills the picture's place (164 x 314 pixels at 100 %), fitted to it exactly. A
+; bitmap only ever shrinks a little this way, and never grows blurred.
+!macro SHOW_PAGE_ART CONTROL BITMAP
+  Push $0
+  Push $1
+  System::Call "*(i 0, i 0, i 0, i 0) p .r0"
+  System::Call "user32::GetClientRect(p ${CONTROL}, p r0)"
+  System::Call "*$0(i, i, i .r1, i)"
+  System::Free $0
+  ${NSD_FreeImage} ${BITMAP}
+  ${If} $1 <= 164
+    File "/oname=$PLUGINSDIR\welcome.bmp" "${ART}\welcome-100.bmp"
+  ${ElseIf} $1 <= 246
+    File "/oname=$PLUGINSDIR\welcome.bmp" "${ART}\welcome-150.bmp"
+  ${Else}
+    File "/oname=$PLUGINSDIR\welcome.bmp" "${ART}\welcome-200.bmp"
+  ${EndIf}
+  ${NSD_SetStretchedImage} ${CONTROL} "$PLUGINSDIR\welcome.bmp" ${BITMAP}
+  Pop $1
+  Pop $0
+!macroend
+
+Function WelcomePageShow
+  !insertmacro SHOW_PAGE_ART $mui.WelcomePage.Image $mui.WelcomePage.Image.Bitmap
+FunctionEnd
+
+Function FinishPageShow
+  !insertmacro SHOW_PAGE_ART $mui.FinishPage.Image $mui.FinishPage.Image.Bitmap
+FunctionEnd
+
 ; Start at sign-in is on by default; an upgrade keeps it off where the user turned it off
 ; (an installed Tessaren without its Run value), in the page and with /S alike.
 Function .onInit
@@ -163,6 +202,8 @@ Section "Tessaren"
 
   SetOutPath "$INSTDIR"
   File "${STAGE}\tessaren.exe"
+  ; The console companion: "tessaren /status" in cmd or PowerShell runs it before the .exe.
+  File "${STAGE}\tessaren.com"
   File "${STAGE}\README.txt"
   SetOutPath "$INSTDIR\licenses"
   File "${STAGE}\licenses\*.txt"
@@ -210,6 +251,7 @@ Section "Uninstall"
   ExecWait '"$INSTDIR\tessaren.exe" /uninstall'
 
   Delete "$INSTDIR\tessaren.exe"
+  Delete "$INSTDIR\tessaren.com"
   Delete "$INSTDIR\README.txt"
   !include "${LICENSES}"
   RMDir "$INSTDIR\licenses"

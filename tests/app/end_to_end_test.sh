@@ -369,12 +369,12 @@ check "the program starts" driver ready
 next_line
 cli /status
 check "/status answers 0 after a good update (was $cli_code)" test "$cli_code" = 0
-check "/status prints the tip's two lines and the next update: $(tr '\n' '|' <<<"$cli_out")" \
-  bash -c '[[ "$1" == Tessaren$'\''\n'\''*$'\''\nNext update: '\''* ]]' _ "$cli_out"
+check "/status prints the state, the last update and the next: $(tr '\n' '|' <<<"$cli_out")" \
+  bash -c '[[ "$1" == Tessaren$'\''\nLast update: '\''*$'\''\nNext update: '\''* ]]' _ "$cli_out"
 cli /pause:60
 check "/pause:60 answers 0 (was $cli_code)" test "$cli_code" = 0
 cli /status
-check "the tip says until when: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" $'\npaused until '
+check "/status says until when: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" $'\nNext update: paused until '
 check "pausedUntil is stored" test -n "$(setting pausedUntil)" -a "$(setting pausedUntil)" != 0x0
 cli /exit
 check "/exit answers 0 (was $cli_code)" test "$cli_code" = 0

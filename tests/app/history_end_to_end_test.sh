@@ -110,8 +110,8 @@ next_line
 check "the picture before is shown: $line" contains "$line" $'\tshown\t-\tthe picture of '
 check "drawn as its update drew it" cmp -s "$folder/tessaren.bmp" "$work/drawn2.bmp"
 cli /status
-check "the tip says which picture and that the updates wait: $(tr '\n' '|' <<<"$cli_out")" \
-  contains "$cli_out" $'\nshowing the picture of '"${kept[1]:11:2}:${kept[1]:13:2}; updates paused"
+check "/status says which picture and that the updates wait: $(tr '\n' '|' <<<"$cli_out")" \
+  contains "$cli_out" $'\nNext update: paused, showing the picture of '"${kept[1]:11:2}:${kept[1]:13:2}"
 cli /previous
 next_line
 check "and the one before that: $line" contains "$line" $'\tshown\t-\tthe picture of '

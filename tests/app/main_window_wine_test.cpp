@@ -264,7 +264,8 @@ TEST_F(MainWindowTest, StatusAnswersTheAskersOwnWindowAndNeverWaitsLong) {
   ReplyWindow listening(false);
   EXPECT_EQ(ask(listening.window(), GetCurrentProcessId()), kExitOk);
   ASSERT_EQ(listening.answers().size(), 1u);
-  EXPECT_EQ(listening.answers()[0].rfind("Tessaren\nupdated ", 0), 0u) << listening.answers()[0];
+  EXPECT_EQ(listening.answers()[0].rfind("Tessaren\nLast update: ", 0), 0u)
+      << listening.answers()[0];
   ask(listening.window(), GetCurrentProcessId() + 4);
   ask(listening.window(), 0);
   EXPECT_EQ(listening.answers().size(), 1u) << "no answer to a window of another process";

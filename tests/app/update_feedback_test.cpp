@@ -8,6 +8,8 @@
 #include <time.h>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "tests/support/fake_tray.h"
 #include "tests/support/file_contents.h"
@@ -109,6 +111,151 @@ TEST_F(UpdateFeedbackTest, TrayLogAndAboutAfterEachKindOfOutcome) {
   EXPECT_EQ(nextUpdateLine(now + 3600, false, kPausedUntilResumed, now), "Next update: paused");
 }
 
+// /status in every state: the tray's state, the last update's result whatever came after
+// it (a pause, a resume, a hold, a cancel, a running update), and the next update; the
+// next update is never said twice.
+TEST_F(UpdateFeedbackTest, StatusInEachState) {
+  const std::time_t now = clock.wallNow();
+  UpdateRequest request;
+  request.applied.appliedAt = now - 3600;
+  UpdateOutcome updated;
+  updated.kind = OutcomeKind::Updated;
+  updated.host = "www.weather.gov";
+  updated.width = 1920;
+  updated.height = 1080;
+  updated.format = "PNG";
+  updated.bytes = 421'888;
+  updated.applied =
+      AppliedPicture{.url = "http://www.weather.gov/x.png", .known = true, .appliedAt = now};
+  UpdateOutcome unchanged;
+  unchanged.kind = OutcomeKind::Unchanged;
+  unchanged.host = "www.weather.gov";
+  const UpdateOutcome failed =
+      failedOutcome("www.weather.gov", {FailureKind::HttpStatus, "HTTP 404 Not Found"});
+  using Event = std::function<void(UpdateFeedback&)>;
+  const auto update = [&](const UpdateOutcome& outcome, std::time_t next) -> Event {
+    return [&, next](UpdateFeedback& f) {
+      f.updateStarted(request);
+      f.updateFinished(request, outcome, next, true);
+    };
+  };
+  const Event cancel = [&](UpdateFeedback& f) {
+    f.updateStarted(request);
+    f.updateFinished(request, failedOutcome("www.weather.gov", cancelledFailure()), std::nullopt,
+                     false);
+    f.updateHeld(Hold::None, "", false, now + 3600, std::nullopt);
+  };
+  const auto pause = [&](std::time_t until) -> Event {
+    return
+        [until](UpdateFeedback& f) { f.updateHeld(Hold::Paused, "", false, std::nullopt, until); };
+  };
+  const Event resume = [&](UpdateFeedback& f) {
+    f.updateHeld(Hold::None, "", false, now + 3600, std::nullopt);
+  };
+  const Event metered = [&](UpdateFeedback& f) {
+    f.updateHeld(Hold::Metered, "www.weather.gov", true, now + 60, std::nullopt);
+  };
+  const Event start = [&](UpdateFeedback& f) { f.updateStarted(request); };
+  const std::string good = "Last update: 14:05 from www.weather.gov, 1920 x 1080 PNG, 412 KB";
+
+  struct Case {
+    const char* state;
+    std::vector<Event> events;
+    std::optional<std::time_t> next;
+    bool running;
+    std::optional<std::time_t> paused;
+    std::string status;
+  } const cases[] = {
+      {"before any update",
+       {},
+       now + 3600,
+       false,
+       {},
+       "Tessaren\nLast update: none yet\nNext update: 15:05\n"},
+      {"the first update running",
+       {start},
+       {},
+       true,
+       {},
+       "Tessaren, load wallpaper...\nLast update: none yet\nNext update: running now\n"},
+      {"updated",
+       {update(updated, now + 3600)},
+       now + 3600,
+       false,
+       {},
+       "Tessaren\n" + good + "\nNext update: 15:05\n"},
+      {"updated, then paused for an hour",
+       {update(updated, now + 3600), pause(now + 7200)},
+       now + 3600,
+       false,
+       now + 7200,
+       "Tessaren\n" + good + "\nNext update: paused until 16:05\n"},
+      {"updated, paused and resumed",
+       {update(updated, now + 3600), pause(kPausedUntilResumed), resume},
+       now + 3600,
+       false,
+       {},
+       "Tessaren\n" + good + "\nNext update: 15:05\n"},
+      {"updated, then unchanged",
+       {update(updated, now + 3600), update(unchanged, now + 3600)},
+       now + 3600,
+       false,
+       {},
+       "Tessaren\n" + good + " (unchanged)\nNext update: 15:05\n"},
+      {"updated, then a cancelled one",
+       {update(updated, now + 3600), cancel},
+       now + 3600,
+       false,
+       {},
+       "Tessaren\n" + good + "\nNext update: 15:05\n"},
+      {"the next one running",
+       {update(updated, now + 3600), start},
+       now + 3600,
+       true,
+       {},
+       "Tessaren, load wallpaper...\n" + good + "\nNext update: running now\n"},
+      {"failed",
+       {update(failed, now + 120)},
+       now + 120,
+       false,
+       {},
+       "Tessaren, communication error!\nLast update: 14:05 from www.weather.gov, failed: HTTP "
+       "404 Not Found\nNext update: 14:07\n"},
+      {"failed, then paused until resumed",
+       {update(failed, now + 120), pause(kPausedUntilResumed)},
+       now + 120,
+       false,
+       kPausedUntilResumed,
+       "Tessaren\nLast update: 14:05 from www.weather.gov, failed: HTTP 404 Not Found\nNext "
+       "update: paused\n"},
+      {"failed, then held on a metered connection",
+       {update(failed, now + 120), metered},
+       now + 60,
+       false,
+       {},
+       "Tessaren\nLast update: 14:05 from www.weather.gov, failed: HTTP 404 Not Found\nNext "
+       "update: 14:06\n"},
+      {"failed, then updated",
+       {update(failed, now + 120), update(updated, now + 3600)},
+       now + 3600,
+       false,
+       {},
+       "Tessaren\n" + good + "\nNext update: 15:05\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    // Each state from a program just started: a feedback of its own, the tray as it starts.
+    UpdateFeedback fresh{clock, tray, log};
+    tray.setTip(kTipIdle);
+    for (const Event& event : c.events) event(fresh);
+    const std::string status = fresh.statusText(c.next, c.running, c.paused);
+    EXPECT_EQ(status, c.status);
+    const std::size_t third = status.find("Next update: ");
+    const std::string next = status.substr(third + 13, status.size() - third - 14);
+    EXPECT_EQ(status.substr(0, third).find(next), std::string::npos) << "said twice: " << next;
+  }
+}
+
 TEST_F(UpdateFeedbackTest, HeldUpdatesInTheTipAndTheLog) {
   const std::time_t now = clock.wallNow();
   feedback.updateHeld(Hold::Metered, "pictures.example", true, now + 60, std::nullopt);
@@ -145,6 +292,9 @@ TEST_F(UpdateFeedbackTest, APictureFromTheHistorySaysSoUntilTheNewestIsBack) {
   feedback.updateFinished(kept, shown, std::nullopt, true);
   EXPECT_EQ(feedback.showingKept(), "2026-12-06 23:59") << "another day says which";
   EXPECT_FALSE(feedback.lastSuccess());
+  EXPECT_EQ(feedback.statusText(std::nullopt, false, kPausedUntilResumed),
+            "Tessaren\nLast update: none yet\nNext update: paused, showing the picture of "
+            "2026-12-06 23:59\n");
 
   UpdateRequest newest;
   newest.redrawOnly = true;

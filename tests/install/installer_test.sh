@@ -95,6 +95,7 @@ code=0
 wine_ "$setup" /S || code=$?
 check "the installer exits with 0 (was $code)" test "$code" = 0
 check "tessaren.exe installed, identical to the build's" cmp -s "$built_exe" "$install_unix/tessaren.exe"
+check "tessaren.com installed beside it, as staged" cmp -s "$stage/tessaren.com" "$install_unix/tessaren.com"
 check "README.txt and the licence texts installed as staged" \
   diff -r -x uninstall.exe "$stage" "$install_unix"
 check "the uninstaller is there" test -s "$install_unix/uninstall.exe"
@@ -125,6 +126,11 @@ first_pid=$(sed -n 's/^pid=//p' <<<"$first")
 for _ in $(seq 1 300); do [ -s "$data_unix/tessaren.bmp" ] && break; sleep 0.2; done
 check "its first update wrote the wallpaper into %LOCALAPPDATA%\\Tessaren" test -s "$data_unix/tessaren.bmp"
 check "its first run stored the settings" has_key "$settings_key\\Config"
+# The command line as cmd runs it from the installed folder: tessaren.com first.
+code=0
+status=$(cd "$install_unix" && wine_ cmd /c tessaren /status) || code=$?
+check "the installed tessaren /status answers through tessaren.com: $(tr '\r\n' '|' <<<"$status")" \
+  bash -c '[[ "$1" == *$'\''\r\nLast update: '\''*$'\''\r\nNext update: '\''* && "$2" != 2 ]]' _ "$status" "$code"
 
 echo "--- upgrade over the running copy"
 # Start at sign-in turned off since (as Properties does): the upgrade keeps it off.

@@ -1,15 +1,15 @@
 #!/usr/bin/env python3
-"""The portable zip as a Windows user unpacks it: the very tessaren.exe of the build,
-a README in Windows text made from README.md's user part, and the licence texts of the
+"""The portable zip as a Windows user unpacks it: the very tessaren.exe of the build and
+its console companion tessaren.com, a README in Windows text made from README.md's user part, and the licence texts of the
 libraries linked in.
-Usage: portable_zip_test.py ZIP TESSAREN_EXE VERSION SETTINGS_TXT LIBRARY...
+Usage: portable_zip_test.py ZIP TESSAREN_EXE TESSAREN_COM VERSION SETTINGS_TXT LIBRARY...
 (SETTINGS_TXT: the registry keys and value names the build wrote, if it wrote them)"""
 import os
 import sys
 import zipfile
 
-zip_path, exe_path, version, settings_path = sys.argv[1:5]
-libraries = sys.argv[5:]
+zip_path, exe_path, com_path, version, settings_path = sys.argv[1:6]
+libraries = sys.argv[6:]
 failures = []
 
 
@@ -23,11 +23,19 @@ with zipfile.ZipFile(zip_path) as archive:
     check(archive.testzip() is None, "every member's CRC is right")
     files = {name: archive.read(name) for name in archive.namelist() if not name.endswith("/")}
 
-expected = {"tessaren.exe", "README.txt"} | {f"licenses/{name}.txt" for name in libraries}
+expected = {"tessaren.exe", "tessaren.com", "README.txt"} | {f"licenses/{name}.txt" for name in libraries}
 check(set(files) == expected, f"the zip holds exactly {sorted(expected)} (has {sorted(files)})")
 check(zip_path.endswith(f"tessaren-{version}-portable.zip"), "the file name carries the version")
 with open(exe_path, "rb") as f:
     check(files.get("tessaren.exe") == f.read(), "tessaren.exe is the build's")
+with open(com_path, "rb") as f:
+    check(files.get("tessaren.com") == f.read(), "tessaren.com is the build's")
+# A .com that is not a PE would run as a DOS program; the console one says so in its header.
+com = files.get("tessaren.com", b"")
+pe = int.from_bytes(com[0x3C:0x40], "little") if len(com) > 0x40 else 0
+check(com[:2] == b"MZ" and com[pe:pe + 4] == b"PE\0\0"
+      and int.from_bytes(com[pe + 24 + 68:pe + 24 + 70], "little") == 3,
+      "tessaren.com is a console program (PE, subsystem 3)")
 
 readme = files.get("README.txt", b"")
 check(readme.count(b"\n") > 100 and readme.count(b"\r\n") == readme.count(b"\n"),
