@@ -20,8 +20,8 @@ constexpr UsageRow kOptions[] = {
     {"/pause:MINUTES", "pause the updates for so many minutes"},
     {"/resume", "resume the updates"},
     {"/status", "print what the last update did and when the next one is due"},
-    {"/previous", "show the picture before, from the history (pauses the updates)"},
-    {"/next", "show the picture after it; at the newest the updates resume"},
+    {"/previous", "show the picture before, from the history; updates pause"},
+    {"/next", "show the picture after it; at the newest, updates resume"},
     {"/exit", "end Tessaren"},
 };
 

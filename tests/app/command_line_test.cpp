@@ -107,7 +107,7 @@ TEST(CommandLine, UsageInBothLayouts) {
         EXPECT_NE(parseCommandLine(left == "(none)" ? "" : left).command, Command::Unknown) << left;
       }
     }
-    EXPECT_EQ(options, 7);
+    EXPECT_EQ(options, 9);
     if (layout == UsageLayout::Console) {
       EXPECT_EQ(meaningColumns.size(), 2u) << "one column for the options, one for the exit codes";
     }
