@@ -20,6 +20,8 @@ constexpr UsageRow kOptions[] = {
     {"/pause:MINUTES", "pause the updates for so many minutes"},
     {"/resume", "resume the updates"},
     {"/status", "print what the last update did and when the next one is due"},
+    {"/previous", "show the picture before, from the history; updates pause"},
+    {"/next", "show the picture after it; at the newest, updates resume"},
     {"/exit", "end Tessaren"},
 };
 
@@ -115,6 +117,8 @@ CommandLine parseCommandLine(std::string_view arguments) {
   if (name == "exit") line.command = Command::Exit;
   if (name == "status") line.command = Command::Status;
   if (name == "uninstall") line.command = Command::Uninstall;
+  if (name == "previous") line.command = Command::Previous;
+  if (name == "next") line.command = Command::Next;
   return line;
 }
 

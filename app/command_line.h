@@ -16,6 +16,8 @@ enum class Command {
   Resume,     // /resume
   Exit,       // /exit
   Status,     // /status: the tray's state, the last update's result and the next update
+  Previous,   // /previous: the picture before the one shown, from the history
+  Next,       // /next: the picture after it
   Uninstall,  // /uninstall: remove Tessaren's own files from its picture folder
   Unknown,    // anything else: the options are listed
 };

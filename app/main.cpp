@@ -187,6 +187,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     case Command::Resume:
     case Command::Exit:
     case Command::Status:
+    case Command::Previous:
+    case Command::Next:
       if (running == nullptr) {
         tell("Tessaren is not running.\n", true);
         return kExitNotRunning;

@@ -21,6 +21,7 @@
 #include "settings/settings_store.h"
 #include "tray/tray_icon.h"
 #include "update/conditions.h"
+#include "update/history.h"
 #include "update/scheduler.h"
 #include "update/thread_runner.h"
 #include "update/timer_api.h"
@@ -100,6 +101,9 @@ class Program final : private AboutView, private PropertiesHost {
   void keepIconShown();
   void waitForWork(std::chrono::milliseconds limit);
   std::string statusText();
+  void keepInHistory(const UpdateRequest& request, const UpdateOutcome& outcome);
+  std::vector<std::string> historyEntries();
+  void step(HistoryStep direction);
   void replyStatus(HWND replyTo, DWORD asker);
 
   HINSTANCE module_;
@@ -115,6 +119,7 @@ class Program final : private AboutView, private PropertiesHost {
   ThreadRunner runner_;
   Scheduler scheduler_;
   PictureSaver saver_;
+  History history_;
   // Sent to every top-level window when the shell (re)starts: the icon is added again.
   const UINT taskbarCreated_;
   // The one dialog open, and whether the tray menu is being tracked: DialogBoxParam and

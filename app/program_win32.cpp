@@ -77,7 +77,12 @@ Program::Program(HINSTANCE module, HWND window, ProgramServices services)
       scheduler_(services_.clock, *services_.timer, runner_, feedback_, settings_,
                  *services_.conditions),
       saver_(window, services_.files, commits_, workers_, services_.store),
-      taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")) {}
+      history_(services_.files),
+      taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")) {
+  scheduler_.onNewPictures([this](const UpdateRequest& request, const UpdateOutcome& outcome) {
+    keepInHistory(request, outcome);
+  });
+}
 
 void Program::start() {
   tray_.add(IconState::Ready, kTipIdle);
@@ -114,6 +119,10 @@ void Program::command(WORD id) {
       return scheduler_.pause(kPausedUntilResumed);
     case IDM_TRAY_RESUME:
       return scheduler_.resumeUpdates();
+    case IDM_TRAY_PREVIOUS:
+      return step(HistoryStep::Previous);
+    case IDM_TRAY_NEXT:
+      return step(HistoryStep::Next);
   }
 }
 
@@ -157,6 +166,11 @@ void Program::showMenu(POINT at) {
   const OwnedMenu menu(LoadMenuA(module_, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
   HMENU popup = GetSubMenu(menu.get(), 0);
   prepareMenu(popup, scheduler_.pausedUntil().has_value(), services_.clock.wallNow());
+  const std::vector<std::string> entries = historyEntries();
+  const std::string shown = entryNameOf(scheduler_.shownKept());
+  for (const auto& [item, step] : {std::pair{IDM_TRAY_PREVIOUS, HistoryStep::Previous},
+                                   std::pair{IDM_TRAY_NEXT, HistoryStep::Next}})
+    if (!stepFrom(entries, shown, step)) EnableMenuItem(popup, item, MF_BYCOMMAND | MF_GRAYED);
   const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
   menuOpen_ = true;
   menuPoint_ = at;
@@ -232,6 +246,12 @@ LRESULT Program::commandLine(HWND replyTo, const COPYDATASTRUCT& data) {
     case Command::Status:
       replyStatus(replyTo, asker);
       return feedback_.lastFailed() ? kExitLastUpdateFailed : kExitOk;
+    case Command::Previous:
+      step(HistoryStep::Previous);
+      return kExitOk;
+    case Command::Next:
+      step(HistoryStep::Next);
+      return kExitOk;
     case Command::Uninstall:
     case Command::Unknown:
       break;
@@ -294,6 +314,45 @@ void Program::checkAddress(const Settings& settings, std::shared_ptr<CancelToken
       if (!cancel->stopped()) answer(text);
     };
   });
+}
+
+// The commit step's last part, on the GUI thread once the new pictures are on the desktop:
+// they are kept in the history. A failure costs the history one entry, never the update.
+void Program::keepInHistory(const UpdateRequest& request, const UpdateOutcome& outcome) {
+  const Settings settings = settings_.load();
+  const HistoryLimits limits{settings.historyPictures,
+                             std::uint64_t{settings.historyMegabytes} << 20};
+  const std::string& folder = request.settings.folder;
+  std::optional<Failure> problem;
+  {
+    // While another commit runs, or after a newer one, the picture folder holds newer
+    // pictures than these: that commit's own outcome keeps them.
+    const std::unique_lock<std::mutex> committing = commits_.tryEnter();
+    if (!committing.owns_lock() || commits_.last() != outcome.commit) return;
+    problem = history_.add(folder, history_.pictureSet(folder), request.startedAt, limits,
+                           entryNameOf(scheduler_.shownKept()));
+  }
+  if (problem)
+    log_.append(logLineOf(services_.clock.wallNow(), "note", "",
+                          "not kept in the history: " + problem->detail));
+}
+
+// The history's entries in the picture folder of the settings, oldest first.
+std::vector<std::string> Program::historyEntries() {
+  std::vector<std::string> names;
+  for (const HistoryEntry& entry : history_.entries(settings_.load().folder))
+    names.push_back(entry.name);
+  return names;
+}
+
+// Previous and Next: the entry is drawn through the scheduler, one drawing or update at a
+// time, like every other; onto the newest, the updates resume.
+void Program::step(HistoryStep direction) {
+  const std::optional<StepTarget> target =
+      stepFrom(historyEntries(), entryNameOf(scheduler_.shownKept()), direction);
+  if (!target) return;
+  if (target->newest) return scheduler_.resumeUpdates();
+  scheduler_.showKept(entryFolder(settings_.load().folder, target->name));
 }
 
 void Program::exit() {

@@ -24,6 +24,8 @@ constexpr int kLongestUrlField = 4096;
 constexpr int kLongestFolderField = 1024;
 // The digits of the longest interval.
 constexpr int kLongestIntervalField = 5;
+// The digits of the history's largest limit.
+constexpr int kLongestHistoryField = 6;
 
 struct DialogState {
   PropertiesHost& host;
@@ -140,6 +142,12 @@ void fillControls(HWND dialog, DialogState& state, bool startsWithWindows) {
   SetDlgItemTextA(dialog, IDC_PROPERTIES_FOLDER, fields.folder.c_str());
   SetDlgItemTextA(dialog, IDC_PROPERTIES_INTERVAL, fields.interval.c_str());
   showChoice(dialog, state);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_HISTORY_PICTURES, EM_LIMITTEXT, kLongestHistoryField,
+                      0);
+  SendDlgItemMessageA(dialog, IDC_PROPERTIES_HISTORY_MEGABYTES, EM_LIMITTEXT, kLongestHistoryField,
+                      0);
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_HISTORY_PICTURES, fields.historyPictures.c_str());
+  SetDlgItemTextA(dialog, IDC_PROPERTIES_HISTORY_MEGABYTES, fields.historyMegabytes.c_str());
   CheckDlgButton(dialog, IDC_PROPERTIES_STARTUP, startsWithWindows ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_PROPERTIES_METERED,
                  fields.updateOnMetered ? BST_CHECKED : BST_UNCHECKED);
@@ -151,6 +159,8 @@ PropertiesFields readFields(HWND dialog, DialogState& state) {
   fields.folder = fieldText(dialog, IDC_PROPERTIES_FOLDER);
   fields.interval = fieldText(dialog, IDC_PROPERTIES_INTERVAL);
   fields.updateOnMetered = IsDlgButtonChecked(dialog, IDC_PROPERTIES_METERED) == BST_CHECKED;
+  fields.historyPictures = fieldText(dialog, IDC_PROPERTIES_HISTORY_PICTURES);
+  fields.historyMegabytes = fieldText(dialog, IDC_PROPERTIES_HISTORY_MEGABYTES);
   return fields;
 }
 
@@ -164,6 +174,10 @@ int controlOf(PropertiesField field) {
       return IDC_PROPERTIES_DISPLAY;
     case PropertiesField::Pointer:
       return IDC_PROPERTIES_POINTER;
+    case PropertiesField::HistoryPictures:
+      return IDC_PROPERTIES_HISTORY_PICTURES;
+    case PropertiesField::HistoryMegabytes:
+      return IDC_PROPERTIES_HISTORY_MEGABYTES;
     case PropertiesField::Interval:
       break;
   }

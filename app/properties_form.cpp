@@ -41,6 +41,18 @@ std::optional<FieldProblem> checkSource(const std::string& urlField,
 
 }  // namespace
 
+std::optional<std::uint32_t> wholeNumberFromField(const std::string& text, std::uint32_t most) {
+  const std::string digits = trimmed(text);
+  if (digits.empty() || digits.size() > 9) return std::nullopt;
+  std::uint32_t number = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  if (number > most) return std::nullopt;
+  return number;
+}
+
 PropertiesFields fieldsFor(const Settings& settings) {
   PropertiesFields fields{settings.url,
                           settings.folder,
@@ -48,7 +60,9 @@ PropertiesFields fieldsFor(const Settings& settings) {
                           static_cast<std::int32_t>(settings.display),
                           settings.updateOnMetered,
                           settings.pointer,
-                          {}};
+                          {},
+                          std::to_string(settings.historyPictures),
+                          std::to_string(settings.historyMegabytes)};
   for (const auto& [monitor, source] : settings.monitorSources)
     fields.monitorSources[monitor] = {source.url, source.pointer,
                                       static_cast<std::int32_t>(source.display)};
@@ -93,6 +107,21 @@ CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded
   if (!display) return refuse(PropertiesField::Display, "Choose how the picture is placed.");
   settings.display = *display;
   settings.updateOnMetered = fields.updateOnMetered;
+
+  const std::optional<std::uint32_t> pictures =
+      wholeNumberFromField(fields.historyPictures, kMostHistoryPictures);
+  if (!pictures)
+    return refuse(PropertiesField::HistoryPictures,
+                  "The history keeps a whole number of pictures from 0 (none) to " +
+                      std::to_string(kMostHistoryPictures) + ".");
+  settings.historyPictures = *pictures;
+  const std::optional<std::uint32_t> megabytes =
+      wholeNumberFromField(fields.historyMegabytes, kMostHistoryMegabytes);
+  if (!megabytes)
+    return refuse(PropertiesField::HistoryMegabytes,
+                  "The history's size is a whole number of megabytes from 0 (none) to " +
+                      std::to_string(kMostHistoryMegabytes) + ".");
+  settings.historyMegabytes = *megabytes;
   return CheckedFields{settings, std::nullopt};
 }
 

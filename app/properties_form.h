@@ -29,9 +29,20 @@ struct PropertiesFields {
   // The monitors with a source of their own, by key name; a monitor left out shows the
   // common picture ("Same as all monitors").
   std::map<std::string, MonitorFields> monitorSources{};
+  // The history's limits: pictures, and megabytes together.
+  std::string historyPictures = std::to_string(kDefaultHistoryPictures);
+  std::string historyMegabytes = std::to_string(kDefaultHistoryMegabytes);
 };
 
-enum class PropertiesField { Url, Folder, Interval, Display, Pointer };
+enum class PropertiesField {
+  Url,
+  Folder,
+  Interval,
+  Display,
+  Pointer,
+  HistoryPictures,
+  HistoryMegabytes
+};
 
 struct FieldProblem {
   PropertiesField field;
@@ -49,6 +60,9 @@ struct CheckedFields {
 // "Picture at" as the common ones, and its display among Fit, Fill, Center and Stretch.
 CheckedFields checkFields(const PropertiesFields& fields, const Settings& loaded, Files& files,
                           std::time_t now);
+
+// A whole number from 0 to most, blanks around it allowed.
+std::optional<std::uint32_t> wholeNumberFromField(const std::string& text, std::uint32_t most);
 
 // The fields for settings as loaded.
 PropertiesFields fieldsFor(const Settings& settings);

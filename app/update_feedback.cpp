@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/text.h"
+#include "update/history.h"
 
 namespace tessaren {
 
@@ -25,6 +26,20 @@ void UpdateFeedback::updateStarted(const UpdateRequest&) {
 void UpdateFeedback::updateFinished(const UpdateRequest& request, const UpdateOutcome& outcome,
                                     std::optional<std::time_t> nextUpdate, bool shown) {
   const std::time_t now = clock_.wallNow();
+  if (!request.drawFrom.empty() && outcome.kind == OutcomeKind::Updated) {
+    // A picture from the history is no update: it has a line of its own and leaves the
+    // About box's record as it was.
+    showingKept_ = entryTimeText(entryNameOf(request.drawFrom), now);
+    log_.append(logLineOf(now, "shown", "",
+                          "the picture of " + showingKept_ +
+                              " from the history: " + std::to_string(outcome.width) + " x " +
+                              std::to_string(outcome.height) + " " + outcome.format));
+    if (!shown) return;
+    tray_.setTip(tipText(kTipIdle, showingKeptText(showingKept_)));
+    tray_.setState(IconState::Ready);
+    return;
+  }
+  if (outcome.commit > 0) showingKept_.clear();
   const std::time_t changedAt =
       outcome.applied ? outcome.applied->appliedAt : request.applied.appliedAt;
   for (const std::string& line : logLines(outcome, now, changedAt)) log_.append(line);
@@ -77,7 +92,8 @@ void UpdateFeedback::updateHeld(Hold hold, const std::string& host, bool logged,
   if (logged) log_.append(logLineOf(now, "skipped", host, holdWord(hold)));
   std::string detail;
   if (hold == Hold::Paused) {
-    detail = pausedText(until.value_or(kPausedUntilResumed), now);
+    detail = showingKept_.empty() ? pausedText(until.value_or(kPausedUntilResumed), now)
+                                  : showingKeptText(showingKept_);
   } else if (hold != Hold::None) {
     detail = holdWord(hold) + (nextTry ? ", next try " + clockText(*nextTry, now) : "");
   } else if (nextTry) {
@@ -99,8 +115,16 @@ std::string UpdateFeedback::statusText(std::optional<std::time_t> next, bool run
   } else {
     result = lastUpdateLine(lastSuccess_, now);
   }
+  // While the user steps back, the tip's second line (which this does not print) says which
+  // picture is shown: the pause line says it too.
+  const std::string shown =
+      !showingKept_.empty() && paused && !running ? ", showing the picture of " + showingKept_ : "";
   return tip.substr(0, tip.find('\n')) + "\n" + result + "\n" +
-         nextUpdateLine(next, running, paused, now) + "\n";
+         nextUpdateLine(next, running, paused, now) + shown + "\n";
+}
+
+std::string showingKeptText(const std::string& appliedAt) {
+  return "showing the picture of " + appliedAt + "; updates paused";
 }
 
 std::string pausedText(std::time_t until, std::time_t now) {

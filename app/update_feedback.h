@@ -47,6 +47,9 @@ class UpdateFeedback final : public ScheduleListener {
                          std::optional<std::time_t> paused) const;
 
   const std::optional<UpdateRecord>& lastSuccess() const { return lastSuccess_; }
+  // When the history entry on the desktop was applied ("14:05"); empty while the updates'
+  // own picture is shown.
+  const std::string& showingKept() const { return showingKept_; }
   const std::optional<UpdateRecord>& lastFailure() const { return lastFailure_; }
 
  private:
@@ -56,6 +59,7 @@ class UpdateFeedback final : public ScheduleListener {
   std::optional<UpdateRecord> lastSuccess_;
   std::optional<UpdateRecord> lastFailure_;
   bool lastFailed_ = false;
+  std::string showingKept_;
 };
 
 // The whole tip: the first line as it always was, then when and why.
@@ -69,6 +73,8 @@ std::string lastFailureLine(const std::optional<UpdateRecord>& failure, std::tim
 // paused: the end of the pause in force (kPausedUntilResumed for none), if any.
 std::string nextUpdateLine(std::optional<std::time_t> next, bool running,
                            std::optional<std::time_t> paused, std::time_t now);
+// "showing the picture of 14:05; updates paused": the tip while the user steps back.
+std::string showingKeptText(const std::string& appliedAt);
 // "paused until 15:00", "paused".
 std::string pausedText(std::time_t until, std::time_t now);
 // The pause menu's "until tomorrow" item, with the local time the updates resume at:

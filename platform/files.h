@@ -50,6 +50,16 @@ class Files {
   // The names (not paths) of the files in folder that begin with prefix and end with suffix.
   virtual std::vector<std::string> list(const std::string& folder, const std::string& prefix,
                                         const std::string& suffix) = 0;
+  // The names of the folders inside folder.
+  virtual std::vector<std::string> folders(const std::string& folder) = 0;
+  // The size of a file; nothing when it can't be told.
+  virtual std::optional<std::uint64_t> size(const std::string& path) = 0;
+  // A file at to with from's bytes (to must not exist): a second name for the same file
+  // where the volume allows, since Tessaren only ever replaces its files and never writes
+  // into one, else a copy.
+  virtual std::optional<Failure> keepCopy(const std::string& from, const std::string& to) = 0;
+  // Removes an empty folder; true when it is gone afterwards.
+  virtual bool removeFolder(const std::string& folder) = 0;
 };
 
 // The platform's files.

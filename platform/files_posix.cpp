@@ -118,6 +118,47 @@ class PosixFiles final : public Files {
     ::closedir(directory);
     return names;
   }
+  std::vector<std::string> folders(const std::string& folder) override {
+    std::vector<std::string> names;
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr) return names;
+    while (const dirent* entry = ::readdir(directory)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != ".." && isDirectory(folder + name)) names.push_back(name);
+    }
+    ::closedir(directory);
+    return names;
+  }
+  std::optional<std::uint64_t> size(const std::string& path) override {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_size);
+  }
+  std::optional<Failure> keepCopy(const std::string& from, const std::string& to) override {
+    if (::link(from.c_str(), to.c_str()) == 0) return std::nullopt;
+    if (errno == EEXIST) return failureOf("can't create", to, EEXIST);
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return failureOf("can't read", from, errno);
+    Failure why;
+    std::unique_ptr<OutputFile> out = create(to, why);
+    if (!out) {
+      ::close(in);
+      return why;
+    }
+    char buffer[64 * 1024];
+    ssize_t got = 0;
+    while ((got = ::read(in, buffer, sizeof buffer)) > 0)
+      if (!out->write(buffer, static_cast<std::size_t>(got))) break;
+    const int readError = got < 0 ? errno : 0;
+    ::close(in);
+    if (readError != 0) return failureOf("can't read", from, readError);
+    if (got > 0 || !out->close()) return out->failure();
+    if (!out->moveOver(to)) return out->failure();
+    return std::nullopt;
+  }
+  bool removeFolder(const std::string& folder) override {
+    return ::rmdir(folder.c_str()) == 0 || !isDirectory(folder);
+  }
 };
 
 }  // namespace

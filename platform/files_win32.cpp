@@ -165,6 +165,43 @@ class Win32Files final : public Files {
     } while (FindNextFileA(search.get(), &found));
     return names;
   }
+  std::vector<std::string> folders(const std::string& folder) override {
+    std::vector<std::string> names;
+    if (folder.find_first_of("*?") != std::string::npos) return names;
+    WIN32_FIND_DATAA found{};
+    const OwnedSearch search(FindFirstFileExA((folder + "*").c_str(), FindExInfoBasic, &found,
+                                              FindExSearchLimitToDirectories, nullptr, 0));
+    if (!search) return names;
+    do {
+      const std::string name = found.cFileName;
+      // The limit to folders is only a hint to the file system.
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." && name != "..")
+        names.push_back(name);
+    } while (FindNextFileA(search.get(), &found));
+    return names;
+  }
+  std::optional<std::uint64_t> size(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return std::nullopt;
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  }
+  std::optional<Failure> keepCopy(const std::string& from, const std::string& to) override {
+    // FAT volumes and some network shares have no hard links: the bytes are copied then.
+    if (CreateHardLinkA(to.c_str(), from.c_str(), nullptr)) return std::nullopt;
+    if (GetLastError() == ERROR_ALREADY_EXISTS)
+      return failureOf("can't create", to, ERROR_ALREADY_EXISTS);
+    if (CopyFileExA(from.c_str(), to.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS))
+      return std::nullopt;
+    const DWORD code = GetLastError();
+    DeleteFileA(to.c_str());
+    return failureOf("can't copy to", to, code);
+  }
+  bool removeFolder(const std::string& folder) override {
+    return RemoveDirectoryA(folder.c_str()) != FALSE ||
+           GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+  }
 };
 
 }  // namespace

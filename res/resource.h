@@ -24,6 +24,8 @@
 #define IDM_TRAY_PAUSE_MORNING 32778
 #define IDM_TRAY_PAUSE_FOREVER 32779
 #define IDM_TRAY_RESUME 32780
+#define IDM_TRAY_PREVIOUS 32781
+#define IDM_TRAY_NEXT 32782
 
 #define IDC_PROPERTIES_SAVE 1000
 #define IDC_PROPERTIES_CANCEL 1002
@@ -39,6 +41,8 @@
 #define IDC_PROPERTIES_INTERVAL_SPIN 1017
 #define IDC_PROPERTIES_MONITOR 1030
 #define IDC_PROPERTIES_SAME 1031
+#define IDC_PROPERTIES_HISTORY_PICTURES 1018
+#define IDC_PROPERTIES_HISTORY_MEGABYTES 1019
 
 #define IDC_ABOUT_LAST_UPDATE 1010
 #define IDC_ABOUT_LAST_FAILURE 1011
@@ -74,9 +78,9 @@
 #define PROPERTIES_BUTTON_WIDTH 50
 #define PROPERTIES_BUTTON_GAP 4
 // The rows in use: 0 Monitor, 1 URL, 2 Picture at, 3 Tmp. Dir., 4 Interval, 5 Display,
-// 6 Start with Windows, 7 metered; then Check with its answer (four lines), then Cancel and
-// Save.
-#define PROPERTIES_CHECK_ROW 8
+// 6 History, 7 Start with Windows, 8 metered; then Check with its answer (four lines), then
+// Cancel and Save.
+#define PROPERTIES_CHECK_ROW 9
 // The Monitor choice leaves the rest of its row to "Same as all monitors".
 #define PROPERTIES_MONITOR_WIDTH 130
 #define PROPERTIES_CHECK_RESULT_HEIGHT 32

@@ -76,8 +76,15 @@ AppliedPicture SettingsStore::loadApplied() const {
 }
 
 void SettingsStore::saveApplied(const AppliedPicture& picture) {
-  for (const AppliedField& field : kAppliedFields)
+  for (const AppliedField& field : kAppliedFields) {
+    // Without a display value no picture is known to be on the desktop (another is shown,
+    // from the history): the next update draws again whatever it finds.
+    if (field.value == ValueId::PictureDisplay && !picture.known) {
+      removeValue(store_, field.value);
+      continue;
+    }
     writeValue(store_, field.value, field.give(picture));
+  }
 }
 
 AppliedPicture SettingsStore::loadApplied(const std::string& monitor) const {

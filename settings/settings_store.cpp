@@ -38,6 +38,16 @@ const SettingsField kSettingsFields[] = {
      [](const Settings& s) -> StoredValue { return std::uint32_t{s.updateOnMetered ? 1u : 0u}; }},
     {ValueId::Pointer, [](Settings& s, const StoredValue& v) { s.pointer = trimmed(textOf(v)); },
      [](const Settings& s) -> StoredValue { return s.pointer; }},
+    {ValueId::HistoryPictures,
+     [](Settings& s, const StoredValue& v) {
+       s.historyPictures = std::min(numberOf(v), kMostHistoryPictures);
+     },
+     [](const Settings& s) -> StoredValue { return s.historyPictures; }},
+    {ValueId::HistoryMegabytes,
+     [](Settings& s, const StoredValue& v) {
+       s.historyMegabytes = std::min(numberOf(v), kMostHistoryMegabytes);
+     },
+     [](const Settings& s) -> StoredValue { return s.historyMegabytes; }},
 };
 
 }  // namespace

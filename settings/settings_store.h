@@ -23,6 +23,11 @@ constexpr std::string_view kDefaultUrl = rowOf(ValueId::Url).fallback.text;
 constexpr auto kDefaultInterval =
     static_cast<std::int32_t>(rowOf(ValueId::Interval).fallback.number);
 constexpr auto kDefaultDisplay = static_cast<DisplayMode>(rowOf(ValueId::Display).fallback.number);
+constexpr std::uint32_t kDefaultHistoryPictures = rowOf(ValueId::HistoryPictures).fallback.number;
+constexpr std::uint32_t kDefaultHistoryMegabytes = rowOf(ValueId::HistoryMegabytes).fallback.number;
+// The history's limits that Properties accepts.
+constexpr std::uint32_t kMostHistoryPictures = 1000;
+constexpr std::uint32_t kMostHistoryMegabytes = 100'000;
 // The refresh period in minutes that Properties accepts: one minute to 31 days.
 constexpr std::int32_t kShortestInterval = 1;
 constexpr std::int32_t kLongestInterval = 44'640;
@@ -56,6 +61,10 @@ struct Settings {
   // The monitors that show a picture of their own, by the name of their key (connected or
   // not); every other monitor shows the picture above.
   std::map<std::string, MonitorSource> monitorSources{};
+  // The history of applied pictures: how many updates' pictures, and how many megabytes
+  // together, are kept at most; 0 turns it off.
+  std::uint32_t historyPictures = kDefaultHistoryPictures;
+  std::uint32_t historyMegabytes = kDefaultHistoryMegabytes;
 
   bool operator==(const Settings&) const = default;
 };

@@ -48,6 +48,8 @@ struct UpdateOutcome {
   std::string shownOn;
   // The records of the monitors' own pictures to keep, by the monitor's key name.
   std::map<std::string, AppliedPicture> monitorsApplied;
+  // The committed pictures are new ones, now in the picture folder: the history keeps them.
+  bool newPicture = false;
 };
 
 UpdateOutcome failedOutcome(std::string host, Failure failure);

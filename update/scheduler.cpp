@@ -87,6 +87,17 @@ void Scheduler::pause(std::time_t until) {
 void Scheduler::resumeUpdates() {
   if (stopped_) return;
   settings_.setPausedUntil(std::nullopt);
+  if (!drawFrom_.empty()) {
+    // Back to the newest picture at once; an update that is due follows it.
+    drawFrom_.clear();
+    held_ = Hold::None;
+    if (current_) {
+      redrawPending_ = true;
+      return;
+    }
+    begin(true);
+    return;
+  }
   if (current_) return;
   held_ = Hold::None;
   // Due already (or held while paused): now; else the tip says when.
@@ -157,6 +168,12 @@ void Scheduler::timerFired(std::uintptr_t id) {
 
 void Scheduler::reload() {
   if (stopped_ || current_) return;
+  if (!drawFrom_.empty()) {
+    // The record says that no picture of the updates is on the desktop: this one draws.
+    drawFrom_.clear();
+    settings_.setPausedUntil(std::nullopt);
+    held_ = Hold::None;
+  }
   failures_ = 0;
   begin(false);
 }
@@ -188,12 +205,21 @@ void Scheduler::screensChanged() {
   begin(true);
 }
 
+void Scheduler::showKept(const std::string& entryFolder) {
+  if (stopped_) return;
+  drawFrom_ = entryFolder;
+  settings_.setPausedUntil(kPausedUntilResumed);
+  held_ = Hold::Paused;
+  giveUpCurrent({FailureKind::Cancelled, "replaced by a picture from the history"}, false);
+  begin(true);
+}
+
 void Scheduler::workerDone(std::uint64_t id) {
   std::optional<UpdateOutcome> outcome = runner_.collect(id);
   if (!outcome) return;
   if (auto given = givenUp_.find(id); given != givenUp_.end()) {
     const GivenUp& ended = given->second;
-    if (outcome->commit > 0) remember(*outcome, false);
+    if (outcome->commit > 0) remember(ended.request, *outcome, false);
     // Logged once, with what really happened: a cancel as the reason it was given up. Once
     // logged, only a picture it put on the desktop after all is news.
     if (!ended.logged || outcome->commit > 0) {
@@ -213,7 +239,7 @@ void Scheduler::completeCurrent(const UpdateOutcome& outcome) {
   const UpdateRequest request = std::move(*current_);
   current_.reset();
   timer_.kill(kDeadlineTimerId);
-  remember(outcome, true);
+  remember(request, outcome, true);
   finished(request, outcome);
 }
 
@@ -240,7 +266,7 @@ void Scheduler::finished(const UpdateRequest& request, const UpdateOutcome& outc
   arm();
 }
 
-void Scheduler::remember(const UpdateOutcome& outcome, bool current) {
+void Scheduler::remember(const UpdateRequest& request, const UpdateOutcome& outcome, bool current) {
   if (!outcome.applied && outcome.monitorsApplied.empty()) return;
   // Records go in the order of the commits: one from a commit older than the last stored
   // would describe a picture no longer on the desktop. A record without a commit (new
@@ -250,6 +276,7 @@ void Scheduler::remember(const UpdateOutcome& outcome, bool current) {
   if (outcome.applied) settings_.saveApplied(*outcome.applied);
   for (const auto& [monitor, record] : outcome.monitorsApplied)
     settings_.saveApplied(monitor, record);
+  if (outcome.newPicture && newPictures_) newPictures_(request, outcome);
 }
 
 void Scheduler::shutdown() {
@@ -289,7 +316,7 @@ void Scheduler::giveUpCurrent(const Failure& otherwise, bool logged) {
   timer_.kill(kDeadlineTimerId);
   // One that has ended already (its message still on the way) keeps its outcome.
   if (std::optional<UpdateOutcome> outcome = runner_.collect(request.id)) {
-    remember(*outcome, true);
+    remember(request, *outcome, true);
     listener_.updateFinished(request, *outcome, std::nullopt, false);
     return;
   }
@@ -307,6 +334,9 @@ void Scheduler::begin(bool redrawOnly) {
   for (const auto& [monitor, source] : request.settings.monitorSources)
     request.monitorsApplied[monitor] = settings_.loadApplied(monitor);
   request.redrawOnly = redrawOnly;
+  // An update brings the newest pictures back to the desktop, whatever was shown.
+  if (!redrawOnly) drawFrom_.clear();
+  request.drawFrom = drawFrom_;
   request.clearLeftovers = !started_;
   request.startedAt = clock_.wallNow();
   started_ = true;

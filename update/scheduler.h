@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -78,12 +79,14 @@ class Scheduler {
   // Every WM_TIMER of the main window with one of the ids above.
   void timerFired(std::uintptr_t id);
   // The tray menu's Reload: an update now, unless one is running; also while paused or
-  // on a metered connection.
+  // on a metered connection. After showKept the updates resume, and the update draws the
+  // newest picture even when it is unchanged.
   void reload();
   // Pause: no automatic update until then (kPausedUntilResumed: until resumed). The pause
   // is kept across restarts.
   void pause(std::time_t until);
-  // Resume: an update that is due starts at once.
+  // Resume: an update that is due starts at once. After showKept, the newest pictures
+  // are drawn again first.
   void resumeUpdates();
   // The end of the pause in force; nothing when not paused.
   std::optional<std::time_t> pausedUntil() const;
@@ -94,8 +97,18 @@ class Scheduler {
   void resumed();
   // Screens were added, removed or resized: the kept picture is drawn again.
   void screensChanged();
+  // Draws the pictures kept in entryFolder (a history entry) instead, and pauses the
+  // automatic updates until resumed; the running update is given up. Until Resume or
+  // Reload, every redraw draws that entry.
+  void showKept(const std::string& entryFolder);
+  // The entry showKept draws; empty while the updates' own pictures are shown.
+  const std::string& shownKept() const { return drawFrom_; }
   // The worker's message arrived on the GUI thread.
   void workerDone(std::uint64_t id);
+  // Called on the GUI thread for each update that put new pictures on the desktop (and in
+  // its picture folder), in the order of the commits, once its record is stored.
+  using NewPictures = std::function<void(const UpdateRequest&, const UpdateOutcome&)>;
+  void onNewPictures(NewPictures call) { newPictures_ = std::move(call); }
   // Exit or the end of the Windows session: every update is cancelled and nothing starts
   // afterwards. The caller may wait a moment for the workers to end (workerDone: one that
   // committed before it heard of the cancel is recorded), then calls stopWaiting().
@@ -127,7 +140,7 @@ class Scheduler {
   void logOverdueGivenUp();
   void completeCurrent(const UpdateOutcome& outcome);
   void finished(const UpdateRequest& request, const UpdateOutcome& outcome);
-  void remember(const UpdateOutcome& outcome, bool current);
+  void remember(const UpdateRequest& request, const UpdateOutcome& outcome, bool current);
   void dueAfter(std::chrono::minutes delay);
   void arm();
 
@@ -152,6 +165,8 @@ class Scheduler {
   std::uint64_t lastId_ = 0;
   std::uint64_t lastCommit_ = 0;  // the newest commit whose record is stored
   bool redrawPending_ = false;
+  std::string drawFrom_;  // the history entry on the desktop (showKept)
+  NewPictures newPictures_;
   bool stopped_ = false;
   bool started_ = false;
   int failures_ = 0;

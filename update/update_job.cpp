@@ -18,6 +18,7 @@
 #include "source/find_picture.h"
 #include "source/network_scope.h"
 #include "source/tile_grid.h"
+#include "update/history.h"
 #include "update/monitor_sources.h"
 
 namespace tessaren {
@@ -181,10 +182,15 @@ class Update {
     remembered_.layout = layout_;
 
     if (request_.redrawOnly) {
-      if (!services_.files.exists(picturePath_))
+      const std::string& from = request_.drawFrom.empty() ? folder : request_.drawFrom;
+      if (!services_.files.exists(from + kPictureFileName))
         return failed({FailureKind::CannotWrite,
-                       "no picture kept in " + displaySafe(folder, 120) + " to draw again"});
-      return redraw();
+                       "no picture kept in " + displaySafe(from, 120) + " to draw again"});
+      if (from == folder) return redraw();
+      // The desktop shows another picture than tessaren.jpg: none that the record describes.
+      remembered_.known = false;
+      outcome_.detail = "from the history";
+      return drawAndCommit(from + kPictureFileName, nullptr, "");
     }
     // A dated picture that is not there yet: the step before, and so on.
     for (std::size_t step = 0;; ++step) {
@@ -607,6 +613,7 @@ class Update {
     if (body != nullptr) {
       remembered_.appliedAt = request_.startedAt;
       if (!body->moveOver(picturePath_)) return failed(body->failure());
+      outcome_.newPicture = true;
     }
     outcome_.kind = OutcomeKind::Updated;
     outcome_.applied = remembered_;
@@ -690,7 +697,7 @@ class SetUpdate {
     for (std::size_t i = 0; i < pictures_.size(); ++i) fetched_[i].fileName = pictures_[i].fileName;
     if (request_.redrawOnly) {
       parts_.clear();
-      outcome_.detail = "redrawn";
+      outcome_.detail = request_.drawFrom.empty() ? "redrawn" : "from the history";
       return drawAndCommit();
     }
     fetchAll();
@@ -743,10 +750,13 @@ class SetUpdate {
            !services_.files.exists(request_.settings.folder + kBitmapFileName);
   }
 
-  // The path each picture is drawn from: the new one, else the one kept; empty for none.
+  // The path each picture is drawn from: the new one, else the one kept (in the history
+  // entry shown, when there is one); empty for none.
   std::string drawnFrom(std::size_t i) const {
     if (fetched_[i].body) return fetched_[i].body->path();
-    const std::string kept = request_.settings.folder + pictures_[i].fileName;
+    const std::string& folder =
+        request_.drawFrom.empty() ? request_.settings.folder : request_.drawFrom;
+    const std::string kept = folder + pictures_[i].fileName;
     return services_.files.exists(kept) ? kept : std::string();
   }
 
@@ -823,6 +833,7 @@ class SetUpdate {
         continue;
       }
       if (part.applied) part.applied->appliedAt = request_.startedAt;
+      outcome_.newPicture = true;
     }
     outcome_.sources = parts_;
     return finish(OutcomeKind::Updated);
@@ -869,7 +880,8 @@ class SetUpdate {
     }
     outcome_.sources = parts_;
     common.display = request_.settings.display;
-    common.known = true;
+    // The desktop shows a set from the history: none that the records describe.
+    common.known = request_.drawFrom.empty();
     common.layout = layout_;
     if (outcome_.commit > 0 || !(common == request_.applied)) outcome_.applied = common;
     if (!parts_.empty()) {
@@ -947,6 +959,7 @@ void removeOwnFiles(Files& files, const std::string& folder) {
     files.remove(folder + name);
   for (const std::string& name : files.list(folder, kTemporaryPrefix, kTemporarySuffix))
     files.remove(folder + name);
+  History(files).removeAll(folder);
 }
 
 }  // namespace tessaren

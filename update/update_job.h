@@ -24,8 +24,11 @@ namespace tessaren {
 struct UpdateRequest {
   std::uint64_t id = 0;
   Settings settings;
-  AppliedPicture applied;       // what is on the desktop now, as far as we know
-  bool redrawOnly = false;      // draw the kept picture again (the screens changed); no download
+  AppliedPicture applied;   // what is on the desktop now, as far as we know
+  bool redrawOnly = false;  // draw the kept picture again (the screens changed); no download
+  // With redrawOnly: the folder whose pictures are drawn, under their names in the picture
+  // folder (a history entry's); empty for the picture folder itself.
+  std::string drawFrom{};
   bool clearLeftovers = false;  // the first update since start: remove what a crash left
   // Properties' Check: find and download the picture and read its header, and nothing
   // more: nothing is asked about earlier pictures, drawn, applied or kept.
@@ -39,8 +42,15 @@ struct UpdateRequest {
 class CommitGate {
  public:
   std::unique_lock<std::mutex> enter() { return std::unique_lock<std::mutex>(mutex_); }
+  // The GUI thread never waits for a commit (the wallpaper call inside it sends messages
+  // to every window, the program's own too): the lock, if it is free.
+  std::unique_lock<std::mutex> tryEnter() {
+    return std::unique_lock<std::mutex>(mutex_, std::try_to_lock);
+  }
   // Under the lock: the order of the commit now made.
   std::uint64_t next() { return ++last_; }
+  // Under the lock: the order of the last commit made.
+  std::uint64_t last() const { return last_; }
 
  private:
   std::mutex mutex_;
@@ -69,8 +79,8 @@ UpdateOutcome runUpdate(const UpdateRequest& request, UpdateServices& services,
 // The server an address names, for the log; empty when it names none.
 std::string hostOf(const std::string& url);
 
-// Removes what Tessaren keeps in folder (the pictures, the BMP and its own temporary files)
-// and nothing else; for the uninstaller. The folder is taken literally.
+// Removes what Tessaren keeps in folder (the pictures, the BMP, its own temporary files and
+// the history) and nothing else; for the uninstaller. The folder is taken literally.
 void removeOwnFiles(Files& files, const std::string& folder);
 
 }  // namespace tessaren

@@ -33,6 +33,9 @@ TEST(CommandLine, OptionsAndTheirSpellings) {
       {"/exit", Command::Exit, {}},
       {"/status", Command::Status, {}},
       {"/uninstall", Command::Uninstall, {}},
+      {"/previous", Command::Previous, {}},
+      {"-Next", Command::Next, {}},
+      {"/next:2", Command::Unknown, {}},
       {"/reload:5", Command::Unknown, {}},
       {"/help", Command::Unknown, {}},
       {"reload", Command::Unknown, {}},
@@ -104,7 +107,7 @@ TEST(CommandLine, UsageInBothLayouts) {
         EXPECT_NE(parseCommandLine(left == "(none)" ? "" : left).command, Command::Unknown) << left;
       }
     }
-    EXPECT_EQ(options, 7);
+    EXPECT_EQ(options, 9);
     if (layout == UsageLayout::Console) {
       EXPECT_EQ(meaningColumns.size(), 2u) << "one column for the options, one for the exit codes";
     }

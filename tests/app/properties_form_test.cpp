@@ -109,5 +109,43 @@ TEST(PropertiesForm, EachMonitorsOwnSource) {
   }
 }
 
+TEST(PropertiesForm, HistoryLimitsFromNoneToTheMost) {
+  const std::string folder = fs::temp_directory_path().string();
+  const Settings loaded{"http://old/x.jpg", folder, 60, DisplayMode::Center};
+  struct Case {
+    const char* pictures;
+    const char* megabytes;
+    std::optional<PropertiesField> refused;
+    std::uint32_t storedPictures, storedMegabytes;
+  } const cases[] = {
+      {"20", "200", {}, 20, 200},
+      {" 0 ", "0", {}, 0, 0},
+      {"1000", "100000", {}, 1000, 100'000},
+      {"1001", "200", PropertiesField::HistoryPictures, 0, 0},
+      {"20", "100001", PropertiesField::HistoryMegabytes, 0, 0},
+      {"", "200", PropertiesField::HistoryPictures, 0, 0},
+      {"20", "-1", PropertiesField::HistoryMegabytes, 0, 0},
+      {"twenty", "200", PropertiesField::HistoryPictures, 0, 0},
+      {"20", "99999999999", PropertiesField::HistoryMegabytes, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.pictures) + " | " + c.megabytes);
+    PropertiesFields fields = fieldsFor(loaded);
+    fields.historyPictures = c.pictures;
+    fields.historyMegabytes = c.megabytes;
+    const CheckedFields checked = checkFields(fields, loaded, platformFiles(), 1'800'000'000);
+    if (c.refused) {
+      ASSERT_TRUE(checked.problem);
+      EXPECT_EQ(checked.problem->field, *c.refused);
+      EXPECT_NE(checked.problem->message.find("from 0 (none)"), std::string::npos);
+    } else {
+      ASSERT_TRUE(checked.settings) << checked.problem->message;
+      EXPECT_EQ(checked.settings->historyPictures, c.storedPictures);
+      EXPECT_EQ(checked.settings->historyMegabytes, c.storedMegabytes);
+    }
+  }
+  EXPECT_EQ(fieldsFor(Settings{}).historyMegabytes, "200");
+}
+
 }  // namespace
 }  // namespace tessaren

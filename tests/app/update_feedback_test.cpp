@@ -319,6 +319,50 @@ TEST(PauseMenu, UntilTomorrowSaysWhen) {
   for (const Case& c : cases) EXPECT_EQ(pauseUntilMorningLabel(c.now, c.zone), c.label) << c.now;
 }
 
+// Stepping back: the picture shown has a log line of its own, the tip says which one and
+// that the updates wait (also when the schedule says it is paused), and the About box keeps
+// the last update; once the newest picture is drawn again, a pause is a plain pause.
+TEST_F(UpdateFeedbackTest, APictureFromTheHistorySaysSoUntilTheNewestIsBack) {
+  const std::time_t now = clock.wallNow();
+  UpdateRequest kept;
+  kept.redrawOnly = true;
+  kept.drawFrom = "C:\\Pictures\\history\\2026-12-07 120000\\";
+  UpdateOutcome shown;
+  shown.kind = OutcomeKind::Updated;
+  shown.width = 160;
+  shown.height = 120;
+  shown.format = "JPEG";
+  shown.detail = "from the history";
+  shown.commit = 5;
+  feedback.updateFinished(kept, shown, std::nullopt, true);
+  EXPECT_EQ(shell.shown.back(), "ready \"Tessaren\nshowing the picture of 12:00; updates paused\"");
+  feedback.updateHeld(Hold::Paused, "", false, std::nullopt, kPausedUntilResumed);
+  EXPECT_EQ(shell.shown.back(), "ready \"Tessaren\nshowing the picture of 12:00; updates paused\"");
+  kept.drawFrom = "C:\\Pictures\\history\\2026-12-06 235900\\";
+  feedback.updateFinished(kept, shown, std::nullopt, true);
+  EXPECT_EQ(feedback.showingKept(), "2026-12-06 23:59") << "another day says which";
+  EXPECT_FALSE(feedback.lastSuccess());
+  EXPECT_EQ(feedback.statusText(std::nullopt, false, kPausedUntilResumed),
+            "Tessaren\nLast update: none yet\nNext update: paused, showing the picture of "
+            "2026-12-06 23:59\n");
+
+  UpdateRequest newest;
+  newest.redrawOnly = true;
+  UpdateOutcome redrawn = shown;
+  redrawn.detail = "redrawn";
+  redrawn.commit = 6;
+  feedback.updateFinished(newest, redrawn, now + 60, true);
+  feedback.updateHeld(Hold::Paused, "", false, std::nullopt, kPausedUntilResumed);
+  EXPECT_EQ(shell.shown.back(), "ready \"Tessaren\npaused\"");
+  ASSERT_TRUE(log.flush(std::chrono::seconds(5)));
+  EXPECT_EQ(
+      test::fileContents(logPath),
+      "2026-12-07 14:05:09\tshown\t-\tthe picture of 12:00 from the history: 160 x 120 JPEG\r\n"
+      "2026-12-07 14:05:09\tshown\t-\tthe picture of 2026-12-06 23:59 from the history: "
+      "160 x 120 JPEG\r\n"
+      "2026-12-07 14:05:09\tupdated\t-\t160 x 120 JPEG, redrawn in 0.00 s\r\n");
+}
+
 TEST_F(UpdateFeedbackTest, LongTipsAreCutAtACharacterBoundary) {
   // 127 bytes fit the tip; "壁" takes three.
   const std::string reason =

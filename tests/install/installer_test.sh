@@ -185,6 +185,13 @@ printf 'x' >"$own_unix/tessaren.jpg"
 printf 'x' >"$own_unix/tessaren.bmp"
 printf 'x' >"$own_unix/tessaren-2.bmp.part"
 printf 'keep' >"$own_unix/holiday.txt"
+# The history: two entries, and a folder of the user's inside it.
+mkdir -p "$own_unix/history/2026-12-08 140509" "$own_unix/history/2026-12-08 140509 (2)" \
+  "$own_unix/history/mine"
+printf 'x' >"$own_unix/history/2026-12-08 140509/tessaren.jpg"
+printf 'x' >"$own_unix/history/2026-12-08 140509 (2)/tessaren.jpg"
+printf 'x' >"$own_unix/history/2026-12-08 140509 (2)/tessaren-monitor-2.jpg"
+printf 'keep' >"$own_unix/history/mine/beach.jpg"
 printf 'keep' >"$install_unix/licenses/mine.txt"
 wine_ reg add "$settings_key\\Config" /v temp /t REG_SZ /d "$own_dir" /f >/dev/null
 wine_ reg add "$approved_key" /v Tessaren /t REG_BINARY /d 020000000000000000000000 /f >/dev/null
@@ -210,6 +217,8 @@ check "%LOCALAPPDATA%\\Tessaren is gone" test ! -e "$data_unix"
 check "the downloads in the user's own folder are gone" \
   test ! -e "$own_unix/tessaren.jpg" -a ! -e "$own_unix/tessaren.bmp" -a ! -e "$own_unix/tessaren-2.bmp.part"
 check "the user's own file and folder stay" test -s "$own_unix/holiday.txt"
+check "the history's entries are gone" test "$(cd "$own_unix/history" && find . | sort | tr '\n' ' ')" = \
+  ". ./mine ./mine/beach.jpg "
 check "the Run key itself stays" has_key "$run_key"
 
 echo "$passed passed, $failed failed, in $((SECONDS - started)) s"

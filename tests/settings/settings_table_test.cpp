@@ -72,6 +72,8 @@ TEST(SettingsTable, EveryRowAsTheProgramReadsKeepsAndRepairsIt) {
       {ValueId::Display, 4u, 1u, 7u},
       {ValueId::Metered, 1u, 0u, {}},
       {ValueId::Pointer, "/images/0/url"s, ""s, {}},
+      {ValueId::HistoryPictures, 5u, 20u, {}},
+      {ValueId::HistoryMegabytes, 0u, 200u, {}},
       {ValueId::PausedUntil, 1'700'000'000u, 0u, {}},
       {ValueId::Install, 2u, 2u, 1u},
       {ValueId::PictureUrl, "http://a/"s, ""s, {}},
@@ -83,8 +85,9 @@ TEST(SettingsTable, EveryRowAsTheProgramReadsKeepsAndRepairsIt) {
       {ValueId::PageLastModified, "Sun, 06 Dec 2026 10:00:00 GMT"s, {}, {}},
       {ValueId::PageDigest, "9f86d081"s, ""s, {}},
       {ValueId::TileRecord, "9f86d081\t\"t\xe9\"\t\n0a1b2c3d\t\t\n"s, {}, {}},
-      // A record without a mode knows of no picture, and is saved as the desktop's own.
-      {ValueId::PictureDisplay, 4u, 3u, {}},
+      // A record without a mode knows of no picture (another is shown, from the history),
+      // and is saved so.
+      {ValueId::PictureDisplay, 4u, {}, {}},
       {ValueId::PictureLayout, "0,0,1920,1080@96"s, ""s, {}},
       {ValueId::PictureTime, 1'700'000'000u, 0u, {}},
       {ValueId::Run, run, {}, {}},

@@ -412,6 +412,65 @@ TEST_F(SchedulerTest, ScreenChangesRedrawWithoutMovingTheSchedule) {
   EXPECT_EQ(minutesToNext(), 50);
 }
 
+// Stepping back draws a history entry and pauses; every redraw then draws that entry, and
+// Resume or Reload bring the newest picture back and the updates with it.
+TEST_F(SchedulerTest, AnEntryFromTheHistoryIsShownUntilResumeOrReload) {
+  scheduler.startUp();
+  scheduler.showKept("C:\\Pictures\\history\\2026-12-08 140509\\");  // gives up the update
+  ASSERT_EQ(runner.started.size(), 2u);
+  EXPECT_EQ(runner.cancelled, std::vector<std::uint64_t>{1});
+  EXPECT_TRUE(runner.started[1].redrawOnly);
+  EXPECT_EQ(runner.started[1].drawFrom, "C:\\Pictures\\history\\2026-12-08 140509\\");
+  EXPECT_EQ(scheduler.pausedUntil(), kPausedUntilResumed);
+  finish(OutcomeKind::Updated);
+  EXPECT_FALSE(waitFor(180min)) << "no automatic update while an earlier picture is shown";
+  scheduler.screensChanged();
+  EXPECT_EQ(runner.started.back().drawFrom, scheduler.shownKept()) << "drawn again: the entry";
+  finish(OutcomeKind::Updated);
+
+  scheduler.resumeUpdates();
+  EXPECT_TRUE(runner.started.back().redrawOnly);
+  EXPECT_EQ(runner.started.back().drawFrom, "") << "the newest picture, drawn at once";
+  EXPECT_FALSE(scheduler.pausedUntil());
+  finish(OutcomeKind::Updated);
+  EXPECT_TRUE(waitFor(1min)) << "the update that was due during the pause follows";
+  EXPECT_FALSE(runner.started.back().redrawOnly);
+  finish(OutcomeKind::Updated);
+
+  scheduler.showKept("C:\\Pictures\\history\\2026-12-08 130000\\");
+  finish(OutcomeKind::Updated);
+  scheduler.reload();
+  EXPECT_FALSE(runner.started.back().redrawOnly);
+  EXPECT_EQ(scheduler.shownKept(), "");
+  EXPECT_FALSE(scheduler.pausedUntil()) << "Reload goes back to the newest and resumes";
+}
+
+// The history keeps what reached the desktop and the picture folder: new pictures only,
+// each once, in the order of the commits.
+TEST_F(SchedulerTest, NewPicturesAreHandedOnInTheOrderOfTheCommits) {
+  std::vector<std::string> handedOn;
+  scheduler.onNewPictures([&](const UpdateRequest& request, const UpdateOutcome& outcome) {
+    handedOn.push_back(outcome.applied->url + " of update " + std::to_string(request.id));
+  });
+  const auto newPictures = [](const std::string& url, std::uint64_t commit) {
+    UpdateOutcome outcome = committed(url, commit);
+    outcome.newPicture = true;
+    return outcome;
+  };
+  scheduler.startUp();
+  finish(newPictures("http://first/", 1));
+  scheduler.screensChanged();
+  finish(committed("http://first/", 2));  // drawn again: nothing new
+  scheduler.reload();
+  scheduler.settingsSaved();  // update 3 given up, 4 runs
+  runner.ended[4] = newPictures("http://new/", 4);
+  scheduler.workerDone(4);
+  runner.ended[3] = newPictures("http://old/", 3);  // committed before, heard of after
+  scheduler.workerDone(3);
+  EXPECT_EQ(handedOn,
+            (std::vector<std::string>{"http://first/ of update 1", "http://new/ of update 4"}));
+}
+
 // The one rule for what waits: metered or not, battery saver or not, the box ticked or
 // not, paused or not, against what asked for the update.
 TEST(HoldRule, WhatWaitsAndWhy) {

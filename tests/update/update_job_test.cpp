@@ -77,6 +77,7 @@ class UpdateJobTest : public ::testing::Test {
   UpdateRequest request;
   std::uint64_t lastId = 0;
   test::MemoryStore store;
+  SettingsStore settings{store, "C:\\Pictures\\"};
   test::ScriptedFetcher fetcher;
   test::FakeDesktop desktop;
   CommitGate commits;
@@ -103,6 +104,51 @@ TEST_F(UpdateJobTest, NewPictureBecomesTheWallpaperAndIsRemembered) {
   ASSERT_TRUE(outcome.applied);
   EXPECT_EQ(outcome.applied->validators, (Validators{"\"v1\"", "Mon, 07 Dec 2026"}));
   EXPECT_EQ(outcome.applied->appliedAt, request.startedAt);
+}
+
+// A history entry is drawn exactly as the update draws the picture it came as, with no
+// download and tessaren.jpg left alone; the record then says that no picture of the
+// updates is shown, so that the next update draws the newest again even when unchanged.
+// Only an update that brought new bytes says it has new pictures for the history.
+TEST_F(UpdateJobTest, AnEntryFromTheHistoryIsDrawnLikeTheUpdateDrewIt) {
+  request.settings.display = DisplayMode::Fit;
+  const std::string earlier = sampleJpeg(40, 30);
+  fetcher.answers[kUrl] = {earlier, {"\"v0\"", ""}};
+  ASSERT_TRUE(run().newPicture);
+  const std::string earlierDrawing = fileContents(dir / "tessaren.bmp");
+  const std::string entry = dir.string() + "/history/2026-12-08 140509/";
+  fs::create_directories(entry);
+  fs::copy_file(dir / "tessaren.jpg", entry + "tessaren.jpg");
+
+  const std::string newest = sampleJpeg(16, 8);
+  applyFirst(newest);
+  ASSERT_NE(fileContents(dir / "tessaren.bmp"), earlierDrawing);
+  UpdateRequest kept = request;
+  kept.redrawOnly = true;
+  kept.drawFrom = entry;
+  CancelToken cancel;
+  const UpdateOutcome shown = runWith(cancel, kept);
+  ASSERT_EQ(shown.kind, OutcomeKind::Updated) << shown.failure->detail;
+  EXPECT_FALSE(shown.newPicture);
+  EXPECT_TRUE(fetcher.asked.empty());
+  EXPECT_EQ(fileContents(dir / "tessaren.bmp"), earlierDrawing);
+  EXPECT_EQ(fileContents(dir / "tessaren.jpg"), newest);
+  ASSERT_TRUE(shown.applied);
+  EXPECT_FALSE(shown.applied->known);
+  settings.saveApplied(*shown.applied);
+  request.applied = settings.loadApplied();
+  EXPECT_FALSE(request.applied.known) << "stored so, across a restart";
+
+  const UpdateOutcome back = run();  // answered 304
+  EXPECT_EQ(back.kind, OutcomeKind::Updated);
+  EXPECT_EQ(back.detail, "redrawn");
+  EXPECT_FALSE(back.newPicture);
+  EXPECT_NE(fileContents(dir / "tessaren.bmp"), earlierDrawing);
+  ASSERT_TRUE(back.applied);
+  EXPECT_TRUE(back.applied->known);
+
+  kept.drawFrom = dir.string() + "/history/gone/";
+  EXPECT_EQ(runWith(cancel, kept).kind, OutcomeKind::Failed);
 }
 
 // 304 or the same bytes again leave everything alone, unless the picture on the desktop

@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# The history under Wine, with the real tessaren.exe and its command line: three updates
+# with three pictures keep three entries (an unchanged one adds none), /previous steps back
+# and draws each earlier picture exactly as its update drew it, with no download and the
+# updates paused, /next steps forward, and /resume brings the newest back.
+# Usage: history_end_to_end_test.sh WINE_RUN TESSAREN_EXE DRIVER_EXE WORK_DIR PICTURE_SERVER
+set -uo pipefail
+wine_run=$1 exe=$2 driver=$3 work=$4 picture_server=$5
+
+if [ -z "${TESSAREN_HAVE_DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" env TESSAREN_HAVE_DISPLAY=1 bash "$0" "$@"
+fi
+
+mkdir -p "$work"
+export TESSAREN_WINEPREFIX="$work/prefix"
+export WINEPREFIX="$TESSAREN_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+passed=0 failed=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  if "$@"; then passed=$((passed + 1)); echo "ok: $what"
+  else failed=$((failed + 1)); echo "FAILED: $what"; fi
+}
+contains() { [[ "$1" == *"$2"* ]]; }
+not_contains() { [[ "$1" != *"$2"* ]]; }
+settings_key='HKCU\Software\Classes\Tessaren\Config'
+store() { "$wine_run" reg add "$settings_key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
+cli() {  # cli OPTION: runs tessaren.exe with it; cli_out and cli_code
+  local code=0
+  cli_out=$("$wine_run" "$exe" "$@" 2>/dev/null | tr -d '\r') || code=$?
+  cli_code=$code
+}
+
+server_pid=
+tessaren_pid=
+cleanup() {
+  [ -n "$tessaren_pid" ] && kill "$tessaren_pid" 2>/dev/null
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  WINEPREFIX="$TESSAREN_WINEPREFIX" wineserver -k 2>/dev/null
+}
+trap cleanup EXIT
+
+# Three pictures, each of its own colours.
+rm -rf "$work/www" && mkdir -p "$work/www"
+for n in 1 2 3; do
+  python3 - "$work/picture.ppm" "$n" <<'PY'
+import sys
+n = int(sys.argv[2])
+w, h = 160, 120
+rows = bytearray()
+for y in range(h):
+    for x in range(w):
+        rows += bytes(((40 * n + x) % 256, (80 + y * n) % 256, (200 - y - 30 * n) % 256))
+open(sys.argv[1], "wb").write(b"P6 %d %d 255\n" % (w, h) + rows)
+PY
+  cjpeg -quality 90 "$work/picture.ppm" >"$work/www/picture$n.jpg"
+done
+rm -f "$work/port" "$work/requests.log"
+python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
+server_pid=$!
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+base="http://127.0.0.1:$(cat "$work/port")"
+requests() { grep -c . "$work/requests.log" 2>/dev/null || echo 0; }
+
+"$wine_run" reg delete 'HKCU\Software\Classes\Tessaren' /f >/dev/null 2>&1
+drive_c="$TESSAREN_WINEPREFIX/drive_c"
+folder="$drive_c/tessaren-history"
+rm -rf "$folder" "$drive_c"/users/*/AppData/Local/Tessaren
+log_file() { ls "$drive_c"/users/*/AppData/Local/Tessaren/tessaren.log 2>/dev/null | head -n 1; }
+log_lines() { local f; f=$(log_file); [ -n "$f" ] && grep -c . "$f" || echo 0; }
+logged=0
+line=
+next_line() {  # waits for the next log line and puts it in line
+  logged=$((logged + 1))
+  for _ in $(seq 300); do [ "$(log_lines)" -ge "$logged" ] && break; sleep 0.1; done
+  line=$(sed -n "${logged}p" "$(log_file)" | tr -d '\r')
+  [ -n "$line" ] || line="(no log line $logged)"
+}
+entries() { (cd "$folder/history" 2>/dev/null && LC_ALL=C ls); }
+
+store url REG_SZ "$base/picture1.jpg"
+store temp REG_SZ 'C:\tessaren-history\'
+store interval REG_DWORD 60
+store display REG_DWORD 4  # Fit: drawn at the screen's size
+store install REG_DWORD 2
+"$wine_run" "$exe" & tessaren_pid=$!
+check "the program starts" "$wine_run" "$driver" ready
+for n in 1 2 3; do
+  if [ "$n" -gt 1 ]; then
+    store url REG_SZ "$base/picture$n.jpg"
+    cli /reload
+  fi
+  next_line
+  check "picture $n is in: $line" contains "$line" $'\tupdated\t127.0.0.1\t160 x 120 JPEG'
+  cp "$folder/tessaren.bmp" "$work/drawn$n.bmp"
+done
+cli /reload
+next_line
+check "the same picture again: $line" contains "$line" $'\tunchanged\t'
+mapfile -t kept < <(entries)
+check "three entries, none for the unchanged update: ${kept[*]}" test "${#kept[@]}" = 3
+for n in 1 2 3; do
+  check "entry $n holds picture $n as it came" \
+    cmp -s "$folder/history/${kept[$((n - 1))]}/tessaren.jpg" "$work/www/picture$n.jpg"
+done
+
+before=$(requests)
+cli /previous
+check "/previous answers 0 (was $cli_code)" test "$cli_code" = 0
+next_line
+check "the picture before is shown: $line" contains "$line" $'\tshown\t-\tthe picture of '
+check "drawn as its update drew it" cmp -s "$folder/tessaren.bmp" "$work/drawn2.bmp"
+cli /status
+check "/status says which picture and that the updates wait: $(tr '\n' '|' <<<"$cli_out")" \
+  contains "$cli_out" $'\nNext update: paused, showing the picture of '"${kept[1]:11:2}:${kept[1]:13:2}"
+cli /previous
+next_line
+check "and the one before that: $line" contains "$line" $'\tshown\t-\tthe picture of '
+check "drawn as its update drew it" cmp -s "$folder/tessaren.bmp" "$work/drawn1.bmp"
+cli /next
+next_line
+check "/next steps forward: $line" contains "$line" $'\tshown\t-\tthe picture of '
+check "drawn as its update drew it" cmp -s "$folder/tessaren.bmp" "$work/drawn2.bmp"
+check "with no download" test "$(requests)" = "$before"
+check "tessaren.jpg is still the newest picture" cmp -s "$folder/tessaren.jpg" "$work/www/picture3.jpg"
+cli /resume
+next_line
+check "/resume draws the newest again: $line" contains "$line" "redrawn"
+check "as it was drawn" cmp -s "$folder/tessaren.bmp" "$work/drawn3.bmp"
+cli /status
+check "the updates go on: $(tr '\n' '|' <<<"$cli_out")" not_contains "$cli_out" "paused"
+cli /next
+sleep 2
+check "/next at the newest does nothing" test "$(log_lines)" = "$logged"
+cli /exit
+wait "$tessaren_pid"
+tessaren_pid=
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
