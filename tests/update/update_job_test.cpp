@@ -762,6 +762,40 @@ TEST_F(MonitorSetTest, RedrawnWhenTheSetChanges) {
   EXPECT_GT(redAt(80, 24), 200) << "the common picture on both";
 }
 
+// A history entry holds the whole set: stepping back draws each monitor's kept picture, and
+// a new set is kept as new pictures.
+TEST_F(MonitorSetTest, AnEntryFromTheHistoryDrawsTheWholeSet) {
+  applyBoth();
+  const std::string entry = dir.string() + "/history/2026-12-08 140509/";
+  fs::create_directories(entry);
+  for (const std::string& name : {std::string("tessaren.jpg"), ownFile})
+    fs::copy_file(dir / name, entry + name);
+  const std::string green = flat(40, 30, 0, 250, 0), white = flat(20, 40, 250, 250, 250);
+  fetcher.answers[kUrl] = {green, {"\"c2\"", ""}, "image/jpeg", {}, true};
+  fetcher.answers[kOwnUrl] = {white, {"\"o2\"", ""}, "image/jpeg", {}, true};
+  const UpdateOutcome newer = run();
+  ASSERT_EQ(newer.kind, OutcomeKind::Updated);
+  EXPECT_TRUE(newer.newPicture);
+  EXPECT_GT(redAt(80, 24), 200) << "the white picture on the right";
+  fetcher.asked.clear();
+
+  UpdateRequest kept = request;
+  kept.redrawOnly = true;
+  kept.drawFrom = entry;
+  CancelToken cancel;
+  const UpdateOutcome shown = runWith(cancel, kept);
+  ASSERT_EQ(shown.kind, OutcomeKind::Updated) << shown.failure->detail;
+  EXPECT_EQ(shown.detail, "from the history");
+  EXPECT_FALSE(shown.newPicture);
+  EXPECT_TRUE(fetcher.asked.empty());
+  EXPECT_GT(redAt(32, 24), 200) << "the kept red on the left";
+  EXPECT_GT(blueAt(80, 24), 200) << "the kept blue on the right";
+  EXPECT_LT(redAt(80, 24), 50);
+  EXPECT_EQ(fileContents(dir / "tessaren.jpg"), green) << "the newest stays as it is";
+  ASSERT_TRUE(shown.applied);
+  EXPECT_FALSE(shown.applied->known) << "so that the next update draws the newest again";
+}
+
 TEST_F(UpdateJobTest, OwnFilesAndLeftovers) {
   for (const char* name :
        {"tessaren.jpg", "tessaren.bmp", "tessaren-1f.jpg.part", "tessaren-7.bmp.part",
