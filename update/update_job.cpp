@@ -107,6 +107,19 @@ class Stopwatch {
 };
 
 // A BMP file of this update's that is deleted on every way out unless the commit moved it.
+// The picture folder, usable and made, with the leftovers of updates that ended uncleanly
+// removed when the request asks for it.
+std::optional<Failure> readyFolder(const UpdateRequest& request, Files& files) {
+  const std::string& folder = request.settings.folder;
+  if (auto problem = folderProblem(folder)) return Failure{FailureKind::UnusableFolder, *problem};
+  if (auto problem = files.makeFolder(folder)) return problem;
+  if (request.clearLeftovers && !request.checkOnly) {
+    for (const std::string& name : files.list(folder, kTemporaryPrefix, kTemporarySuffix))
+      files.remove(folder + name);
+  }
+  return std::nullopt;
+}
+
 class TemporaryBitmap {
  public:
   TemporaryBitmap(Files& files, std::string path) : files_(files), path_(std::move(path)) {}
@@ -164,14 +177,7 @@ class Update {
     outcome_.host = hostOfStep(0);
 
     const std::string& folder = settings_.folder;
-    if (auto problem = folderProblem(folder))
-      return failed({FailureKind::UnusableFolder, *problem});
-    if (auto problem = services_.files.makeFolder(folder)) return failed(*problem);
-    if (request_.clearLeftovers && !request_.checkOnly) {
-      for (const std::string& name :
-           services_.files.list(folder, kTemporaryPrefix, kTemporarySuffix))
-        services_.files.remove(folder + name);
-    }
+    if (auto problem = readyFolder(request_, services_.files)) return failed(*problem);
     picturePath_ = folder + (fetched_ ? fetched_->fileName : kPictureFileName);
     bitmapPath_ = folder + kBitmapFileName;
     if (drawnForTheMonitors(settings_.display)) layout_ = services_.desktop.monitorLayout();
@@ -684,15 +690,7 @@ class SetUpdate {
         parts_(pictures_.size()) {}
 
   UpdateOutcome run() {
-    const std::string& folder = request_.settings.folder;
-    if (auto problem = folderProblem(folder))
-      return failed({FailureKind::UnusableFolder, *problem});
-    if (auto problem = services_.files.makeFolder(folder)) return failed(*problem);
-    if (request_.clearLeftovers) {
-      for (const std::string& name :
-           services_.files.list(folder, kTemporaryPrefix, kTemporarySuffix))
-        services_.files.remove(folder + name);
-    }
+    if (auto problem = readyFolder(request_, services_.files)) return failed(*problem);
     layout_ = setLayout(services_.desktop.monitorLayout(), pictures_);
     for (std::size_t i = 0; i < pictures_.size(); ++i) fetched_[i].fileName = pictures_[i].fileName;
     if (request_.redrawOnly) {
