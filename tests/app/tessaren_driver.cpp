@@ -319,12 +319,27 @@ void propertiesEnter(const char* url) {
   check(settle(window), "the program goes on");
 }
 
+// The control of dialog that has the focus, once it is expected or 10 s have passed.
+int focusedControl(HWND dialog, int expected) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  for (DWORD waited = 0; waited <= 10000; waited += 50) {
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    if (GetDlgCtrlID(info.hwndFocus) == expected) break;
+    Sleep(50);
+  }
+  return GetDlgCtrlID(info.hwndFocus);
+}
+
 // A field that can't work keeps the dialog open: a message names the problem, then the
 // field has the focus. Escape leaves without saving.
 void propertiesRefuse(char** field) {
   HWND window = mainWindow();
   HWND dialog = openProperties(window);
   if (dialog == nullptr) return;
+  const int first = focusedControl(dialog, IDC_PROPERTIES_SAVE);
+  check(first == IDC_PROPERTIES_SAVE,
+        "Save has the focus when Properties opens (is " + std::to_string(first) + ")");
   char* all[] = {field[0], field[1], field[2], const_cast<char*>("1"), const_cast<char*>("off")};
   fillProperties(dialog, all);
   PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_SAVE), BM_CLICK, 0, 0);
@@ -347,16 +362,9 @@ void propertiesRefuse(char** field) {
                        : name == "folder"   ? IDC_PROPERTIES_FOLDER
                        : name == "interval" ? IDC_PROPERTIES_INTERVAL
                                             : IDC_PROPERTIES_POINTER;
-  GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  for (DWORD waited = 0; waited <= 10000; waited += 50) {
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-    if (GetDlgCtrlID(info.hwndFocus) == expected) break;
-    Sleep(50);
-  }
-  check(GetDlgCtrlID(info.hwndFocus) == expected,
-        "the focus is on field " + std::to_string(expected) + " (is " +
-            std::to_string(GetDlgCtrlID(info.hwndFocus)) + ")");
+  const int focused = focusedControl(dialog, expected);
+  check(focused == expected, "the focus is on field " + std::to_string(expected) + " (is " +
+                                 std::to_string(focused) + ")");
   PostMessageA(GetDlgItem(dialog, expected), WM_KEYDOWN, VK_ESCAPE, 0);
   check(waitGone(dialog, 10000), "Escape ends it without saving");
   check(settle(window), "the program goes on");
