@@ -305,8 +305,10 @@ bool isComplete(pugi::xml_node item, std::string_view xml, const pugi::xml_parse
   std::size_t from = static_cast<std::size_t>(at);
   if (last.type() == pugi::node_pcdata || last.type() == pugi::node_cdata)
     from += std::strlen(last.value());  // no shorter than the text's own
-  const std::string_view between =
-      xml.substr(0, static_cast<std::size_t>(parsed.offset)).substr(std::min(from, xml.size()));
+  // A CDATA section cut short runs past the fault: nothing of its item's end tag was read.
+  const std::string_view read = xml.substr(0, static_cast<std::size_t>(parsed.offset));
+  if (from >= read.size()) return false;
+  const std::string_view between = read.substr(from);
   const std::string endTag = std::string("</") + item.name();
   for (std::size_t end = between.find(endTag); end != std::string_view::npos;
        end = between.find(endTag, end + 1)) {

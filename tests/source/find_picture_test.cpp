@@ -207,6 +207,8 @@ TEST(FindPictureTest, FeedShapes) {
       {"rss-cut.xml", found("https://radar.example/1210.png", "Radar 12:10")},
       {"rss-unclosed.xml", found("https://cam.example/2.jpg", "Cam 2")},
       {"rss-broken-cdata.xml", found("https://photos.example/dawn.jpg", "Harbour at dawn")},
+      // The last item's CDATA runs to the end: the fault lies inside what it last holds.
+      {"rss-cut-in-cdata.xml", found("https://photos.example/dawn.jpg", "Harbour at dawn")},
       {"utf32.xml", found("https://wetter.example/k%C3%B6ln.jpg",
                           "Wetter \xc3\xbc"
                           "ber K\xc3\xb6ln")},
