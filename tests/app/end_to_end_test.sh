@@ -9,19 +9,7 @@
 set -uo pipefail
 wine_run=$1 exe=$2 driver=$3 work=$4 picture_server=$5
 
-if [ -z "${TESSAREN_HAVE_DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" env TESSAREN_HAVE_DISPLAY=1 bash "$0" "$@"
-fi
-
-mkdir -p "$work"
-export TESSAREN_WINEPREFIX="$work/prefix"
-export WINEPREFIX="$TESSAREN_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-passed=0 failed=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $what"
-  else failed=$((failed + 1)); echo "FAILED: $what"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/end_to_end_common.sh"
 driver() {  # one driver action; a driver that died before saying anything is run again once
   local out code=0
   out=$("$wine_run" "$driver" "$@") || code=$?
@@ -45,23 +33,10 @@ reg_value() {  # reg_value KEY NAME: the data of one value, or nothing
   printf '%s\n' "$out" | tr -d '\r' |
     awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
 }
-settings_key='HKCU\Software\Classes\Tessaren\Config'
 desktop_key='HKCU\Control Panel\Desktop'
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 setting() { reg_value "$settings_key" "$1"; }
-store() { "$wine_run" reg add "$settings_key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
-contains() { [[ "$1" == *"$2"* ]]; }
-not_contains() { [[ "$1" != *"$2"* ]]; }
-
-server_pid=
-tessaren_pid=
-cleanup() {
-  [ -n "$tessaren_pid" ] && kill "$tessaren_pid" 2>/dev/null
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-  WINEPREFIX="$TESSAREN_WINEPREFIX" wineserver -k 2>/dev/null
-}
-trap cleanup EXIT
 
 # The pictures: a weather-like gradient made on the spot, also under a name in three scripts.
 rm -rf "$work/www" && mkdir -p "$work/www"
@@ -77,13 +52,7 @@ PY
 cjpeg -quality 90 "$work/picture.ppm" >"$work/www/weather.jpg"
 unicode_name='Ünï 壁纸 🌦'
 cp "$work/www/weather.jpg" "$work/www/$unicode_name.jpg"
-rm -f "$work/port" "$work/requests.log"
-python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
-server_pid=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
-port=$(cat "$work/port")
-base="http://127.0.0.1:$port"
-requests() { grep -c . "$work/requests.log" 2>/dev/null || echo 0; }
+start_picture_server
 
 start() { "$wine_run" "$exe" & tessaren_pid=$!; }
 finish() {  # waits for the program and checks its exit code
@@ -106,23 +75,9 @@ timed_exit() {  # timed_exit HOW: ends the program; exit_ms is how long until it
 "$wine_run" reg delete 'HKCU\Software\Classes\Tessaren' /f >/dev/null 2>&1
 "$wine_run" reg delete "$run_key" /v Tessaren /f >/dev/null 2>&1
 "$wine_run" reg add "$desktop_key" /v Wallpaper /t REG_SZ /d "" /f >/dev/null
-drive_c="$TESSAREN_WINEPREFIX/drive_c"
 profile=$(ls -d "$drive_c"/users/*/AppData/Local 2>/dev/null | grep -v /Public/ | head -n 1)
 rm -rf "$drive_c/tessaren-e2e" "$profile/Tessaren" "$drive_c"/users/*/tessaren-e2e
-log_file() { ls "$drive_c"/users/*/AppData/Local/Tessaren/tessaren.log 2>/dev/null | head -n 1; }
-log_lines() { local f; f=$(log_file); [ -n "$f" ] && grep -c . "$f" || echo 0; }
 last_log() { tail -n 1 "$(log_file)" | tr -d '\r'; }
-log_line() { sed -n "$1p" "$(log_file)" | tr -d '\r'; }
-wait_log() {  # wait_log COUNT: until the log holds COUNT lines (an update has ended)
-  for _ in $(seq 400); do [ "$(log_lines)" -ge "$1" ] && return 0; sleep 0.1; done
-  return 1
-}
-logged=0
-line=
-next_line() {  # next_line: waits for the next log line and puts it in line
-  logged=$((logged + 1))
-  if wait_log "$logged"; then line=$(log_line "$logged"); else line="(no log line $logged)"; fi
-}
 
 echo "--- first run: defaults, the default picture, a single instance"
 # The first run fetches the default URL; a proxy setting sends that request to the local
@@ -358,11 +313,6 @@ check "tray Exit" driver end tray
 finish
 
 echo "--- the command line, to the running copy and with none"
-cli() {  # cli OPTION...: runs tessaren.exe with the options; its output and exit code
-  local code=0
-  cli_out=$("$wine_run" "$exe" "$@" 2>/dev/null | tr -d '\r') || code=$?
-  cli_code=$code
-}
 store url REG_SZ "$base/weather.jpg"
 start
 check "the program starts" driver ready

@@ -7,37 +7,7 @@
 set -uo pipefail
 wine_run=$1 exe=$2 driver=$3 work=$4 picture_server=$5
 
-if [ -z "${TESSAREN_HAVE_DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" env TESSAREN_HAVE_DISPLAY=1 bash "$0" "$@"
-fi
-
-mkdir -p "$work"
-export TESSAREN_WINEPREFIX="$work/prefix"
-export WINEPREFIX="$TESSAREN_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-passed=0 failed=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $what"
-  else failed=$((failed + 1)); echo "FAILED: $what"; fi
-}
-contains() { [[ "$1" == *"$2"* ]]; }
-not_contains() { [[ "$1" != *"$2"* ]]; }
-settings_key='HKCU\Software\Classes\Tessaren\Config'
-store() { "$wine_run" reg add "$settings_key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
-cli() {  # cli OPTION: runs tessaren.exe with it; cli_out and cli_code
-  local code=0
-  cli_out=$("$wine_run" "$exe" "$@" 2>/dev/null | tr -d '\r') || code=$?
-  cli_code=$code
-}
-
-server_pid=
-tessaren_pid=
-cleanup() {
-  [ -n "$tessaren_pid" ] && kill "$tessaren_pid" 2>/dev/null
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-  WINEPREFIX="$TESSAREN_WINEPREFIX" wineserver -k 2>/dev/null
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../support/end_to_end_common.sh"
 
 # Three pictures, each of its own colours.
 rm -rf "$work/www" && mkdir -p "$work/www"
@@ -54,27 +24,11 @@ open(sys.argv[1], "wb").write(b"P6 %d %d 255\n" % (w, h) + rows)
 PY
   cjpeg -quality 90 "$work/picture.ppm" >"$work/www/picture$n.jpg"
 done
-rm -f "$work/port" "$work/requests.log"
-python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
-server_pid=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
-base="http://127.0.0.1:$(cat "$work/port")"
-requests() { grep -c . "$work/requests.log" 2>/dev/null || echo 0; }
+start_picture_server
 
 "$wine_run" reg delete 'HKCU\Software\Classes\Tessaren' /f >/dev/null 2>&1
-drive_c="$TESSAREN_WINEPREFIX/drive_c"
 folder="$drive_c/tessaren-history"
 rm -rf "$folder" "$drive_c"/users/*/AppData/Local/Tessaren
-log_file() { ls "$drive_c"/users/*/AppData/Local/Tessaren/tessaren.log 2>/dev/null | head -n 1; }
-log_lines() { local f; f=$(log_file); [ -n "$f" ] && grep -c . "$f" || echo 0; }
-logged=0
-line=
-next_line() {  # waits for the next log line and puts it in line
-  logged=$((logged + 1))
-  for _ in $(seq 300); do [ "$(log_lines)" -ge "$logged" ] && break; sleep 0.1; done
-  line=$(sed -n "${logged}p" "$(log_file)" | tr -d '\r')
-  [ -n "$line" ] || line="(no log line $logged)"
-}
 entries() { (cd "$folder/history" 2>/dev/null && LC_ALL=C ls); }
 
 store url REG_SZ "$base/picture1.jpg"

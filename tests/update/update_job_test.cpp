@@ -56,6 +56,14 @@ class UpdateJobTest : public ::testing::Test {
     return outcome;
   }
   UpdateOutcome runWith(CancelToken& cancel) { return runWith(cancel, request); }
+  // Draws the history entry in folder, as stepping back does.
+  UpdateOutcome drawKept(const std::string& folder) {
+    UpdateRequest kept = request;
+    kept.redrawOnly = true;
+    kept.drawFrom = folder;
+    CancelToken cancel;
+    return runWith(cancel, kept);
+  }
   // Applies picture as the next update's starting point.
   void applyFirst(const std::string& picture) {
     fetcher.answers[kUrl] = {picture, {"\"v1\"", "Mon, 07 Dec 2026"}, "image/jpeg", {}, true};
@@ -123,11 +131,7 @@ TEST_F(UpdateJobTest, AnEntryFromTheHistoryIsDrawnLikeTheUpdateDrewIt) {
   const std::string newest = sampleJpeg(16, 8);
   applyFirst(newest);
   ASSERT_NE(fileContents(dir / "tessaren.bmp"), earlierDrawing);
-  UpdateRequest kept = request;
-  kept.redrawOnly = true;
-  kept.drawFrom = entry;
-  CancelToken cancel;
-  const UpdateOutcome shown = runWith(cancel, kept);
+  const UpdateOutcome shown = drawKept(entry);
   ASSERT_EQ(shown.kind, OutcomeKind::Updated) << shown.failure->detail;
   EXPECT_FALSE(shown.newPicture);
   EXPECT_TRUE(fetcher.asked.empty());
@@ -147,8 +151,7 @@ TEST_F(UpdateJobTest, AnEntryFromTheHistoryIsDrawnLikeTheUpdateDrewIt) {
   ASSERT_TRUE(back.applied);
   EXPECT_TRUE(back.applied->known);
 
-  kept.drawFrom = dir.string() + "/history/gone/";
-  EXPECT_EQ(runWith(cancel, kept).kind, OutcomeKind::Failed);
+  EXPECT_EQ(drawKept(dir.string() + "/history/gone/").kind, OutcomeKind::Failed);
 }
 
 // 304 or the same bytes again leave everything alone, unless the picture on the desktop
@@ -779,11 +782,7 @@ TEST_F(MonitorSetTest, AnEntryFromTheHistoryDrawsTheWholeSet) {
   EXPECT_GT(redAt(80, 24), 200) << "the white picture on the right";
   fetcher.asked.clear();
 
-  UpdateRequest kept = request;
-  kept.redrawOnly = true;
-  kept.drawFrom = entry;
-  CancelToken cancel;
-  const UpdateOutcome shown = runWith(cancel, kept);
+  const UpdateOutcome shown = drawKept(entry);
   ASSERT_EQ(shown.kind, OutcomeKind::Updated) << shown.failure->detail;
   EXPECT_EQ(shown.detail, "from the history");
   EXPECT_FALSE(shown.newPicture);
