@@ -4,7 +4,7 @@
 
 #include "app/dialogs.h"
 #include "app/explorer.h"
-#include "platform/program_ids.h"
+#include "app/program_ids.h"
 #include "platform/system_error.h"
 
 namespace tessaren {

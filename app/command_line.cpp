@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "platform/text.h"
 
@@ -30,6 +31,7 @@ constexpr UsageRow kExitCodes[] = {
     {"1", "the last update failed (/status)"},
     {"2", "Tessaren is not running"},
     {"3", "tessaren.exe could not be started (tessaren.com)"},
+    {"4", "Tessaren is running, so nothing was removed (/uninstall)"},
     {"64", "an unknown option"},
 };
 
@@ -81,6 +83,35 @@ std::string_view argumentsAfterProgramName(std::string_view commandLine) {
   std::string_view rest = commandLine.substr(end);
   const std::size_t start = rest.find_first_not_of(" \t");
   return start == std::string_view::npos ? std::string_view() : rest.substr(start);
+}
+
+std::string commandMessage(const CommandMessage& message) {
+  return message.option + "\n" + std::to_string(message.asker) + "\n" + message.token;
+}
+
+CommandMessage parseCommandMessage(std::string_view text) {
+  CommandMessage message;
+  std::string_view rest;
+  if (const std::size_t end = text.find('\n'); end != std::string_view::npos) {
+    rest = text.substr(end + 1);
+    text = text.substr(0, end);
+  }
+  message.option = text;
+  const std::size_t end = std::min(rest.find('\n'), rest.size());
+  std::from_chars(rest.data(), rest.data() + end, message.asker);
+  if (end < rest.size()) message.token = rest.substr(end + 1);
+  return message;
+}
+
+std::string statusReplyMessage(std::string_view token, std::string_view status) {
+  return std::string(token) + "\n" + utf8Prefix(std::string(status), kStatusReplyMaxBytes);
+}
+
+std::optional<std::string> acceptedStatusReply(std::string_view token, std::string_view reply) {
+  if (token.empty() || reply.size() > token.size() + 1 + kStatusReplyMaxBytes ||
+      reply.substr(0, token.size()) != token || reply.substr(token.size(), 1) != "\n")
+    return std::nullopt;
+  return std::string(reply.substr(token.size() + 1));
 }
 
 CommandLine parseCommandLine(std::string_view arguments) {

@@ -45,12 +45,33 @@ std::string usageText(UsageLayout layout);
 // Text for a console or a file on Windows: every line end CRLF.
 std::string windowsLineEnds(std::string_view text);
 
+// What another tessaren.exe sends the running program (as WM_COPYDATA): the option, the
+// asking process's id and, for /status, a token of the asker's choosing that the answer
+// must carry, one to a line. The token is random and goes to the program's window only,
+// so no other window can make an answer the asker takes for the program's.
+struct CommandMessage {
+  std::string option;
+  unsigned long asker = 0;
+  std::string token;
+};
+std::string commandMessage(const CommandMessage& message);
+CommandMessage parseCommandMessage(std::string_view text);
+
+// /status's answer as sent: the token, a line end and the status text, the text cut to
+// kStatusReplyMaxBytes at a character's start. The asker takes the text only from an
+// answer with its token, no longer than that.
+constexpr std::size_t kStatusReplyMaxBytes = 4096;
+std::string statusReplyMessage(std::string_view token, std::string_view status);
+std::optional<std::string> acceptedStatusReply(std::string_view token, std::string_view reply);
+
 // Exit codes: 0 done (or the last update was good), 1 the last update failed, 2 Tessaren
-// is not running, 3 tessaren.com could not start tessaren.exe, 64 an unknown option.
+// is not running, 3 tessaren.com could not start tessaren.exe, 4 Tessaren runs (and so
+// /uninstall removed nothing), 64 an unknown option.
 constexpr int kExitOk = 0;
 constexpr int kExitLastUpdateFailed = 1;
 constexpr int kExitNotRunning = 2;
 constexpr int kExitCannotStart = 3;
+constexpr int kExitRunning = 4;
 constexpr int kExitUsage = 64;
 
 }  // namespace tessaren

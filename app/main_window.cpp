@@ -7,7 +7,8 @@
 #include <commctrl.h>
 
 #include "app/program.h"
-#include "platform/program_ids.h"
+#include "app/program_ids.h"
+#include "platform/object_names.h"
 #include "platform/soak_counters.h"
 
 namespace tessaren {
@@ -21,7 +22,7 @@ Program* programOf(HWND window) {
 // The soak's question: tray pictures held (bits 0-7), internet handles open (8-23) and log
 // lines written (32-63). Only in the soak build.
 bool answerSoak(const Program& program, UINT message, LRESULT& answer) {
-  static const UINT countersMessage = RegisterWindowMessageA("Tessaren.Counters");
+  static const UINT countersMessage = RegisterWindowMessageA(kCountersMessage);
   if (message != countersMessage) return false;
   answer = static_cast<LRESULT>(static_cast<std::uint64_t>(soak::trayPictures.load()) |
                                 static_cast<std::uint64_t>(soak::internetHandles.load()) << 8 |
@@ -91,13 +92,13 @@ void registerMainClass(HINSTANCE module) {
   windowClass.lpfnWndProc = mainWindowProc;
   windowClass.hInstance = module;
   windowClass.hIcon = LoadIconA(module, MAKEINTRESOURCEA(IDI_TESSAREN));
-  windowClass.lpszClassName = kMainClassName;
+  windowClass.lpszClassName = kMainWindowClass;
   windowClass.hIconSm = LoadIconA(module, MAKEINTRESOURCEA(IDI_SMALL));
   RegisterClassExA(&windowClass);
 }
 
 HWND createMainWindow(HINSTANCE module) {
-  return CreateWindowExA(0, kMainClassName, "Tessaren", WS_OVERLAPPED, CW_USEDEFAULT, 0,
+  return CreateWindowExA(0, kMainWindowClass, "Tessaren", WS_OVERLAPPED, CW_USEDEFAULT, 0,
                          CW_USEDEFAULT, 0, nullptr, nullptr, module, nullptr);
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/dialogs.h"
 #include "app/picture_saver.h"
 #include "app/update_feedback.h"
@@ -104,7 +105,7 @@ class Program final : private AboutView, private PropertiesHost {
   void keepInHistory(const UpdateRequest& request, const UpdateOutcome& outcome);
   std::vector<std::string> historyEntries();
   void step(HistoryStep direction);
-  void replyStatus(HWND replyTo, DWORD asker);
+  void replyStatus(HWND replyTo, const CommandMessage& message);
 
   HINSTANCE module_;
   HWND window_;
@@ -131,10 +132,10 @@ class Program final : private AboutView, private PropertiesHost {
   bool exiting_ = false;
 };
 
-// The hidden main window's class (which the installer looks for to end a running copy) and
-// the window itself, never shown (registering the class registers the common controls the
-// dialogs use too). attachProgram makes the window's messages the program's.
-inline constexpr char kMainClassName[] = "TESSAREN";
+// The hidden main window's class (kMainWindowClass, which the installer looks for to end a
+// running copy) and the window itself, never shown (registering the class registers the
+// common controls the dialogs use too). attachProgram makes the window's messages the
+// program's.
 void registerMainClass(HINSTANCE module);
 HWND createMainWindow(HINSTANCE module);
 void attachProgram(HWND window, Program* program);

@@ -2,12 +2,11 @@
 // line does, the dialogs' interfaces, and the way out.
 #include <windowsx.h>
 
-#include <charconv>
-
 #include "app/command_line.h"
 #include "app/explorer.h"
 #include "app/program.h"
-#include "platform/program_ids.h"
+#include "app/program_ids.h"
+#include "platform/own_path.h"
 #include "platform/window_handles.h"
 #include "settings/startup.h"
 #include "update/monitor_sources.h"
@@ -17,18 +16,6 @@ namespace {
 
 // Adds the tray icon again this often while the shell does not take it.
 constexpr UINT kTrayRetryMs = 5000;
-
-std::string programPath() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
 
 // Pause or Resume: the one that applies now.
 void keepPauseOrResume(HMENU popup, bool paused) {
@@ -58,7 +45,7 @@ Program::Program(HINSTANCE module, HWND window, ProgramServices services)
       services_(std::move(services)),
       settings_(services_.store, services_.defaultFolder),
       tray_(*services_.shell),
-      log_(services_.defaultFolder + "tessaren.log"),
+      log_(services_.defaultFolder + kLogFileName),
       feedback_(services_.clock, tray_, log_),
       updateServices_{services_.fetcher, services_.files, services_.desktop, services_.store,
                       commits_},
@@ -214,18 +201,12 @@ void Program::shellRestarted() {
   keepIconShown();
 }
 
-// What another tessaren.exe asked for: the option, a line end and the asking process's id.
-// The answer is its exit code.
+// What another tessaren.exe asked for (commandMessage). The answer is its exit code.
 LRESULT Program::commandLine(HWND replyTo, const COPYDATASTRUCT& data) {
   if (data.dwData != kCommandTag || data.lpData == nullptr) return kExitUsage;
-  std::string_view text(static_cast<const char*>(data.lpData), data.cbData);
-  DWORD asker = 0;
-  if (const std::size_t newline = text.find('\n'); newline != std::string_view::npos) {
-    const std::string_view id = text.substr(newline + 1);
-    std::from_chars(id.data(), id.data() + id.size(), asker);
-    text = text.substr(0, newline);
-  }
-  const CommandLine line = parseCommandLine(text);
+  const CommandMessage message =
+      parseCommandMessage({static_cast<const char*>(data.lpData), data.cbData});
+  const CommandLine line = parseCommandLine(message.option);
   const std::time_t now = services_.clock.wallNow();
   switch (line.command) {
     case Command::Start:
@@ -244,7 +225,7 @@ LRESULT Program::commandLine(HWND replyTo, const COPYDATASTRUCT& data) {
       PostMessageA(window_, WM_COMMAND, IDM_TRAY_EXIT, 0);
       return kExitOk;
     case Command::Status:
-      replyStatus(replyTo, asker);
+      replyStatus(replyTo, message);
       return feedback_.lastFailed() ? kExitLastUpdateFailed : kExitOk;
     case Command::Previous:
       step(HistoryStep::Previous);
@@ -264,15 +245,16 @@ std::string Program::statusText() {
                               scheduler_.pausedUntil());
 }
 
-// /status's answer, to the window the asking process gave, and only when that window is
-// its own. Sent, not posted (the answer must arrive before the asker's call returns), but
-// never waited on for more than a moment: a window that does not answer holds nothing up.
-void Program::replyStatus(HWND replyTo, DWORD asker) {
+// /status's answer, with the asker's token, to the window the asking process gave, and
+// only when that window is its own. Sent, not posted (the answer must arrive before the
+// asker's call returns), but never waited on for more than a moment: a window that does
+// not answer holds nothing up.
+void Program::replyStatus(HWND replyTo, const CommandMessage& message) {
   DWORD owner = 0;
-  if (replyTo == nullptr || asker == 0 || GetWindowThreadProcessId(replyTo, &owner) == 0 ||
-      owner != asker)
+  if (replyTo == nullptr || message.asker == 0 || GetWindowThreadProcessId(replyTo, &owner) == 0 ||
+      owner != message.asker)
     return;
-  const std::string text = statusText();
+  const std::string text = statusReplyMessage(message.token, statusText());
   COPYDATASTRUCT reply{kStatusReplyTag, static_cast<DWORD>(text.size()),
                        const_cast<char*>(text.data())};
   DWORD_PTR ignored = 0;
@@ -297,7 +279,7 @@ CheckedFields Program::checkedFields(const PropertiesFields& fields, const Setti
 
 void Program::saveSettings(const Settings& settings, bool startWithWindows) {
   settings_.save(settings);
-  setStartWithWindows(services_.store, startWithWindows, programPath());
+  setStartWithWindows(services_.store, startWithWindows, ownExecutablePath());
   scheduler_.settingsSaved();
 }
 

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "app/dialogs.h"
-#include "platform/program_ids.h"
+#include "app/program_ids.h"
 #include "update/monitor_sources.h"
 
 namespace tessaren {

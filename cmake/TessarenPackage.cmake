@@ -33,6 +33,14 @@ add_custom_command(OUTPUT ${TESSAREN_SETTINGS_NSIS} ${TESSAREN_SETTINGS_LIST}
   DEPENDS ${CMAKE_SOURCE_DIR}/scripts/settings-table ${TESSAREN_SETTINGS_TABLE}
   COMMENT "Listing the registry keys and values of the settings table")
 
+# The names the installer finds the running program by, from the program's own header.
+set(TESSAREN_OBJECT_NAMES_NSIS ${CMAKE_BINARY_DIR}/generated/object_names.nsh)
+add_custom_command(OUTPUT ${TESSAREN_OBJECT_NAMES_NSIS}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/object-names
+    ${CMAKE_SOURCE_DIR}/platform/object_names.h ${TESSAREN_OBJECT_NAMES_NSIS}
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/object-names ${CMAKE_SOURCE_DIR}/platform/object_names.h
+  COMMENT "Writing the installer's copy of the program's object names")
+
 # README.txt: the user part of README.md as Windows text, with the registry keys and value
 # names from settings.txt.
 add_custom_command(OUTPUT ${TESSAREN_STAGE_DIR}/README.txt
@@ -87,9 +95,9 @@ add_custom_command(OUTPUT ${TESSAREN_SETUP}
   COMMAND ${TESSAREN_MAKENSIS} -V2 -WX -NOCD
     -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage_dir} -DICON=${CMAKE_BINARY_DIR}/app/icons/wall.ico
     -DLICENSES=${package_dir}/licenses.nsh -DSETTINGS_TABLE=${TESSAREN_SETTINGS_NSIS}
-    -DART=${TESSAREN_INSTALLER_ART} -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
+    -DOBJECT_NAMES=${TESSAREN_OBJECT_NAMES_NSIS} -DART=${TESSAREN_INSTALLER_ART} -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
   DEPENDS ${staged} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi ${CMAKE_BINARY_DIR}/app/icons/wall.ico
-    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS} ${art_files}
+    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS} ${TESSAREN_OBJECT_NAMES_NSIS} ${art_files}
   COMMENT "Building the installer tessaren-${PROJECT_VERSION}-setup.exe")
 
 add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}

@@ -24,4 +24,16 @@ std::string utf8Text(std::wstring_view wide) {
   return utf8;
 }
 
+std::string codePageText(std::string_view utf8, unsigned codePage) {
+  if (codePage == 0 || codePage == CP_UTF8) return std::string(utf8);
+  const std::wstring wide = wideText(utf8);
+  if (wide.empty()) return {};
+  const int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length,
+                      nullptr, nullptr);
+  return text;
+}
+
 }  // namespace tessaren

@@ -32,6 +32,9 @@ class TrayShell {
   virtual void reloadPictures() = 0;
 };
 
+// The icon's id among its window's icons.
+constexpr unsigned kTrayIconId = 25077;
+
 // The shell's notification area for the given window (an HWND), which receives
 // callbackMessage with version 4 notifications, and pictures from module (an HINSTANCE).
 // Windows build only.

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/program_ids.h"
 #include "platform/soak_counters.h"
 #include "platform/window_handles.h"
+#include "res/resource.h"
 #include "tray/tray_icon.h"
 
 namespace tessaren {

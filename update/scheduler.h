@@ -12,7 +12,6 @@
 #include <map>
 #include <optional>
 
-#include "platform/program_ids.h"
 #include "settings/settings_store.h"
 #include "update/clock.h"
 #include "update/conditions.h"
@@ -21,6 +20,11 @@
 #include "update/update_job.h"
 
 namespace tessaren {
+
+// The scheduler's timers on the main window (the program's own are in app/program_ids.h).
+constexpr std::uintptr_t kRefreshTimerId =
+    20000;  // the next update is due, or a look at the clocks
+constexpr std::uintptr_t kDeadlineTimerId = 20002;  // the running update's time limit
 
 // The timer looks at the clocks at least this often, so that an update the computer slept
 // through is noticed within a minute of waking.

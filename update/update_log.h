@@ -15,6 +15,9 @@
 namespace tessaren {
 
 constexpr std::uint64_t kLogRotateBytes = 1024 * 1024;
+// The log's name in the default picture folder, and that of its one old copy.
+inline const std::string kLogFileName = "tessaren.log";
+inline std::string oldLogPath(const std::string& path) { return path + ".1"; }
 
 // Appends line and a line end in one write, so that lines from several writers never
 // mix; rotates first when the file has reached rotateBytes. False when nothing could be

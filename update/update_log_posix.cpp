@@ -13,7 +13,7 @@ bool appendLogLine(const std::string& path, const std::string& line, std::uint64
   struct stat status {};
   if (::stat(path.c_str(), &status) == 0 &&
       static_cast<std::uint64_t>(status.st_size) >= rotateBytes)
-    std::rename(path.c_str(), (path + ".1").c_str());
+    std::rename(path.c_str(), oldLogPath(path).c_str());
   const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (file < 0) return false;
   // CR LF: every editor on Windows shows one line per update.

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "platform/kernel_handles.h"
+#include "platform/object_names.h"
 #include "platform/user_mutex.h"
 #include "update/outcome.h"
 #include "update/update_log.h"
@@ -24,7 +25,7 @@ bool appendLogLine(const std::string& path, const std::string& line, std::uint64
   static std::atomic<bool> fallbackLogged{false};
   std::string text;
   {
-    const UserMutex rotation = openUserMutex("Tessaren.Log");
+    const UserMutex rotation = openUserMutex(kLogMutex);
     // The log says once that copies in other sessions may rotate it at the same time.
     if (!rotation.fallback.empty() && !fallbackLogged.exchange(true))
       text = logLineOf(std::time(nullptr), "note", "", rotation.fallback) + "\r\n";
@@ -34,7 +35,7 @@ bool appendLogLine(const std::string& path, const std::string& line, std::uint64
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (held && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
         (std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow) >= rotateBytes)
-      MoveFileExA(path.c_str(), (path + ".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+      MoveFileExA(path.c_str(), oldLogPath(path).c_str(), MOVEFILE_REPLACE_EXISTING);
     if (held) ReleaseMutex(rotation.handle.get());
   }
   const OwnedHandle file = ownedFileHandle(CreateFileA(

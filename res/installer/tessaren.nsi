@@ -3,7 +3,8 @@
 ; (cmake/TessarenPackage.cmake), which passes VERSION, STAGE (the folder holding
 ; tessaren.exe, tessaren.com, README.txt and licenses\), ICON, OUTFILE, LICENSES (the lines that
 ; delete each licence text it installs), SETTINGS_TABLE (the registry keys and value
-; names of the program's settings table, made by scripts/settings-table) and ART (the
+; names of the program's settings table, made by scripts/settings-table), OBJECT_NAMES (the
+; program's window class and object names, made by scripts/object-names) and ART (the
 ; folder of the Welcome and Finish pages' picture at 100, 150 and 200 %, drawn by
 ; scripts/make-installer-art).
 ; A 64-bit installer: it runs wherever tessaren.exe does, and under Wine without its
@@ -15,13 +16,13 @@ ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
 
-!ifndef VERSION | STAGE | ICON | OUTFILE | LICENSES | SETTINGS_TABLE | ART
-  !error "makensis -DVERSION=x.y.z -DSTAGE=dir -DICON=file.ico -DOUTFILE=setup.exe -DLICENSES=licenses.nsh -DSETTINGS_TABLE=settings.nsh -DART=dir tessaren.nsi"
+!ifndef VERSION | STAGE | ICON | OUTFILE | LICENSES | SETTINGS_TABLE | OBJECT_NAMES | ART
+  !error "makensis -DVERSION=x.y.z -DSTAGE=dir -DICON=file.ico -DOUTFILE=setup.exe -DLICENSES=licenses.nsh -DSETTINGS_TABLE=settings.nsh -DOBJECT_NAMES=object_names.nsh -DART=dir tessaren.nsi"
 !endif
 !include "${SETTINGS_TABLE}"
+!include "${OBJECT_NAMES}"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaren"
-!define WINDOW_CLASS "TESSAREN"
 !define PUBLISHER "Tessaren"
 ; How long a running copy gets to end after WM_CLOSE (Exit takes about 2 s).
 !define END_WAIT_MS 20000
@@ -87,7 +88,7 @@ Function ${un}EndRunningCopy
   Push $2
   Push $3
   retry:
-  FindWindow $0 "${WINDOW_CLASS}"
+  FindWindow $0 "${MAIN_WINDOW_CLASS}"
   ${DoWhile} $0 <> 0
     StrCpy $1 0
     System::Call "user32::GetWindowThreadProcessId(p r0, *i .r1) i"
@@ -118,7 +119,7 @@ Function ${un}EndRunningCopy
       SetErrorLevel 3
       Quit
     ${EndIf}
-    FindWindow $0 "${WINDOW_CLASS}"
+    FindWindow $0 "${MAIN_WINDOW_CLASS}"
   ${Loop}
   Pop $3
   Pop $2

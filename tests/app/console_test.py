@@ -3,9 +3,12 @@
 option run by name from a batch file (PATHEXT picks the .com before the .exe) in a raw
 pseudo-terminal, so that the bytes the console writes arrive untouched; the text with its
 CRLF line ends, the exit code in %ERRORLEVEL%, a plain start that returns at once while
-the program goes on, and /status's three lines through a pause and a resume.
-Usage: console_test.py WINE_RUN BUILD_DIR WORK_DIR PICTURE_SERVER [TRANSCRIPT]
+the program goes on, and /status's three lines through a pause and a resume; all of it
+beside another program that forges what it can (tessaren_driver forge). Then the output
+in the console's code page, and the program started from inside a job.
+Usage: console_test.py WINE_RUN BUILD_DIR WORK_DIR PICTURE_SERVER DRIVER [TRANSCRIPT]
 (BUILD_DIR holds tessaren.exe and tessaren.com; TRANSCRIPT receives the session as read.)"""
+import glob
 import os
 import pty
 import re
@@ -21,8 +24,8 @@ if not os.environ.get("TESSAREN_HAVE_DISPLAY"):
     os.execvp("xvfb-run", ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "env",
                            "TESSAREN_HAVE_DISPLAY=1", sys.executable] + sys.argv)
 
-wine_run, build_dir, work, picture_server = sys.argv[1:5]
-transcript_path = sys.argv[5] if len(sys.argv) > 5 else os.path.join(work, "session.txt")
+wine_run, build_dir, work, picture_server, driver = sys.argv[1:6]
+transcript_path = sys.argv[6] if len(sys.argv) > 6 else os.path.join(work, "session.txt")
 os.makedirs(work, exist_ok=True)
 os.environ["TESSAREN_WINEPREFIX"] = os.path.join(work, "prefix")
 os.environ["WINEPREFIX"] = os.environ["TESSAREN_WINEPREFIX"]
@@ -41,28 +44,38 @@ CONSOLE_CONTROL = re.compile(rb"\x1b\[[0-9;?]*[A-Za-z]")
 
 
 def in_terminal(arguments, seconds=90):
-    """Runs the command on a raw pseudo-terminal; what it wrote there and its exit code."""
+    """Runs the command on a raw pseudo-terminal; what it wrote there and its exit code.
+    The command's end decides, not the terminal's: Wine closes the terminal a moment before
+    the process ends, and the program it started may hold it open for longer. What is left
+    is read once the command has ended."""
     master, slave = pty.openpty()
     tty.setraw(slave)  # no LF to CRLF on the way: the bytes are the console's own
     process = subprocess.Popen(arguments, stdin=slave, stdout=slave, stderr=slave,
                                cwd=build_dir, close_fds=True)
     os.close(slave)
-    out = b""
+    out, closed = b"", False
     end = time.monotonic() + seconds
-    # Read until the command has ended and its output is drained: the started program may
-    # hold the terminal under Wine, so the end of the file is not waited for.
-    while time.monotonic() < end:
-        ready, _, _ = select.select([master], [], [], 0.2)
-        if ready:
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            out += chunk
-        elif process.poll() is not None:
-            break
+
+    def read(wait):  # whether it read something
+        nonlocal out, closed
+        if closed or not select.select([master], [], [], wait)[0]:
+            return False
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # every writer has closed the terminal
+            chunk = b""
+        closed = not chunk
+        out += chunk
+        return not closed
+
+    while process.poll() is None and time.monotonic() < end:
+        if not read(0.2) and closed:
+            try:  # only the process's end is left to wait for
+                process.wait(max(0.0, end - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                pass
+    while read(0):
+        pass
     if process.poll() is None:
         process.kill()
         out += b"(still running after %d s)" % seconds
@@ -87,6 +100,18 @@ def tessaren(option):
     return text, code
 
 
+def status_until(done, seconds=120):
+    """/status again and again until done(lines, code) holds or the time is up; the last
+    answer, which alone the session keeps."""
+    polls, end = len(transcript), time.monotonic() + seconds
+    while True:
+        text, code = tessaren("/status")
+        if done(lines(text) or [], code) or time.monotonic() > end:
+            del transcript[polls:-1]
+            return text, code
+        time.sleep(0.1)
+
+
 def wine_run_args(*arguments):
     return [wine_run, *arguments]
 
@@ -103,7 +128,7 @@ def reg(*arguments):
                    stderr=subprocess.DEVNULL, check=False)
 
 
-server = None
+server = forger = None
 try:
     subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL, check=False)
     www = os.path.join(work, "www")
@@ -119,7 +144,7 @@ try:
         os.remove(port_file)
     server = subprocess.Popen([sys.executable, picture_server, www, port_file,
                                os.path.join(work, "requests.log"), "weather.jpg"])
-    for _ in range(200):
+    for _ in range(1200):
         if os.path.exists(port_file) and os.path.getsize(port_file) > 0:
             break
         time.sleep(0.05)
@@ -137,19 +162,16 @@ try:
     check(text == b"Tessaren is not running.\r\n" and code == 2,
           f"/status with none running: one CRLF line and 2 (was {text!r}, {code})")
 
+    # From here on another program forges what it can, until the end.
+    forger = subprocess.Popen(wine_run_args(driver, "forge"), stdout=subprocess.PIPE)
+    check(forger.stdout.readline() == b"ready\r\n", "the forger has its window and events")
     text, code = tessaren("")
     check(text == b"" and code == 0,
           f"a plain start returns at once, silent, with 0 (was {text!r}, {code})")
-    status = []
-    polls = len(transcript)
-    for _ in range(60):  # until the first update has ended
-        text, code = tessaren("/status")
-        status = lines(text) or []
-        if code != 2 and len(status) == 3 and "running now" not in status[2] \
-                and "none yet" not in status[1]:
-            break
-        time.sleep(0.5)
-    del transcript[polls:-1]  # the session shows the answer once the update has ended
+    # The program runs (the forger's window stops nothing), until the first update ended.
+    text, code = status_until(lambda status, code: code != 2 and len(status) == 3 and
+                              "running now" not in status[2] and "none yet" not in status[1])
+    status = lines(text) or []
     check(lines(text) is not None, f"/status: CRLF line ends only (was {text!r})")
     check(code == 0, f"/status after a good update answers 0 (was {code})")
     check(len(status) == 3 and status[0] == "Tessaren"
@@ -185,20 +207,48 @@ try:
     check(all(len(line) < 80 and "\t" not in line for line in usage),
           "no line reaches the console's 80 columns or holds a tab")
 
+    picture = glob.glob(os.path.join(work, "prefix/drive_c/users/*/AppData/Local/Tessaren/tessaren.jpg"))
+    text, code = tessaren("/uninstall")
+    check(code == 4 and text.startswith(b"Tessaren is running.") and picture and
+          os.path.exists(picture[0]),
+          f"/uninstall refuses while it runs, with 4, and removes nothing (was {text!r}, {code})")
+
     text, code = tessaren("/exit")
     check(text == b"" and code == 0, f"/exit answers 0 (was {text!r}, {code})")
-    polls = len(transcript)
-    for _ in range(40):  # the program ends after it answered
-        text, code = tessaren("/status")
-        if code == 2:
-            break
-        time.sleep(0.25)
-    del transcript[polls:-1]
-    check(code == 2, f"and then it is not running (was {code})")
+    text, code = status_until(lambda status, code: code == 2)  # it ends after it answered
+    check(code == 2, f"and then it is not running, the forger's window or not (was {code})")
+    forger.kill()
+    check(b"asked" not in forger.communicate()[0], "no option ever reached the forger's window")
+
+    # Redirected output in the console's code page (850: é is 0x82); with no console, UTF-8.
+    out850 = os.path.join(work, "out850.txt")
+    with open(os.path.join(work, "cp.bat"), "wb") as f:
+        f.write(b"@echo off\r\nchcp 850 >nul\r\ntessaren /bogus\x82 >Z:" +
+                out850.replace("/", "\\").encode() + b"\r\n")
+    in_terminal(wine_run_args("cmd", "/c", "Z:" + os.path.join(work, "cp.bat").replace("/", "\\")))
+    with open(out850, "rb") as f:
+        said = f.read(23)
+    check(said == b"Unknown option /bogus\x82.", f"in code page 850 (was {said!r})")
+    said = subprocess.run(wine_run_args(os.path.join(build_dir, "tessaren.com"), "/bogusé"),
+                          stdout=subprocess.PIPE).stdout[:24]
+    check(said == "Unknown option /bogusé.".encode(), f"and UTF-8 with no console (was {said!r})")
+
+    # Started from a job that ends its processes: the program leaves it where allowed.
+    com = "Z:" + os.path.join(build_dir, "tessaren.com").replace("/", "\\")
+    for allow in ("allow", "forbid"):
+        result = subprocess.run(wine_run_args(driver, "in-job", allow, com),
+                                stdout=subprocess.PIPE, text=True)
+        print(result.stdout, end="", flush=True)
+        check(result.returncode == 0, f"tessaren.com in a job that {allow}s breaking away")
+        if allow == "allow":
+            tessaren("/exit")
+            status_until(lambda status, code: code == 2)
 finally:
     subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL, check=False)
     if server:
         server.kill()
+    if forger:
+        forger.kill()
     with open(transcript_path, "w", encoding="utf-8", newline="") as f:
         f.write("\r\n".join(transcript))
 

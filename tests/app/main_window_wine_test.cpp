@@ -19,7 +19,7 @@
 #include "app/explorer.h"
 #include "app/program.h"
 #include "app/update_feedback.h"
-#include "platform/program_ids.h"
+#include "app/program_ids.h"
 #include "platform/wide_text.h"
 #include "tests/support/fake_tray.h"
 #include "tests/support/memory_store.h"

@@ -15,6 +15,7 @@
 // after windows.h, which it needs
 #include <commctrl.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,7 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/program_ids.h"
+#include "app/program_ids.h"
+#include "platform/object_names.h"
+#include "tray/tray_icon.h"
 
 namespace {
 
@@ -98,7 +101,7 @@ bool settle(HWND window, UINT milliseconds = 60000) {
 }
 
 HWND mainWindow() {
-  HWND window = waitForWindow("TESSAREN", nullptr, 20000);
+  HWND window = waitForWindow(kMainWindowClass, nullptr, 20000);
   if (window == nullptr) {
     std::printf("FAILED: no window of class TESSAREN\n");
     std::exit(1);
@@ -166,7 +169,7 @@ void ready() {
   HWND window = mainWindow();
   check(settle(window), "the message loop runs");
   check(!IsWindowVisible(window), "the main window is hidden");
-  check(windowsOfClass("TESSAREN", 0).size() == 1, "one TESSAREN window");
+  check(windowsOfClass(kMainWindowClass, 0).size() == 1, "one TESSAREN window");
   check(iconKnown(window), "the tray icon is shown");
 }
 
@@ -526,8 +529,8 @@ struct Counters {
 Counters counters(HWND window) {
   DWORD_PTR packed = 0;
   Counters result;
-  if (SendMessageTimeoutA(window, RegisterWindowMessageA("Tessaren.Counters"), 0, 0, SMTO_NORMAL,
-                          5000, &packed) != 0) {
+  if (SendMessageTimeoutA(window, RegisterWindowMessageA(kCountersMessage), 0, 0, SMTO_NORMAL, 5000,
+                          &packed) != 0) {
     const auto bits = static_cast<unsigned long long>(packed);
     result.icons = static_cast<int>(bits & 0xFF);
     result.internetHandles = static_cast<int>((bits >> 8) & 0xFFFF);
@@ -610,6 +613,86 @@ void wallpaper() {
   std::printf("%s\n", utf8(value).c_str());
 }
 
+// Another program of the user's that pretends: set events under every name an older
+// tessaren.com waited for (Local\Tessaren.Started.<process id>), and a window of the
+// program's class that says "asked" for every option that reaches it and answers it with
+// 1 and a /status reply of 1 MB. Runs until ended.
+void forge() {
+  for (unsigned id = 4; id <= 0x4000; id += 4)
+    CreateEventA(nullptr, TRUE, TRUE, ("Local\\Tessaren.Started." + std::to_string(id)).c_str());
+  WNDCLASSA forged{};
+  forged.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA) return DefWindowProcA(window, message, wParam, lParam);
+    std::printf("asked\n");
+    static std::string big(1 << 20, 'x');
+    COPYDATASTRUCT data{kStatusReplyTag, static_cast<DWORD>(big.size()), big.data()};
+    SendMessageA(reinterpret_cast<HWND>(wParam), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    return LRESULT{1};
+  };
+  forged.lpszClassName = kMainWindowClass;
+  RegisterClassA(&forged);
+  CreateWindowA(kMainWindowClass, "Tessaren", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                nullptr);
+  std::printf("ready\n");
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+}
+
+// The current folder of another process, from its process parameters (at 0x38 in a 64-bit
+// process: CurrentDirectory.DosPath).
+std::string currentFolderOf(HANDLE process) {
+  PROCESS_BASIC_INFORMATION basic{};
+  NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr);
+  PEB peb{};
+  UNICODE_STRING folder{};
+  std::wstring text(MAX_PATH, L'\0');
+  if (!ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+      !ReadProcessMemory(process, reinterpret_cast<char*>(peb.ProcessParameters) + 0x38, &folder,
+                         sizeof folder, nullptr) ||
+      !ReadProcessMemory(process, folder.Buffer, text.data(),
+                         std::min<std::size_t>(folder.Length, MAX_PATH * 2), nullptr))
+    return "?";
+  text.resize(folder.Length / 2);
+  return utf8(text);
+}
+
+// tessaren.com started from the temporary folder, inside a job that ends everything in it
+// when closed and that allows breaking away or not: the program it starts must run from
+// its own folder, outside the job where the job allows it, and outlive the job then.
+void inJob(bool allowBreakaway, const std::string& companion) {
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | (allowBreakaway ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0);
+  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  std::string line = "\"" + companion + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  DWORD code = 1;
+  check(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                       temp, &startup, &started) &&
+            AssignProcessToJobObject(job, started.hProcess) && ResumeThread(started.hThread) &&
+            WaitForSingleObject(started.hProcess, 60000) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(started.hProcess, &code) && code == 0,
+        "tessaren.com in the job starts the program and answers 0");
+  HANDLE program = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE,
+                               processOf(mainWindow()));
+  BOOL inside = TRUE;
+  IsProcessInJob(program, job, &inside);
+  check(inside == !allowBreakaway,
+        std::string("the program runs ") + (inside ? "in" : "outside") + " the job");
+  const std::string folder = currentFolderOf(program);
+  check(companion.rfind(folder, 0) == 0 && companion.find('\\', folder.size()) == std::string::npos,
+        "in its own folder: " + folder);
+  CloseHandle(job);
+  check(
+      allowBreakaway ? settle(mainWindow()) : WaitForSingleObject(program, 60000) == WAIT_OBJECT_0,
+      allowBreakaway ? "and outlives the job" : "and ends with it");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -619,7 +702,7 @@ int main(int argc, char** argv) {
   if (action == "ready") {
     ready();
   } else if (action == "count") {
-    std::printf("%zu\n", windowsOfClass("TESSAREN", 0).size());
+    std::printf("%zu\n", windowsOfClass(kMainWindowClass, 0).size());
   } else if (action == "reload") {
     HWND window = mainWindow();
     DWORD_PTR result = 0;
@@ -686,6 +769,10 @@ int main(int argc, char** argv) {
       SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROPERTIES_MONITOR, CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_PROPERTIES_MONITOR)));
     }
+  } else if (action == "forge") {
+    forge();
+  } else if (action == "in-job" && extra == 2) {
+    inJob(std::strcmp(argv[2], "allow") == 0, argv[3]);
   } else if (action == "shell-restart") {
     shellRestart();
 

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "platform/object_names.h"
 
-constexpr wchar_t kWindowClass[] = L"TESSAREN";
+namespace {
 
 std::wstring narrowToWide(const char* text) {
   const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
@@ -37,7 +37,7 @@ bool samePath(const std::wstring& a, const std::wstring& b) {
 
 HWND waitForWindow(DWORD milliseconds) {
   for (DWORD waited = 0;; waited += 100) {
-    if (HWND window = FindWindowW(kWindowClass, nullptr)) return window;
+    if (HWND window = FindWindowA(tessaren::kMainWindowClass, nullptr)) return window;
     if (waited >= milliseconds) return nullptr;
     Sleep(100);
   }
@@ -79,7 +79,7 @@ int ended(DWORD process) {
 }
 
 int noWindow() {
-  if (FindWindowW(kWindowClass, nullptr) == nullptr) return 0;
+  if (FindWindowA(tessaren::kMainWindowClass, nullptr) == nullptr) return 0;
   std::printf("FAILED: a TESSAREN window still exists\n");
   return 1;
 }
