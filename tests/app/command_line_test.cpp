@@ -78,6 +78,34 @@ TEST(CommandLine, WindowsLineEnds) {
   EXPECT_EQ(windowsLineEnds(""), "");
 }
 
+// /status's answer counts only with the asker's token and within an answer's length; the
+// program cuts a longer status to fit, never inside a character.
+TEST(CommandLine, TheStatusAnswerCarriesTheTokenAndFits) {
+  const std::string token = "5f3a09c1";
+  const std::string full(kStatusReplyMaxBytes, 'x');
+  const std::string almost(kStatusReplyMaxBytes - 1, 'x');
+  struct Case {
+    std::string reply;
+    std::optional<std::string> taken;
+  } const cases[] = {
+      {statusReplyMessage(token, "Tessaren\nLast update: none yet"),
+       "Tessaren\nLast update: none yet"},
+      {statusReplyMessage(token, full + "y"), full},
+      {statusReplyMessage(token, almost + "\xC3\xA9"), almost},
+      {token + "\n" + full + "y", std::nullopt},
+      {"Tessaren\nLast update: forged", std::nullopt},
+      {statusReplyMessage("5f3a09c2", "Tessaren"), std::nullopt},
+      {token + "Tessaren", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(acceptedStatusReply(token, c.reply), c.taken) << c.reply;
+  EXPECT_EQ(acceptedStatusReply("", "\nTessaren"), std::nullopt) << "no token, no answer";
+
+  const CommandMessage got = parseCommandMessage(commandMessage({"/status", 4242, token}));
+  EXPECT_EQ(got.option + " " + std::to_string(got.asker) + " " + got.token,
+            "/status 4242 " + token);
+  EXPECT_EQ(parseCommandMessage("/reload").asker, 0u) << "an option alone asks for no answer";
+}
+
 // Every option the usage lists is one the parser takes; the console's table lines its
 // meanings up in one column within 80, the message box's puts one tab between.
 TEST(CommandLine, UsageInBothLayouts) {
