@@ -246,9 +246,9 @@ FunctionEnd
 Section "Uninstall"
   Call un.EndRunningCopy
 
-  ; Tessaren's own files in its picture folder (the picture, the BMP and its temporary
-  ; files, nothing else there): the program reads the folder from the settings and
-  ; normalises it exactly as it does when it runs.
+  ; Tessaren's own files in its picture folder and in the default one (the picture, the BMP
+  ; and its temporary files, the history, the log; nothing else there): the program reads
+  ; the folder from the settings and normalises it exactly as it does when it runs.
   ExecWait '"$INSTDIR\tessaren.exe" /uninstall'
 
   Delete "$INSTDIR\tessaren.exe"
@@ -263,6 +263,9 @@ Section "Uninstall"
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegValue HKCU "${APPROVED_KEY}" "${RUN_APPROVED_VALUE}"
   DeleteRegKey HKCU "${SETTINGS_KEY}"
-  RMDir /r "$LOCALAPPDATA\Tessaren"
+  ; The default picture folder, which the user may have filled, and "Open picture folder"
+  ; takes them to: /uninstall removed Tessaren's own files there by name (the log among
+  ; them), and the folder goes only if nothing else is left. Never recursively.
+  RMDir "$LOCALAPPDATA\Tessaren"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

@@ -4,7 +4,7 @@
 // One action per run; the exit code says whether the check held.
 //   install_probe running EXE_PATH     window there, owned by a process running EXE_PATH;
 //                                      prints its process id
-//   install_probe ended PID            that process is gone
+//   install_probe ended PID            that process is gone (within a minute)
 //   install_probe no-window            no TESSAREN window
 //   install_probe shortcut LNK TARGET  the shortcut points at TARGET
 //   install_probe run-and-wait EXE [ARGS...]  runs EXE, waits for it and for every process
@@ -44,9 +44,9 @@ HWND waitForWindow(DWORD milliseconds) {
 }
 
 int running(const std::wstring& expected) {
-  HWND window = waitForWindow(30000);
+  HWND window = waitForWindow(120000);
   if (window == nullptr) {
-    std::printf("FAILED: no window of class TESSAREN within 30 s\n");
+    std::printf("FAILED: no window of class TESSAREN within 120 s\n");
     return 1;
   }
   DWORD process = 0;
@@ -71,7 +71,7 @@ int running(const std::wstring& expected) {
 int ended(DWORD process) {
   HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process);
   if (handle == nullptr) return 0;  // no such process any more
-  const DWORD state = WaitForSingleObject(handle, 0);
+  const DWORD state = WaitForSingleObject(handle, 60000);
   CloseHandle(handle);
   if (state == WAIT_OBJECT_0) return 0;
   std::printf("FAILED: process %lu still runs\n", process);
@@ -125,7 +125,7 @@ int runAndWait(const std::vector<std::wstring>& arguments) {
     return 1;
   }
   CloseHandle(started.hThread);
-  WaitForSingleObject(started.hProcess, 60000);
+  WaitForSingleObject(started.hProcess, 180000);
   DWORD exitCode = 1;
   GetExitCodeProcess(started.hProcess, &exitCode);
   CloseHandle(started.hProcess);
@@ -145,11 +145,11 @@ int runAndWait(const std::vector<std::wstring>& arguments) {
   CloseHandle(snapshot);
   bool allEnded = true;
   for (HANDLE child : children) {
-    allEnded = WaitForSingleObject(child, 60000) == WAIT_OBJECT_0 && allEnded;
+    allEnded = WaitForSingleObject(child, 180000) == WAIT_OBJECT_0 && allEnded;
     CloseHandle(child);
   }
   if (!allEnded) {
-    std::printf("FAILED: a process it started still runs after 60 s\n");
+    std::printf("FAILED: a process it started still runs after 180 s\n");
     return 1;
   }
   return static_cast<int>(exitCode);

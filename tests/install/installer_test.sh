@@ -148,7 +148,9 @@ check "the shortcut is still there" probe shortcut "$shortcut" "$installed_exe"
 
 echo "--- what the uninstaller deletes in a folder of the user's: Tessaren's own files only"
 # The program itself reads and normalises the folder for the uninstaller (/uninstall):
-# each folder as a user or another program may have stored it.
+# each folder as a user or another program may have stored it. Never while it runs.
+wine_ "$installed_exe" /exit
+check "/exit ends the running copy" probe ended "${second_pid:-0}"
 own_files() {  # own_files UNIX_DIR: makes Tessaren's files and one of the user's
   mkdir -p "$1"
   for name in tessaren.jpg tessaren.bmp tessaren-1f.jpg.part holiday.txt tessaren.txt; do
@@ -175,9 +177,18 @@ a wildcard is no folder: nothing|REG_SZ|C:\P*|$pics_unix|holiday.txt tessaren-1f
 TABLE
 
 echo "--- silent uninstall"
-# What a user's running copy leaves behind: a log, and downloads in a folder of their
-# own that also holds a file of theirs.
+"$wine_run" "$installed_exe" &
+third_pid=$(probe running "$installed_exe" | sed -n 's/^pid=//p')
+# What a user's running copy leaves behind: a log beside the first pictures, and downloads
+# in a folder of their own that also holds a file of theirs. In %LOCALAPPDATA%\Tessaren
+# the user keeps a file, and a link to a folder of photos (Wine 8 makes no junctions: a
+# link on the Unix side, which Wine shows as a folder, is what a recursive delete would go
+# through).
 printf 'log\r\n' >"$data_unix/tessaren.log"
+printf 'log\r\n' >"$data_unix/tessaren.log.1"
+printf 'mine' >"$data_unix/notes.txt"
+mkdir -p "$work/photos" && printf 'photo' >"$work/photos/beach.jpg"
+ln -sfn "$work/photos" "$data_unix/Photos"
 own_dir="$local_appdata\\Pictures of mine\\"
 own_unix=$(unix_path "$own_dir")
 mkdir -p "$own_unix"
@@ -202,7 +213,7 @@ code=0
 probe run-and-wait "$uninstaller" /S || code=$?
 check "the uninstaller exits with 0 (was $code)" test "$code" = 0
 echo "uninstall took $((SECONDS - uninstall_started)) s"
-check "the running copy has ended" probe ended "${second_pid:-0}"
+check "the running copy has ended" probe ended "${third_pid:-0}"
 check "no Tessaren window is left" probe no-window
 check "the licence files it installed are gone, by name" \
   test "$(ls "$install_unix/licenses" 2>/dev/null)" = mine.txt
@@ -213,7 +224,10 @@ check "the Apps entry is gone" not has_key "$uninstall_key"
 check "the Run value is gone" not has_value "$run_key" Tessaren
 check "the StartupApproved value is gone" not has_value "$approved_key" Tessaren
 check "the settings key is gone" not has_key "$settings_key"
-check "%LOCALAPPDATA%\\Tessaren is gone" test ! -e "$data_unix"
+check "%LOCALAPPDATA%\\Tessaren keeps only the user's file and link: $(left "$data_unix")" \
+  test "$(left "$data_unix")" = "Photos notes.txt "
+check "the user's file and the photo behind the link are untouched" \
+  test "$(cat "$data_unix/notes.txt" "$work/photos/beach.jpg")" = minephoto
 check "the downloads in the user's own folder are gone" \
   test ! -e "$own_unix/tessaren.jpg" -a ! -e "$own_unix/tessaren.bmp" -a ! -e "$own_unix/tessaren-2.bmp.part"
 check "the user's own file and folder stay" test -s "$own_unix/holiday.txt"
