@@ -154,9 +154,10 @@ echo "--- a server that never answers"
 store url REG_SZ "$base/stall/weather.jpg"
 before=$(requests)
 check "Reload" driver reload
-for _ in $(seq 100); do [ "$(requests)" -gt "$before" ] && break; sleep 0.1; done
+wait_until 120 requested_since "$before"
 check "the request reached the silent server" test "$(requests)" -gt "$before"
-check "the window answers within 100 ms while the update waits" driver answer-time 100
+# The server never answers: a window held by the update would not answer at all.
+check "the window answers while the update waits" driver answer-time 3000
 check "the menu opens" driver menu right
 check "the About box says an update runs" driver about-state "Next update: running now"
 check "Properties opens" driver properties-show "$base/stall/weather.jpg" "C:\\users\\$user\\tessaren-e2e\\" 60 1 off
@@ -167,11 +168,11 @@ replaced_ms=$(($(now_ms) - saved_at))
 echo "the update with the new settings ended $replaced_ms ms after Save"
 check "and the new settings are used at once: $line" test "$(cut -f2-3 <<<"$line")" != $'failed\t127.0.0.1'
 check "by a good update" contains "$line" $'\t127.0.0.1\t'
-check "without waiting out the silent server" test "$replaced_ms" -lt 10000
+check "without waiting out the silent server's 30 s" test "$replaced_ms" -lt 25000
 store url REG_SZ "$base/stall/weather.jpg"
 before=$(requests)
 check "Reload" driver reload
-for _ in $(seq 100); do [ "$(requests)" -gt "$before" ] && break; sleep 0.1; done
+wait_until 120 requested_since "$before"
 timed_exit tray
 stall_exit=$exit_ms
 echo "Exit while the update waited on the silent server: $stall_exit ms"
@@ -190,8 +191,8 @@ next_line
 timed_exit tray
 idle_exit=$exit_ms
 echo "Exit while idle: $idle_exit ms"
-check "Exit during the stall ($stall_exit ms) is about as quick as an idle Exit ($idle_exit ms)" \
-  test "$stall_exit" -le $((idle_exit + 2000))
+check "Exit during the stall ($stall_exit ms) waits out no 30 s, as an idle Exit ($idle_exit ms)" \
+  test "$stall_exit" -le $((idle_exit + 15000))
 
 echo "--- Properties: checks, Enter, Escape, one dialog at a time, any script, start with Windows"
 start
@@ -305,10 +306,11 @@ store url REG_SZ "$base/fail/weather.jpg"
 check "Reload" driver reload
 next_line
 check "the failure is logged: $line" contains "$line" "HTTP 500"
-for _ in $(seq 90); do [ "$(grep -c $'\t/fail/' "$work/requests.log")" -ge 2 ] && break; sleep 1; done
+asked_twice() { [ "$(grep -c $'\t/fail/' "$work/requests.log")" -ge 2 ]; }
+wait_until 240 asked_twice
 gap=$(grep $'\t/fail/' "$work/requests.log" | awk -F'\t' 'NR == 1 { first = $1 } NR == 2 { printf "%d", $1 - first }')
 echo "second request after ${gap:-?} s"
-check "the second request came about a minute later" test "${gap:-0}" -ge 55 -a "${gap:-0}" -le 75
+check "the second request came a minute later, not at the 5-minute interval" test "${gap:-0}" -ge 55 -a "${gap:-0}" -le 150
 check "tray Exit" driver end tray
 finish
 
@@ -336,10 +338,10 @@ check "/exit with none running answers 2 (was $cli_code)" test "$cli_code" = 2
 before=$(requests)
 start
 check "the program starts" driver ready
-sleep 3
-check "the pause survived the restart: no request" test "$(requests)" = "$before"
 cli /status
-check "and the tip says so: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" "paused until "
+check "the pause survived the restart: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" "paused until "
+check "so no update ran or runs" test "$(requests)" = "$before" -a "$(log_lines)" = "$logged" \
+  -a "${cli_out/running now/}" = "$cli_out"
 cli /reload
 check "/reload answers 0 (was $cli_code)" test "$cli_code" = 0
 next_line

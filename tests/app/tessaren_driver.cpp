@@ -37,6 +37,10 @@ using namespace tessaren;
 
 int failures = 0;
 
+// The longest any step waits for what it needs: what comes sooner ends the wait, and a
+// busy machine may take a while.
+constexpr DWORD kWaitMs = 60000;
+
 void check(bool condition, const std::string& what) {
   std::printf("%s: %s\n", condition ? "ok" : "FAILED", what.c_str());
   if (!condition) ++failures;
@@ -85,23 +89,21 @@ bool waitGone(HWND window, DWORD milliseconds) {
   return !IsWindow(window);
 }
 
-// Returns once the program's thread has handled everything posted before: a message sent
-// to it is handled only when its message loop runs again.
-// A message sent overtakes the posted ones still queued, so it takes two round trips:
-// the second is handled only after whatever the first let through.
-bool settle(HWND window, UINT milliseconds = 60000) {
+// Whether the program's thread still answers: a message sent to it is handled only when its
+// message loop runs. Not a sign that what was posted before has been handled (a message sent
+// overtakes those): a step waits for what it needs itself.
+bool settle(HWND window, UINT milliseconds = kWaitMs) {
   DWORD_PTR result = 0;
   for (int round = 0; round < 2; ++round) {
     if (SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, milliseconds, &result) == 0) {
       return false;
     }
-    Sleep(200);
   }
   return true;
 }
 
 HWND mainWindow() {
-  HWND window = waitForWindow(kMainWindowClass, nullptr, 20000);
+  HWND window = waitForWindow(kMainWindowClass, nullptr, kWaitMs);
   if (window == nullptr) {
     std::printf("FAILED: no window of class TESSAREN\n");
     std::exit(1);
@@ -195,17 +197,17 @@ void menu(const std::string& how) {
   if (how == "double") {
     PostMessageA(window, kTrayNotifyMessage, at, trayEvent(NIN_SELECT));
     PostMessageA(window, kTrayNotifyMessage, at, trayEvent(WM_LBUTTONDBLCLK));
-    HWND box = waitForDialog("About Tessaren ...", 10000);
+    HWND box = waitForDialog("About Tessaren ...", kWaitMs);
     check(box != nullptr, "a double-click opens the About box");
     check(waitForMenu(process, 1500) == nullptr, "and no menu");
     if (box != nullptr) PostMessageA(box, WM_COMMAND, IDOK, 0);
-    check(box == nullptr || waitGone(box, 10000), "the About box closes");
+    check(box == nullptr || waitGone(box, kWaitMs), "the About box closes");
     check(settle(window), "the program goes on");
     return;
   }
   const UINT event = how == "right" ? WM_CONTEXTMENU : how == "key" ? NIN_KEYSELECT : NIN_SELECT;
   PostMessageA(window, kTrayNotifyMessage, at, trayEvent(event));
-  HWND popup = waitForMenu(process, 5000);
+  HWND popup = waitForMenu(process, kWaitMs);
   check(popup != nullptr, "the menu opens (" + how + ")");
   if (popup == nullptr) return;
   RECT placed{};
@@ -218,7 +220,7 @@ void menu(const std::string& how) {
   // Escape closes a menu: its loop takes keys from the program's own queue.
   PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
   bool closed = false;
-  for (int waited = 0; waited < 5000 && !closed; waited += 50) {
+  for (int waited = 0; waited < kWaitMs && !closed; waited += 50) {
     closed = !IsWindow(popup) || !IsWindowVisible(popup);
     if (!closed) Sleep(50);
   }
@@ -229,7 +231,7 @@ void menu(const std::string& how) {
 void about(const std::string& how) {
   HWND window = mainWindow();
   PostMessageA(window, WM_COMMAND, IDM_TRAY_ABOUT, 0);
-  HWND box = waitForDialog("About Tessaren ...", 10000);
+  HWND box = waitForDialog("About Tessaren ...", kWaitMs);
   check(box != nullptr, "the About box opens");
   if (box == nullptr) return;
   HWND ok = GetDlgItem(box, IDOK);
@@ -241,13 +243,13 @@ void about(const std::string& how) {
   } else {
     PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
   }
-  check(waitGone(box, 10000), "the About box ends on " + how);
+  check(waitGone(box, kWaitMs), "the About box ends on " + how);
   check(settle(window), "the program goes on");
 }
 
 HWND openProperties(HWND window) {
   PostMessageA(window, WM_COMMAND, IDM_TRAY_PROPERTIES, 0);
-  HWND dialog = waitForDialog("Tessaren Properties", 10000);
+  HWND dialog = waitForDialog("Tessaren Properties", kWaitMs);
   check(dialog != nullptr, "the Properties dialog opens");
   return dialog;
 }
@@ -286,7 +288,7 @@ void propertiesShow(char** field) {
         "the display list is an unsorted drop-down list");
   // Escape cancels, as in every Windows dialog.
   PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_URL), WM_KEYDOWN, VK_ESCAPE, 0);
-  check(waitGone(dialog, 10000), "Escape ends it");
+  check(waitGone(dialog, kWaitMs), "Escape ends it");
   check(settle(window), "the program goes on");
 }
 
@@ -305,7 +307,7 @@ void propertiesSave(char** field) {
   if (dialog == nullptr) return;
   fillProperties(dialog, field);
   PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_SAVE), BM_CLICK, 0, 0);
-  check(waitGone(dialog, 10000), "Save ends the dialog");
+  check(waitGone(dialog, kWaitMs), "Save ends the dialog");
   check(settle(window), "the program goes on");
 }
 
@@ -318,7 +320,7 @@ void propertiesEnter(const char* url) {
   HWND edit = GetDlgItem(dialog, IDC_PROPERTIES_URL);
   PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
   PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
-  check(waitGone(dialog, 10000), "Enter saves and ends the dialog");
+  check(waitGone(dialog, kWaitMs), "Enter saves and ends the dialog");
   check(settle(window), "the program goes on");
 }
 
@@ -326,7 +328,7 @@ void propertiesEnter(const char* url) {
 int focusedControl(HWND dialog, int expected) {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  for (DWORD waited = 0; waited <= 10000; waited += 50) {
+  for (DWORD waited = 0; waited <= kWaitMs; waited += 50) {
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
     if (GetDlgCtrlID(info.hwndFocus) == expected) break;
     Sleep(50);
@@ -346,7 +348,7 @@ void propertiesRefuse(char** field) {
   char* all[] = {field[0], field[1], field[2], const_cast<char*>("1"), const_cast<char*>("off")};
   fillProperties(dialog, all);
   PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_SAVE), BM_CLICK, 0, 0);
-  HWND message = waitForDialog("Tessaren", 10000);
+  HWND message = waitForDialog("Tessaren", kWaitMs);
   check(message != nullptr, "a message names the problem");
   if (message == nullptr) return;
   std::string said;
@@ -357,7 +359,7 @@ void propertiesRefuse(char** field) {
   }
   std::printf("message: %s\n", said.c_str());
   PostMessageA(message, WM_COMMAND, IDOK, 0);
-  check(waitGone(message, 10000), "the message closes");
+  check(waitGone(message, kWaitMs), "the message closes");
   check(IsWindow(dialog) && IsWindowVisible(dialog), "the dialog stays open");
   // Once the message is gone the program puts the focus on the field: wait for it.
   const std::string name = field[3];
@@ -369,13 +371,13 @@ void propertiesRefuse(char** field) {
   check(focused == expected, "the focus is on field " + std::to_string(expected) + " (is " +
                                  std::to_string(focused) + ")");
   PostMessageA(GetDlgItem(dialog, expected), WM_KEYDOWN, VK_ESCAPE, 0);
-  check(waitGone(dialog, 10000), "Escape ends it without saving");
+  check(waitGone(dialog, kWaitMs), "Escape ends it without saving");
   check(settle(window), "the program goes on");
 }
 
 // Waits until a menu of the process is shown (or, shown false, until none is).
 bool waitForMenu(DWORD process, bool shown) {
-  for (DWORD waited = 0; waited <= 10000; waited += 50) {
+  for (DWORD waited = 0; waited <= kWaitMs; waited += 50) {
     bool any = false;
     for (HWND popup : windowsOfClass("#32768", process)) any = any || IsWindowVisible(popup);
     if (any == shown) return true;
@@ -405,7 +407,7 @@ void oneDialog() {
   check(dialogs == 1, "one dialog open (" + std::to_string(dialogs) + ")");
   check(FindWindowA("#32770", "About Tessaren ...") == nullptr, "no About box over Properties");
   PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-  check(waitGone(dialog, 10000), "the close box ends it");
+  check(waitGone(dialog, kWaitMs), "the close box ends it");
   check(settle(window), "the program goes on");
 }
 
@@ -415,7 +417,7 @@ void propertiesCancel(const char* url) {
   if (dialog == nullptr) return;
   setText(dialog, IDC_PROPERTIES_URL, url);
   PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_CANCEL), BM_CLICK, 0, 0);
-  check(waitGone(dialog, 10000), "Cancel ends the dialog");
+  check(waitGone(dialog, kWaitMs), "Cancel ends the dialog");
   check(settle(window), "the program goes on");
 }
 
@@ -430,14 +432,14 @@ void end(const std::string& how) {
     PostMessageA(window, WM_COMMAND, IDM_TRAY_EXIT, 0);
   } else if (how == "endsession") {
     DWORD_PTR answer = 0;
-    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, kWaitMs,
                         &answer);
     check(answer == TRUE, "the session may end");
     PostMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   } else {
     PostMessageA(window, WM_CLOSE, 0, 0);
   }
-  check(waitGone(window, 20000), "the program ends by " + how);
+  check(waitGone(window, kWaitMs), "the program ends by " + how);
   check(!iconKnown(window), "no icon is left behind");
 }
 
@@ -451,15 +453,16 @@ void shellRestart() {
   Shell_NotifyIconA(NIM_DELETE, &data);
   check(!iconKnown(window), "the shell has forgotten the icon");
   PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-  check(settle(window), "the program goes on");
-  check(iconKnown(window), "the icon is back after TaskbarCreated");
+  bool back = false;
+  for (DWORD waited = 0; waited < kWaitMs && !(back = iconKnown(window)); waited += 50) Sleep(50);
+  check(back, "the icon is back after TaskbarCreated");
 }
 
 // The About box's state lines, printed; each argument must appear in them.
 void aboutState(char** expected, int count) {
   HWND window = mainWindow();
   PostMessageA(window, WM_COMMAND, IDM_TRAY_ABOUT, 0);
-  HWND box = waitForDialog("About Tessaren ...", 10000);
+  HWND box = waitForDialog("About Tessaren ...", kWaitMs);
   check(box != nullptr, "the About box opens");
   if (box == nullptr) return;
   std::string lines;
@@ -473,7 +476,7 @@ void aboutState(char** expected, int count) {
   for (int i = 0; i < count; ++i)
     check(lines.find(expected[i]) != std::string::npos, std::string("it says ") + expected[i]);
   PostMessageA(box, WM_COMMAND, IDOK, 0);
-  check(waitGone(box, 10000), "the About box ends");
+  check(waitGone(box, kWaitMs), "the About box ends");
 }
 
 // Properties' Check with the given address and "Picture at": prints what it found, or
@@ -486,7 +489,7 @@ void propertiesCheck(const char* url, const char* pointer, const char* expected)
   setText(dialog, IDC_PROPERTIES_POINTER, pointer);
   PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), BM_CLICK, 0, 0);
   std::string answer;
-  for (int waited = 0; waited < 20000; waited += 50) {
+  for (int waited = 0; waited < kWaitMs; waited += 50) {
     answer = textOf(GetDlgItem(dialog, IDC_PROPERTIES_CHECK_RESULT));
     if (!answer.empty() && answer != "Checking...") break;
     Sleep(50);
@@ -495,7 +498,7 @@ void propertiesCheck(const char* url, const char* pointer, const char* expected)
   check(answer.find(expected) != std::string::npos, std::string("Check says ") + expected);
   check(settle(dialog), "the dialog answers");
   PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_CANCEL), BM_CLICK, 0, 0);
-  check(waitGone(dialog, 10000), "Cancel ends the dialog");
+  check(waitGone(dialog, kWaitMs), "Cancel ends the dialog");
 }
 
 // How long a message sent from outside waits for an answer, while whatever runs runs.
@@ -529,8 +532,8 @@ struct Counters {
 Counters counters(HWND window) {
   DWORD_PTR packed = 0;
   Counters result;
-  if (SendMessageTimeoutA(window, RegisterWindowMessageA(kCountersMessage), 0, 0, SMTO_NORMAL, 5000,
-                          &packed) != 0) {
+  if (SendMessageTimeoutA(window, RegisterWindowMessageA(kCountersMessage), 0, 0, SMTO_NORMAL,
+                          kWaitMs, &packed) != 0) {
     const auto bits = static_cast<unsigned long long>(packed);
     result.icons = static_cast<int>(bits & 0xFF);
     result.internetHandles = static_cast<int>((bits >> 8) & 0xFFFF);
@@ -545,9 +548,9 @@ void reloadLoop(int count) {
   long long lines = counters(window).logLines;
   for (int i = 1; i <= count; ++i) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0, SMTO_NORMAL, 5000, &result);
+    SendMessageTimeoutA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0, SMTO_NORMAL, kWaitMs, &result);
     bool ended = false;
-    for (int waited = 0; waited < 60000 && !ended; waited += 10) {
+    for (int waited = 0; waited < kWaitMs && !ended; waited += 10) {
       ended = counters(window).logLines > lines;
       if (!ended) Sleep(10);
     }
@@ -575,7 +578,7 @@ HWND fileNameField(HWND dialog) {
 // Opens Save picture as... and leaves it open, saying the name it suggests.
 void savePictureOpen() {
   PostMessageA(mainWindow(), WM_COMMAND, IDM_TRAY_SAVE_PICTURE, 0);
-  HWND dialog = waitForDialog("Save picture as", 10000);
+  HWND dialog = waitForDialog("Save picture as", kWaitMs);
   check(dialog != nullptr, "the Save dialog opens");
   if (dialog == nullptr) return;
   if (HWND name = fileNameField(dialog)) std::printf("suggested: %s\n", textOf(name).c_str());
@@ -584,16 +587,16 @@ void savePictureOpen() {
 // Saves as path in the Save dialog that is open.
 void savePictureFinish(const std::string& path) {
   HWND window = mainWindow();
-  HWND dialog = waitForDialog("Save picture as", 10000);
+  HWND dialog = waitForDialog("Save picture as", kWaitMs);
   check(dialog != nullptr, "the Save dialog is open");
   if (dialog == nullptr) return;
   HWND name = fileNameField(dialog);
   if (name == nullptr) return;
   SetWindowTextW(name, wide(path).c_str());
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-  check(waitGone(dialog, 10000), "Save ends the dialog");
+  check(waitGone(dialog, kWaitMs), "Save ends the dialog");
   bool saved = false;
-  for (int waited = 0; waited < 10000 && !saved; waited += 50) {
+  for (int waited = 0; waited < kWaitMs && !saved; waited += 50) {
     saved = GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
     if (!saved) Sleep(50);
   }
@@ -675,7 +678,7 @@ void inJob(bool allowBreakaway, const std::string& companion) {
   check(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                        temp, &startup, &started) &&
             AssignProcessToJobObject(job, started.hProcess) && ResumeThread(started.hThread) &&
-            WaitForSingleObject(started.hProcess, 60000) == WAIT_OBJECT_0 &&
+            WaitForSingleObject(started.hProcess, kWaitMs) == WAIT_OBJECT_0 &&
             GetExitCodeProcess(started.hProcess, &code) && code == 0,
         "tessaren.com in the job starts the program and answers 0");
   HANDLE program = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE,
@@ -688,9 +691,9 @@ void inJob(bool allowBreakaway, const std::string& companion) {
   check(companion.rfind(folder, 0) == 0 && companion.find('\\', folder.size()) == std::string::npos,
         "in its own folder: " + folder);
   CloseHandle(job);
-  check(
-      allowBreakaway ? settle(mainWindow()) : WaitForSingleObject(program, 60000) == WAIT_OBJECT_0,
-      allowBreakaway ? "and outlives the job" : "and ends with it");
+  check(allowBreakaway ? settle(mainWindow())
+                       : WaitForSingleObject(program, kWaitMs) == WAIT_OBJECT_0,
+        allowBreakaway ? "and outlives the job" : "and ends with it");
 }
 
 }  // namespace
@@ -706,20 +709,20 @@ int main(int argc, char** argv) {
   } else if (action == "reload") {
     HWND window = mainWindow();
     DWORD_PTR result = 0;
-    check(SendMessageTimeoutA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0, SMTO_NORMAL, 5000, &result) !=
-              0,
+    check(SendMessageTimeoutA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0, SMTO_NORMAL, kWaitMs,
+                              &result) != 0,
           "Reload handled");
   } else if (action == "display-change") {
     HWND window = mainWindow();
     DWORD_PTR result = 0;
     check(SendMessageTimeoutA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768), SMTO_NORMAL,
-                              5000, &result) != 0,
+                              kWaitMs, &result) != 0,
           "display change handled");
   } else if (action == "resume") {
     HWND window = mainWindow();
     DWORD_PTR result = 0;
     check(SendMessageTimeoutA(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0, SMTO_NORMAL,
-                              5000, &result) != 0,
+                              kWaitMs, &result) != 0,
           "resume handled");
   } else if (action == "answer-time" && extra == 1) {
     answerTime(std::atoi(argv[2]));
@@ -762,7 +765,7 @@ int main(int argc, char** argv) {
     // Monitor choice at the entry given (0: All monitors).
     const bool about = std::strcmp(argv[2], "about") == 0;
     PostMessageA(mainWindow(), WM_COMMAND, about ? IDM_TRAY_ABOUT : IDM_TRAY_PROPERTIES, 0);
-    HWND dialog = waitForDialog(about ? "About Tessaren ..." : "Tessaren Properties", 10000);
+    HWND dialog = waitForDialog(about ? "About Tessaren ..." : "Tessaren Properties", kWaitMs);
     check(dialog != nullptr, std::string(argv[2]) + " opens");
     if (dialog != nullptr && extra == 2) {
       SendDlgItemMessageA(dialog, IDC_PROPERTIES_MONITOR, CB_SETCURSEL, std::atoi(argv[3]), 0);

@@ -18,6 +18,10 @@ check() {  # check DESCRIPTION COMMAND...
   else failed=$((failed + 1)); echo "FAILED: $what"; fi
 }
 contains() { [[ "$1" == *"$2"* ]]; }
+wait_until() {  # wait_until SECONDS COMMAND...: until the command succeeds, at most so long
+  local end=$((SECONDS + $1)); shift
+  until "$@"; do [ "$SECONDS" -lt "$end" ] || return 1; sleep 0.1; done
+}
 not_contains() { [[ "$1" != *"$2"* ]]; }
 settings_key='HKCU\Software\Classes\Tessaren\Config'
 store() { "$wine_run" reg add "$settings_key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
@@ -41,19 +45,18 @@ start_picture_server() {
   rm -f "$work/port" "$work/requests.log"
   python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
   server_pid=$!
-  for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+  wait_until 60 test -s "$work/port"
   port=$(cat "$work/port")
   base="http://127.0.0.1:$port"
 }
 requests() { grep -c . "$work/requests.log" 2>/dev/null || echo 0; }
+requested_since() { [ "$(requests)" -gt "$1" ]; }  # requested_since COUNT
 
 log_file() { ls "$drive_c"/users/*/AppData/Local/Tessaren/tessaren.log 2>/dev/null | head -n 1; }
 log_lines() { local f; f=$(log_file); [ -n "$f" ] && grep -c . "$f" || echo 0; }
 log_line() { sed -n "$1p" "$(log_file)" | tr -d '\r'; }
-wait_log() {  # wait_log COUNT: until the log holds COUNT lines (an update has ended)
-  for _ in $(seq 400); do [ "$(log_lines)" -ge "$1" ] && return 0; sleep 0.1; done
-  return 1
-}
+log_has() { [ "$(log_lines)" -ge "$1" ]; }
+wait_log() { wait_until 180 log_has "$1"; }  # wait_log COUNT: until an update has ended
 logged=0
 line=
 next_line() {  # next_line: waits for the next log line and puts it in line

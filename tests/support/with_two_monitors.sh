@@ -53,7 +53,7 @@ for n in $(seq 70 99); do
   Xorg ":$n" -config "$work/xorg.conf" -noreset -nolisten tcp -logfile "$work/xorg.log" \
     >"$work/xorg.out" 2>&1 &
   xorg_pid=$!
-  for _ in $(seq 50); do
+  for _ in $(seq 600); do  # until it answers or has died, however busy the machine
     DISPLAY=":$n" xrandr -q >/dev/null 2>&1 && { display=":$n"; break; }
     kill -0 "$xorg_pid" 2>/dev/null || break
     sleep 0.1
