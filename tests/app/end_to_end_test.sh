@@ -311,6 +311,8 @@ wait_until 240 asked_twice
 gap=$(grep $'\t/fail/' "$work/requests.log" | awk -F'\t' 'NR == 1 { first = $1 } NR == 2 { printf "%d", $1 - first }')
 echo "second request after ${gap:-?} s"
 check "the second request came a minute later, not at the 5-minute interval" test "${gap:-0}" -ge 55 -a "${gap:-0}" -le 150
+next_line
+check "and its failure is logged too: $line" contains "$line" "HTTP 500"
 check "tray Exit" driver end tray
 finish
 
@@ -340,8 +342,8 @@ start
 check "the program starts" driver ready
 cli /status
 check "the pause survived the restart: $(tr '\n' '|' <<<"$cli_out")" contains "$cli_out" "paused until "
-check "so no update ran or runs" test "$(requests)" = "$before" -a "$(log_lines)" = "$logged" \
-  -a "${cli_out/running now/}" = "$cli_out"
+check "so no update ran or runs ($(requests) requests, $before before; log line $(log_lines) of $logged)" \
+  test "$(requests)" = "$before" -a "$(log_lines)" = "$logged" -a "${cli_out/running now/}" = "$cli_out"
 cli /reload
 check "/reload answers 0 (was $cli_code)" test "$cli_code" = 0
 next_line

@@ -220,7 +220,7 @@ void menu(const std::string& how) {
   // Escape closes a menu: its loop takes keys from the program's own queue.
   PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
   bool closed = false;
-  for (int waited = 0; waited < kWaitMs && !closed; waited += 50) {
+  for (DWORD waited = 0; waited < kWaitMs && !closed; waited += 50) {
     closed = !IsWindow(popup) || !IsWindowVisible(popup);
     if (!closed) Sleep(50);
   }
@@ -489,7 +489,7 @@ void propertiesCheck(const char* url, const char* pointer, const char* expected)
   setText(dialog, IDC_PROPERTIES_POINTER, pointer);
   PostMessageA(GetDlgItem(dialog, IDC_PROPERTIES_CHECK), BM_CLICK, 0, 0);
   std::string answer;
-  for (int waited = 0; waited < kWaitMs; waited += 50) {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
     answer = textOf(GetDlgItem(dialog, IDC_PROPERTIES_CHECK_RESULT));
     if (!answer.empty() && answer != "Checking...") break;
     Sleep(50);
@@ -550,7 +550,7 @@ void reloadLoop(int count) {
     DWORD_PTR result = 0;
     SendMessageTimeoutA(window, WM_COMMAND, IDM_TRAY_RELOAD, 0, SMTO_NORMAL, kWaitMs, &result);
     bool ended = false;
-    for (int waited = 0; waited < kWaitMs && !ended; waited += 10) {
+    for (DWORD waited = 0; waited < kWaitMs && !ended; waited += 10) {
       ended = counters(window).logLines > lines;
       if (!ended) Sleep(10);
     }
@@ -596,7 +596,7 @@ void savePictureFinish(const std::string& path) {
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
   check(waitGone(dialog, kWaitMs), "Save ends the dialog");
   bool saved = false;
-  for (int waited = 0; waited < kWaitMs && !saved; waited += 50) {
+  for (DWORD waited = 0; waited < kWaitMs && !saved; waited += 50) {
     saved = GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
     if (!saved) Sleep(50);
   }

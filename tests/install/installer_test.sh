@@ -64,7 +64,7 @@ rm -f "$work/port"
 python3 "$(dirname "$0")/../support/picture_server.py" "$work/www" "$work/port" \
   "$work/requests.log" picture.jpg &
 server_pid=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+for _ in $(seq 1200); do [ -s "$work/port" ] && break; sleep 0.05; done
 port=$(cat "$work/port")
 
 echo "--- a fresh prefix"

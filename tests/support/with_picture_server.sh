@@ -12,7 +12,7 @@ rm -rf "$work" && mkdir -p "$work/www"
 python3 "$here/picture_server.py" "$work/www" "$work/port" "$work/requests.log" &
 server=$!
 trap 'kill "$server" 2>/dev/null' EXIT
-for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
+for _ in $(seq 1200); do [ -s "$work/port" ] && break; sleep 0.05; done
 [ -s "$work/port" ] || { echo "the test server did not start"; exit 1; }
 export TESSAREN_TEST_SERVER="127.0.0.1:$(cat "$work/port")"
 export TESSAREN_TEST_ROOT="$work/www" TESSAREN_TEST_LOG="$work/requests.log"
