@@ -37,9 +37,11 @@ cleanup() {
 trap cleanup EXIT
 
 # Serves $work/www; sets port and base, and counts the requests in $work/requests.log.
+# With a port, the server comes back on it, its log kept.
 start_picture_server() {
-  rm -f "$work/port" "$work/requests.log"
-  python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
+  [ -z "${1:-}" ] && rm -f "$work/requests.log"
+  rm -f "$work/port"
+  PICTURE_SERVER_PORT=${1:-0} python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
   server_pid=$!
   for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
   port=$(cat "$work/port")

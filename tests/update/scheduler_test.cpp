@@ -43,12 +43,16 @@ class FakeTimer final : public TimerApi {
   std::optional<std::uint32_t> deadlineMs;
 };
 
+// The network as Windows reports it, scripted: not back yet after a wake-up, a cost that
+// cannot be read.
 class FakeConditions final : public Conditions {
  public:
-  bool metered() override { return meteredNow; }
+  Cost cost() override { return costNow; }
   bool batterySaver() override { return saverNow; }
-  bool meteredNow = false;
+  bool connected() override { return connectedNow; }
+  Cost costNow = Cost::Free;
   bool saverNow = false;
+  bool connectedNow = true;
 };
 
 // Starts nothing by itself: the test ends each update with finish().
@@ -382,6 +386,63 @@ TEST_F(SchedulerTest, ResumeUpdatesOnceForBothMessages) {
   EXPECT_EQ(runner.started.size(), 4u);
 }
 
+// After a wake-up the update waits for the network and its cost, a failure the network
+// may mend is retried every few seconds with nothing shown or logged, and only once two
+// minutes have passed without success does a failure count. Each case: when (seconds after
+// the resume) the network, its cost and the server are back (-1: not within 15 minutes),
+// what the user sees, and when the first of it showed.
+TEST_F(SchedulerTest, AfterAWakeUpFailuresAreQuietUntilTheNetworkHadItsChance) {
+  const Failure down{FailureKind::Unreachable, "can't connect"};
+  const struct {
+    int networkAt, costAt, serverAt;
+    Failure failure;
+    std::vector<std::string> seen;
+    int shownFrom, shownBy;
+  } cases[] = {
+      {20, 25, 60, down, {"updated"}, 60, 70},
+      {0, 0, -1, down, {"failed can't connect"}, 120, 130},
+      {-1, 0, 0, down, {"failed can't connect"}, 120, 125},
+      {0, 0, -1, {FailureKind::NotFound, "HTTP 404"}, {"failed HTTP 404"}, 0, 0},
+      {0, -1, 0, down, {"skipped h connection cost unknown", "updated"}, 600, 660},
+  };
+  writeValue(store, ValueId::Url, "http://h/now.jpg");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seen.back() + " from " + std::to_string(c.shownFrom));
+    FakeConditions network;
+    RecordingListener seen;
+    FakeRunner worker;
+    Scheduler fresh{clock, timer, worker, seen, settings, network};
+    const auto backAt = [](int at, int t) { return at >= 0 && t >= at; };
+    int t = 0, shownAt = -1;
+    for (bool reachable = false; !reachable && t < 900;) {
+      network.connectedNow = backAt(c.networkAt, t);
+      network.costNow = backAt(c.costAt, t) ? Cost::Free : Cost::Unknown;
+      if (t == 0 && seen.events.empty()) fresh.resumed();
+      if (fresh.running()) {
+        reachable = network.connectedNow && backAt(c.serverAt, t);
+        worker.ended[worker.started.back().id] =
+            reachable ? outcomeOf(OutcomeKind::Updated) : failedOutcome("h", c.failure);
+        fresh.workerDone(worker.started.back().id);
+        if (shownAt < 0 && seen.events.back().rfind("held", 0) != 0) shownAt = t;
+        continue;
+      }
+      ASSERT_TRUE(timer.armedMs);
+      const auto step = std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs));
+      clock.pass(step);
+      t += static_cast<int>(step.count());
+      fresh.timerFired(kRefreshTimerId);
+    }
+    std::vector<std::string> shown;
+    for (const std::string& event : seen.events)
+      if (event.rfind("held", 0) != 0 && event != "update started" &&
+          (shown.empty() || shown.back() != event))
+        shown.push_back(event);
+    EXPECT_EQ(shown, c.seen);
+    EXPECT_GE(shownAt, c.shownFrom);
+    EXPECT_LE(shownAt, c.shownBy);
+  }
+}
+
 TEST_F(SchedulerTest, AnUpdateTheMachineSleptThroughStartsWithinAMinuteOfWaking) {
   scheduler.startUp();
   finish(OutcomeKind::Updated);
@@ -474,30 +535,35 @@ TEST_F(SchedulerTest, NewPicturesAreHandedOnInTheOrderOfTheCommits) {
 // The one rule for what waits: metered or not, battery saver or not, the box ticked or
 // not, paused or not, against what asked for the update.
 TEST(HoldRule, WhatWaitsAndWhy) {
+  const Cost free = Cost::Free, metered = Cost::Metered, unknown = Cost::Unknown;
   struct Case {
-    bool byUser, paused, metered, saver, allowed;
+    bool byUser, paused;
+    Cost cost;
+    bool saver, allowed;
     Hold hold;
   } const cases[] = {
-      {false, false, false, false, false, Hold::None},
-      {false, false, true, false, false, Hold::Metered},
-      {false, false, false, true, false, Hold::BatterySaver},
-      {false, false, true, true, false, Hold::Metered},
-      {false, false, true, true, true, Hold::None},
-      {false, true, false, false, false, Hold::Paused},
-      {false, true, true, false, true, Hold::Paused},
-      {true, true, true, true, false, Hold::None},  // Reload and Save always run
-      {true, false, true, false, false, Hold::None},
+      {false, false, free, false, false, Hold::None},
+      {false, false, metered, false, false, Hold::Metered},
+      {false, false, unknown, false, false, Hold::CostUnknown},  // might be metered
+      {false, false, free, true, false, Hold::BatterySaver},
+      {false, false, metered, true, false, Hold::Metered},
+      {false, false, metered, true, true, Hold::None},
+      {false, false, unknown, false, true, Hold::None},
+      {false, true, free, false, false, Hold::Paused},
+      {false, true, metered, false, true, Hold::Paused},
+      {true, true, metered, true, false, Hold::None},  // Reload and Save always run
+      {true, false, unknown, false, false, Hold::None},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(holdFor(c.byUser, c.paused, c.metered, c.saver, c.allowed), c.hold)
-        << c.byUser << c.paused << c.metered << c.saver << c.allowed;
+    EXPECT_EQ(holdFor(c.byUser, c.paused, c.cost, c.saver, c.allowed), c.hold)
+        << c.byUser << c.paused << static_cast<int>(c.cost) << c.saver << c.allowed;
 }
 
 // The rule in the schedule: a held update is logged once as skipped, looked at every
 // minute, and runs within a minute of the hold ending; Reload runs whatever holds.
 TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
   writeValue(store, ValueId::Url, "http://pictures.example/now.jpg");
-  conditions.meteredNow = true;
+  conditions.costNow = Cost::Metered;
   scheduler.startUp();
   EXPECT_TRUE(runner.started.empty());
   EXPECT_EQ(listener.events.back(), "skipped pictures.example metered connection");
@@ -506,7 +572,7 @@ TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
   scheduler.timerFired(kRefreshTimerId);
   EXPECT_EQ(listener.events.back(), "held pictures.example metered connection")
       << "logged once, not every minute";
-  conditions.meteredNow = false;
+  conditions.costNow = Cost::Free;
   conditions.saverNow = true;
   clock.pass(60s);
   scheduler.timerFired(kRefreshTimerId);
@@ -519,7 +585,7 @@ TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
 
   // The box ticked: nothing waits for the connection.
   writeValue(store, ValueId::Metered, 1u);
-  conditions.meteredNow = true;
+  conditions.costNow = Cost::Metered;
   finish(OutcomeKind::Updated);
   EXPECT_EQ(minutesToNext(), 60);
 }
