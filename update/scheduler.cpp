@@ -139,7 +139,8 @@ void Scheduler::beginIfAllowed() {
   const bool forTheNetwork =
       hold == Hold::NoNetwork || (settling && hold == Hold::CostUnknown);
   const bool logged = hold != held_ && hold != Hold::Paused && !forTheNetwork;
-  held_ = hold;
+  // Waiting for the network is not logged: a hold that outlasts it is, when it begins.
+  held_ = forTheNetwork ? Hold::NoNetwork : hold;
   if (!dueSteady_) dueAfter(minutes(0));
   const milliseconds wait = forTheNetwork ? milliseconds(kNetworkPoll) : kLongestTimerWait;
   timer_.kill(kRefreshTimerId);
@@ -172,8 +173,9 @@ void Scheduler::timerFired(std::uintptr_t id) {
   if (current_ || !dueSteady_) return;
   const bool due = clock_.steadyNow() >= *dueSteady_;
   const bool slept = clock_.wallNow() > dueWall_ + kOverdueSeconds;
-  // A wake-up Windows did not announce (the timer finds the wall clock far ahead).
-  if (slept) wakeUp_.woke(clock_.steadyNow());
+  // A wake-up Windows did not announce: the wall clock far past the time, the steady clock
+  // not (it stood still while the computer slept).
+  if (slept && !due) wakeUp_.woke(clock_.steadyNow());
   if (due || slept) {
     beginIfAllowed();
   } else {
@@ -204,13 +206,15 @@ void Scheduler::settingsSaved() {
 }
 
 void Scheduler::resumed() {
-  if (stopped_ || current_) return;
+  if (stopped_) return;
+  // Also for an update that slept with the computer: its network has gone under it.
+  wakeUp_.woke(clock_.steadyNow());
+  if (current_) return;
   const std::time_t now = clock_.wallNow();
   if (lastResumeWall_ != 0 && now - lastResumeWall_ < kResumeCoalesceSeconds) return;
   lastResumeWall_ = now;
   // The network may take a moment to come back: retries start from a minute again.
   failures_ = 0;
-  wakeUp_.woke(clock_.steadyNow());
   beginIfAllowed();
 }
 
