@@ -75,7 +75,8 @@ BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   const RECT& r = info.rcMonitor;
   const std::string device = deviceInterfaceName(info.szDevice);
   found.monitors.push_back({{r.left, r.top, r.right, r.bottom},
-                            (info.dwFlags & MONITORINFOF_PRIMARY) != 0, device,
+                            (info.dwFlags & MONITORINFOF_PRIMARY) != 0,
+                            device,
                             edidIdentity(edidOf(device))});
   UINT dpiX = 96, dpiY = 96;
   if (FAILED(GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpiX, &dpiY))) dpiX = 96;

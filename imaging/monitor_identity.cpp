@@ -42,10 +42,9 @@ std::string edidIdentity(std::span<const std::uint8_t> edid) {
     letters[i] = static_cast<char>('A' + letter - 1);
   }
   const unsigned product = static_cast<unsigned>(edid[11]) << 8 | edid[10];
-  const std::uint32_t number = static_cast<std::uint32_t>(edid[12]) |
-                               static_cast<std::uint32_t>(edid[13]) << 8 |
-                               static_cast<std::uint32_t>(edid[14]) << 16 |
-                               static_cast<std::uint32_t>(edid[15]) << 24;
+  const std::uint32_t number =
+      static_cast<std::uint32_t>(edid[12]) | static_cast<std::uint32_t>(edid[13]) << 8 |
+      static_cast<std::uint32_t>(edid[14]) << 16 | static_cast<std::uint32_t>(edid[15]) << 24;
   std::string serial;
   for (std::size_t at : kDescriptors) {
     const std::span<const std::uint8_t> descriptor = edid.subspan(at, 18);

@@ -136,8 +136,7 @@ void Scheduler::beginIfAllowed() {
   // within a minute of it becoming free, and every few seconds after a wake-up; only the
   // start of a hold is logged, and nothing of the wake-up's waiting for the network.
   const bool settling = wakeUp_.settling(now);
-  const bool forTheNetwork =
-      hold == Hold::NoNetwork || (settling && hold == Hold::CostUnknown);
+  const bool forTheNetwork = hold == Hold::NoNetwork || (settling && hold == Hold::CostUnknown);
   const bool logged = hold != held_ && hold != Hold::Paused && !forTheNetwork;
   // Waiting for the network is not logged: a hold that outlasts it is, when it begins.
   held_ = forTheNetwork ? Hold::NoNetwork : hold;

@@ -36,9 +36,7 @@ class WakeUp {
   void userAsked() { settleUntil_.reset(); }
   bool settling(SteadyTime now) const { return settleUntil_ && now < *settleUntil_; }
   // An automatic update that is due waits: the network is not back yet.
-  bool waitForNetwork(SteadyTime now, bool connected) const {
-    return settling(now) && !connected;
-  }
+  bool waitForNetwork(SteadyTime now, bool connected) const { return settling(now) && !connected; }
   // The cost as the hold rule takes it: Unknown until it has been so for kUnknownCostWait.
   Cost costToHonour(SteadyTime now, Cost cost);
   // A failed automatic update, begun while settling, is retried quietly.

@@ -34,11 +34,14 @@ TEST(MonitorIdentity, FromTheEdidOrNothing) {
     std::vector<std::uint8_t> block;
     const char* identity;
   } cases[] = {
-      {edid(123456, "CN0F1234567"), "DEL A0B1 CN0F1234567"}, {extended, "DEL A0B1 CN0F1234567"},
-      {edid(0, "ABCDEFGHIJKLM"), "DEL A0B1 ABCDEFGHIJKLM"},  {edid(123456), "DEL A0B1 0001E240"},
+      {edid(123456, "CN0F1234567"), "DEL A0B1 CN0F1234567"},
+      {extended, "DEL A0B1 CN0F1234567"},
+      {edid(0, "ABCDEFGHIJKLM"), "DEL A0B1 ABCDEFGHIJKLM"},
+      {edid(123456), "DEL A0B1 0001E240"},
       {edid(7, "    "), "DEL A0B1 00000007"},  // a text of blanks: the number
-      {edid(0), ""},                             // no serial: twins could not be told apart
-      {edid(1, "", 1), ""},                      {header, ""},
+      {edid(0), ""},                           // no serial: twins could not be told apart
+      {edid(1, "", 1), ""},
+      {header, ""},
       {cut, ""},
   };
   for (const auto& c : cases) EXPECT_EQ(edidIdentity(c.block), c.identity) << c.identity;

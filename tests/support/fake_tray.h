@@ -53,8 +53,8 @@ class FakeShell final : public TrayShell {
   bool present = false;
   bool version4 = false;
   bool focusInTray = false;  // the keyboard focus was given back to the notification area
-  int refusals = 0;  // the shell refuses this many calls first (busy, or still starting)
-  int lateAdds = 0;  // this many adds are answered FALSE yet carried out (sign-in)
+  int refusals = 0;          // the shell refuses this many calls first (busy, or still starting)
+  int lateAdds = 0;          // this many adds are answered FALSE yet carried out (sign-in)
   int reloads = 0;
   int removals = 0;
 };

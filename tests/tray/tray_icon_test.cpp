@@ -48,8 +48,11 @@ TEST(TrayIconTest, ClicksReachTheProgramAfterAnAddRefusedAndCarriedOutLate) {
     int lateAdds;
     bool busyLater;  // a later change refused while the icon stays
     Next next;
-  } cases[] = {{1, false, StateChange}, {1, false, RetryTimer}, {1, false, ShellRestart},
-               {0, true, RetryTimer},   {0, false, ShellRestart}};
+  } cases[] = {{1, false, StateChange},
+               {1, false, RetryTimer},
+               {1, false, ShellRestart},
+               {0, true, RetryTimer},
+               {0, false, ShellRestart}};
   for (const auto& c : cases) {
     FakeShell shell;
     TrayIcon icon(shell);

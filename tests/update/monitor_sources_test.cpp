@@ -130,7 +130,8 @@ TEST(MonitorSources, PicturesOneUpdateFetches) {
 // under its device interface name before goes on working, and moves to the EDID's name
 // when Properties saves it; an unplugged monitor's stays.
 TEST(MonitorSources, AMonitorKeepsItsPictureOnAnotherPortOrDock) {
-  const Monitor desk{{1920, 0, 3840, 1080}, false, "\\\\?\\DISPLAY#DEL40F5#5&3a4b#{e6f}", "DEL 40F5 CN0F1"};
+  const Monitor desk{
+      {1920, 0, 3840, 1080}, false, "\\\\?\\DISPLAY#DEL40F5#5&3a4b#{e6f}", "DEL 40F5 CN0F1"};
   Monitor dock = desk;
   dock.device = "\\\\?\\DISPLAY#DEL40F5#7&11aa&dock#{e6f}";
   const std::string edidKey = "EDID DEL 40F5 CN0F1", deskKey = "//?/DISPLAY#DEL40F5#5&3a4b#{e6f}";

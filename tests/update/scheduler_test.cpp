@@ -427,7 +427,8 @@ TEST_F(SchedulerTest, AfterAWakeUpFailuresAreQuietUntilTheNetworkHadItsChance) {
         continue;
       }
       ASSERT_TRUE(timer.armedMs);
-      const auto step = std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs));
+      const auto step =
+          std::chrono::ceil<std::chrono::seconds>(std::chrono::milliseconds(*timer.armedMs));
       clock.pass(step);
       t += static_cast<int>(step.count());
       fresh.timerFired(kRefreshTimerId);
