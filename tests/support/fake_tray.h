@@ -1,6 +1,6 @@
 // A notification area in a test: what it shows after each call, in order (what a user
-// would have seen), whether clicks reach the program, and refusals on demand, also the
-// sign-in kind: an add refused that is carried out all the same.
+// would have seen), whether clicks reach the program, and refusals on demand (also an add
+// refused yet carried out, as at sign-in).
 #pragma once
 
 #include <string>
@@ -30,7 +30,7 @@ class FakeShell final : public TrayShell {
     version4 = true;
     return true;
   }
-  void returnFocus() override { focusInTray = true; }
+  void returnFocus() override {}
   void remove() override {
     present = false;
     ++removals;
@@ -52,9 +52,8 @@ class FakeShell final : public TrayShell {
   std::vector<std::string> shown;
   bool present = false;
   bool version4 = false;
-  bool focusInTray = false;  // the keyboard focus was given back to the notification area
-  int refusals = 0;          // the shell refuses this many calls first (busy, or still starting)
-  int lateAdds = 0;          // this many adds are answered FALSE yet carried out (sign-in)
+  int refusals = 0;  // the shell refuses this many calls first (busy, or still starting)
+  int lateAdds = 0;  // this many adds are answered FALSE yet carried out (sign-in)
   int reloads = 0;
   int removals = 0;
 };
