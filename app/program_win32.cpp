@@ -102,8 +102,12 @@ void Program::command(WORD id) {
                         reinterpret_cast<LPARAM>(static_cast<PropertiesHost*>(this)));
     case IDM_TRAY_EXIT:
       return exit();
-    case IDM_TRAY_OPEN_FOLDER:
-      return showInExplorer(window_, settings_.load().folder, kBitmapFileName);
+    case IDM_TRAY_OPEN_FOLDER: {
+      // With the wallpaper BMP selected: of its two names, the one on the desktop.
+      const std::string folder = settings_.load().folder;
+      return showInExplorer(window_, folder,
+                            shownBitmapName(folder, services_.desktop.wallpaper()));
+    }
     case IDM_TRAY_SAVE_PICTURE: {
       // The picture of the monitor the menu was opened on.
       const Settings settings = settings_.load();

@@ -101,6 +101,11 @@ class Win32Desktop final : public DesktopApi {
     return SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(bmpPath.c_str()),
                                  SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE) != FALSE;
   }
+  std::string wallpaper() override {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (!SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, path, 0)) return "";
+    return utf8Text(path);
+  }
   // The process is per-monitor DPI aware (its manifest says so): these are real pixels.
   std::vector<Monitor> monitors() override { return findMonitors().monitors; }
   std::string monitorLayout() override { return findMonitors().layout; }
