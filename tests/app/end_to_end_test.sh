@@ -224,7 +224,8 @@ check "a change of the screens" driver display-change
 next_line
 check "draws the kept picture again: $line" contains "$line" "redrawn"
 check "with no download" test "$(requests)" = "$before"
-check "the wallpaper names it" test "$(driver wallpaper | tr -d '\r')" = "C:\\tessaren-e2e\\$unicode_name\\tessaren.bmp"
+check "the wallpaper names it, under the other name" test "$(driver wallpaper | tr -d '\r')" = "C:\\tessaren-e2e\\$unicode_name\\tessaren-2.bmp"
+check "and the BMP shown before is gone" test ! -e "$drive_c/tessaren-e2e/$unicode_name/tessaren.bmp"
 check "the interval was stored" test "$(setting interval)" = 0x5
 check "the Run value names the program" bash -c '[[ "$1" == \"*tessaren.exe\" ]]' _ "$(reg_value "$run_key" Tessaren)"
 check "Properties shows it all again" driver properties-show "$base/$unicode_name.jpg" \

@@ -49,6 +49,8 @@ start_picture_server() {
 }
 requests() { grep -c . "$work/requests.log" 2>/dev/null || echo 0; }
 
+# The wallpaper BMP in a folder: of the two names it takes turns between, the one there.
+bmp_in() { ls "$1/tessaren.bmp" "$1/tessaren-2.bmp" 2>/dev/null | head -n 1; }
 log_file() { ls "$drive_c"/users/*/AppData/Local/Tessaren/tessaren.log 2>/dev/null | head -n 1; }
 log_lines() { local f; f=$(log_file); [ -n "$f" ] && grep -c . "$f" || echo 0; }
 log_line() { sed -n "$1p" "$(log_file)" | tr -d '\r'; }
