@@ -22,6 +22,14 @@ SetCompressor /SOLID lzma
 !include "${SETTINGS_TABLE}"
 !include "${OBJECT_NAMES}"
 
+; scripts/package signs the uninstaller and the installer as they are made when given
+; SIGN, a command that signs the file it is handed in place (scripts/sign-file); a failed
+; signature fails the build.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
+
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaren"
 !define PUBLISHER "Tessaren"
 ; How long a running copy gets to end after WM_CLOSE (Exit takes about 2 s).

@@ -43,6 +43,10 @@ class WholeUpdate : public ::testing::Test {
     if (outcome.applied) request.applied = *outcome.applied;
     return outcome;
   }
+  // The wallpaper BMP the desktop shows, of the two names it takes turns between.
+  std::string ourWallpaper() const {
+    return folder + shownBitmapName(folder, platformDesktop().wallpaper());
+  }
   std::vector<std::string> requested() const {
     std::vector<std::string> paths;
     for (const auto& r : server.requests()) paths.push_back(r.path);
@@ -79,9 +83,9 @@ TEST_F(WholeUpdate, EveryPictureFormat) {
     EXPECT_EQ(outcome.format, c.name);
     EXPECT_EQ(outcome.width, width);
     EXPECT_EQ(test::readFile(folder + "tessaren.jpg"), c.file) << "kept under its old name";
-    const Bytes bitmap = test::readFile(folder + "tessaren.bmp");
+    const Bytes bitmap = test::readFile(ourWallpaper());
     EXPECT_EQ(bitmap.size(), 54u + ((3u * width + 3u) & ~3u) * height);
-    EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(folder + "tessaren.bmp"));
+    EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(ourWallpaper()));
   }
 }
 
@@ -94,13 +98,13 @@ TEST_F(WholeUpdate, AHugePictureIsRefusedAtFullSizeAndFittedInFit) {
   EXPECT_EQ(center.failure->kind, FailureKind::TooLarge);
   EXPECT_EQ(center.failure->detail,
             "37000 x 37000 is too large to show at full size (4.1 GB); choose Fit or Fill");
-  EXPECT_FALSE(fs::exists(folder + "tessaren.bmp"));
+  EXPECT_FALSE(fs::exists(folder + kBitmapFileName) || fs::exists(folder + kOtherBitmapFileName));
   std::printf("  Center: %s\n", center.failure->detail.c_str());
 
   request.settings.display = DisplayMode::Fit;
   const UpdateOutcome fit = run(server.url("/huge.jpg"));
   ASSERT_EQ(fit.kind, OutcomeKind::Updated) << fit.failure->detail;
-  const Bytes bitmap = test::readFile(folder + "tessaren.bmp");
+  const Bytes bitmap = test::readFile(ourWallpaper());
   ASSERT_GE(bitmap.size(), 54u);
   const int width = bitmap[18] | bitmap[19] << 8 | bitmap[20] << 16;
   const int height = bitmap[22] | bitmap[23] << 8 | bitmap[24] << 16;
@@ -226,7 +230,7 @@ TEST_F(WholeUpdate, APictureInTiles) {
   ASSERT_GE(kept.size(), 24u);
   EXPECT_EQ(kept[1], 'P') << "the tiles put together, as a PNG";
   EXPECT_EQ(kept[19], 200) << "200 pixels wide";
-  EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(folder + "tessaren.bmp"));
+  EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(ourWallpaper()));
 
   server.clearLog();
   const UpdateOutcome again = run(server.url("/tile_{x:0..3}_{y:0..3}.png"));
