@@ -26,6 +26,7 @@ that file, whatever the path (a proxy's requests name other hosts' paths). The q
   etag=HEX           this ETag, given as hex bytes (any bytes, the high ones too)
   cookie=1           a Set-Cookie header
   auth=SCHEME        401 with WWW-Authenticate: SCHEME
+  proxyauth=SCHEME   407 with Proxy-Authenticate: SCHEME, as a proxy that asks for a sign-in
   type=T             this Content-Type
 Each request is logged as one line: seconds since the epoch, tab, path with its query,
 tab, If-None-Match, tab, Cookie, tab, Authorization (each "-" when absent), tab, every
@@ -100,6 +101,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         query = dict(urllib.parse.parse_qsl(parts.query))
         log(self.path, self.headers)
         asked = self.headers.get("If-None-Match")
+        if "proxyauth" in query:
+            self.send_response(407, "Proxy Authentication Required")
+            self.send_header("Proxy-Authenticate", query["proxyauth"])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if path.startswith("/stall/"):
             self.wait_for_close()
             return

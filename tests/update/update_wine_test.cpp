@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -175,7 +177,7 @@ TEST_F(WholeUpdate, ACheckBesideASlowUpdateKeepsToItsOwnFiles) {
   request.id = 0;  // run() makes it 1
   UpdateOutcome updated;
   std::thread update([&] { updated = run(server.url("/slow.jpg?pieces=200&pause=100")); });
-  while (!fs::exists(folder + temporaryFileName(1, kPictureFileName))) Sleep(10);
+  while (platformFiles().list(folder, "tessaren-", ".jpg.part").empty()) Sleep(10);
 
   check.checkOnly = true;
   check.settings.url = server.url("/quick.jpg");
@@ -186,6 +188,60 @@ TEST_F(WholeUpdate, ACheckBesideASlowUpdateKeepsToItsOwnFiles) {
   EXPECT_EQ(checked.width, 8);
   ASSERT_EQ(updated.kind, OutcomeKind::Updated) << updated.failure->detail;
   EXPECT_EQ(text(test::readFile(folder + "tessaren.jpg")), slow);
+}
+
+// tessaren.bmp held by another process during the commit (tests/support/file_holder.cpp,
+// beside this test), as a preview pane or a virus scan holds it: let go after 2 s, the
+// update waits and succeeds; held until the update ends, it fails naming the file.
+TEST_F(WholeUpdate, AFileHeldDuringTheCommit) {
+  for (int version = 0; version < 3; ++version)
+    server.put(std::to_string(version) + ".jpg",
+               text(test::encodeJpeg({.width = 8 + version, .height = 8},
+                                     test::patternPixels(8 + version, 8, 3))));
+  ASSERT_EQ(run(server.url("/0.jpg")).kind, OutcomeKind::Updated);
+  std::atomic<bool> committing = false;
+  services.reached = [&](UpdateStep step) { committing = step == UpdateStep::Committing; };
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string events = "TessarenTest.Hold." + std::to_string(GetCurrentProcessId());
+  for (const bool letGoAfter2s : {true, false}) {
+    const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, (events + ".held").c_str());
+    const HANDLE release = CreateEventA(nullptr, TRUE, FALSE, (events + ".release").c_str());
+    std::string command = "\"" + (fs::path(self).parent_path() / "file_holder.exe").string() +
+                          "\" \"" + folder + "tessaren.bmp\" " + events;
+    STARTUPINFOA startup{sizeof startup};
+    PROCESS_INFORMATION holder{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &holder));
+    ASSERT_EQ(WaitForSingleObject(held, 60'000), WAIT_OBJECT_0);
+    UpdateOutcome outcome;
+    committing = false;
+    std::thread update([&] { outcome = run(server.url(letGoAfter2s ? "/1.jpg" : "/2.jpg")); });
+    for (int waited = 0; !committing && waited < 60'000; waited += 10) Sleep(10);
+    const auto start = std::chrono::steady_clock::now();
+    if (letGoAfter2s) {
+      Sleep(2000);  // the time it is held, not a wait for something
+      SetEvent(release);
+    }
+    update.join();
+    SetEvent(release);
+    WaitForSingleObject(holder.hProcess, 60'000);
+    for (HANDLE handle : {held, release, holder.hProcess, holder.hThread}) CloseHandle(handle);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("  %s: %s after %.1f s\n", letGoAfter2s ? "let go after 2 s" : "held throughout",
+                outcome.failure ? outcome.failure->detail.c_str() : "updated", took.count());
+    if (letGoAfter2s) {
+      EXPECT_EQ(outcome.kind, OutcomeKind::Updated) << outcome.failure->detail;
+      EXPECT_GE(took.count(), 2.0);
+    } else {
+      ASSERT_EQ(outcome.kind, OutcomeKind::Failed);
+      EXPECT_EQ(
+          outcome.failure->detail.rfind(
+              "can't replace " + folder + "tessaren.bmp: another program held it for 5 s (", 0),
+          0u)
+          << outcome.failure->detail;
+    }
+  }
 }
 
 TEST_F(WholeUpdate, ADatedAddressFallsBackAStepAfterA404) {
