@@ -207,9 +207,11 @@ TEST_F(WholeUpdate, AFileHeldDuringTheCommit) {
   for (const bool letGoAfter2s : {true, false}) {
     const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, (events + ".held").c_str());
     const HANDLE release = CreateEventA(nullptr, TRUE, FALSE, (events + ".release").c_str());
-    std::string command = "\"" + (fs::path(self).parent_path() / "file_holder.exe").string() +
-                          "\" \"" + folder + "tessaren.bmp\" " + events;
-    STARTUPINFOA startup{sizeof startup};
+    std::string command = "\"";
+    command += (fs::path(self).parent_path() / "file_holder.exe").string();
+    command += "\" \"" + folder + "tessaren.bmp\" " + events;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION holder{};
     ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &startup, &holder));
