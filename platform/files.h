@@ -80,6 +80,10 @@ Files& platformFiles();
 // same path rules on POSIX paths, has only the forward one anyway.
 inline bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
 
+// 64 bits from the system's own source of randomness (BCryptGenRandom on Windows, the
+// kernel's getrandom natively), for names nobody can tell in advance.
+std::uint64_t unpredictableBits();
+
 // Byte for byte the same files; a file that can't be read is never the same.
 bool sameContents(const std::string& first, const std::string& second);
 

@@ -1,6 +1,7 @@
 // POSIX files behind Files, so that native tests run whole updates on real files.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -173,6 +174,13 @@ class PosixFiles final : public Files {
 };
 
 }  // namespace
+
+std::uint64_t unpredictableBits() {
+  std::uint64_t bits = 0;
+  while (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
+  }
+  return bits;
+}
 
 Files& platformFiles() {
   static PosixFiles files;

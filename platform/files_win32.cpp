@@ -2,8 +2,11 @@
 // marked for deletion at once: whatever happens to the update or the process, no
 // half-written file is left behind; close() takes the mark away.
 #include <windows.h>
+// after windows.h
+#include <bcrypt.h>
 
 #include <chrono>
+#include <random>
 
 #include "platform/files.h"
 #include "platform/kernel_handles.h"
@@ -269,6 +272,15 @@ class Win32Files final : public Files {
 };
 
 }  // namespace
+
+std::uint64_t unpredictableBits() {
+  std::uint64_t bits = 0;
+  if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bits), sizeof bits,
+                      BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0)
+    return bits;
+  std::random_device device;  // the processor's generator, where the system's failed
+  return std::uint64_t{device()} << 32 | device();
+}
 
 Files& platformFiles() {
   static Win32Files files;

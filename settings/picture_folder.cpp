@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <random>
 
 #include "platform/files.h"
 #include "platform/text.h"
@@ -46,12 +45,9 @@ std::string monitorPictureFileName(const std::string& monitor) {
 }
 
 std::string temporaryFileName(const std::string& finalName) {
-  // From the system's source of randomness (rand_s on Windows, the kernel's elsewhere):
-  // someone who can write into the folder cannot plant a link under the next name.
-  std::random_device random;
-  const std::uint64_t unpredictable = std::uint64_t{random()} << 32 | random();
+  // Someone who can write into the folder cannot plant a link under the next name.
   char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(unpredictable));
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(unpredictableBits()));
   // "tessaren.jpg" becomes "tessaren-9c0e77d41b5f28a3.jpg.part".
   const std::size_t dot = finalName.find('.');
   return kTemporaryPrefix + hex + finalName.substr(dot) + kTemporarySuffix;

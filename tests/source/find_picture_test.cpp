@@ -259,33 +259,28 @@ TEST(FindPictureTest, FeedShapes) {
                     "media:thumbnail or img; only an author's or credit's picture)"),
               "avatar only");
 
-  // Spellings feeds use, a forum's icon beside an attachment, and a refusal that names
-  // only what the item lacks.
-  const auto rss = [](const std::string& namespaces, const std::string& item) {
-    return "<rss " + namespaces + "><channel><item><title>T</title>" + item +
-           "</item></channel></rss>";
+  // Spellings feeds use (the iTunes namespace in capitals, media: never declared), a
+  // forum's icon before an attachment, and a refusal naming only what the item lacks.
+  const auto rss = [](const std::string& item) {
+    return "<rss xmlns:itunes=\"http://www.itunes.com/DTDs/Podcast-1.0.dtd\"><channel><item>"
+           "<title>T</title>" +
+           item + "</item></channel></rss>";
   };
-  const std::string upper = "xmlns:itunes=\"http://www.itunes.com/DTDs/Podcast-1.0.dtd\"";
-  const struct {
-    std::string feed;
-    Expected expected;
-  } spellings[] = {
-      {rss(upper, R"(<itunes:image url="/ep.jpg"/>)"), found("https://news.example/ep.jpg", "T")},
-      {rss(upper, R"(<itunes:link rel="image" href="/art.jpg"/>)"),
-       found("https://news.example/art.jpg", "T")},
-      {rss("", R"(<media:content url="/undeclared.jpg"/>)"),
-       found("https://news.example/undeclared.jpg", "T")},
-      {rss("", R"(<description><![CDATA[<p>New <img src="/img/reduced.gif"></p>)"
-               R"(<a href="/file.php?id=12"><img src="/file.php?id=12&amp;t=1"></a>]]>)"
-               "</description>"),
-       found("https://news.example/file.php?id=12&t=1", "T")},
-      {rss(upper, R"(<enclosure url="/ep.mp3" type="audio/mpeg"/><itunes:image/>)"),
-       fails(FailureKind::NoPictureFound,
-             "the newest feed item (T) names no picture (no media:content, media:thumbnail or "
-             "img; its enclosure and itunes:image are no picture)")},
-  };
-  for (const auto& c : spellings)
-    expectFinds(findPicture(c.feed, "", kPage, ""), c.expected, c.feed);
+  for (const auto& [item, address] : std::vector<std::pair<std::string, std::string>>{
+           {R"(<itunes:image url="/ep.jpg"/>)", "/ep.jpg"},
+           {R"(<itunes:link rel="image" href="/art.jpg"/>)", "/art.jpg"},
+           {R"(<media:content url="/undeclared.jpg"/>)", "/undeclared.jpg"},
+           {R"(<description><![CDATA[<p>New <img src="/img/reduced.gif"></p><a href="/f.php?id=1">)"
+            R"(<img src="/f.php?id=1&amp;t=1"></a>]]></description>)",
+            "/f.php?id=1&t=1"}})
+    expectFinds(findPicture(rss(item), "", kPage, ""), found("https://news.example" + address, "T"),
+                item);
+  expectFinds(findPicture(rss(R"(<enclosure url="/a.mp3" type="audio/mpeg"/><itunes:image/>)"), "",
+                          kPage, ""),
+              fails(FailureKind::NoPictureFound,
+                    "the newest feed item (T) names no picture (no media:content, media:thumbnail "
+                    "or img; its enclosure and itunes:image are no picture)"),
+              "audio only");
 
   // A fault before any item is complete is named; so is one inside the only item.
   for (const std::string& broken :

@@ -101,12 +101,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         query = dict(urllib.parse.parse_qsl(parts.query))
         log(self.path, self.headers)
         asked = self.headers.get("If-None-Match")
-        if "proxyauth" in query:
-            self.send_response(407, "Proxy Authentication Required")
-            self.send_header("Proxy-Authenticate", query["proxyauth"])
-            self.send_header("Content-Length", "0")
-            self.end_headers()
-            return
         if path.startswith("/stall/"):
             self.wait_for_close()
             return
@@ -133,7 +127,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         body = b""
         if os.path.isfile(file):
             body = open(file, "rb").read()
-        elif "status" not in query and "auth" not in query:
+        elif not {"status", "auth", "proxyauth"} & query.keys():
             self.send_error(404, "Not Found")
             return
         etag = '"' + hashlib.sha1(body).hexdigest()[:16] + '"'
@@ -144,9 +138,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("ETag", etag)
             self.end_headers()
             return
-        if "auth" in query:
-            self.send_response(401, "Unauthorized")
-            self.send_header("WWW-Authenticate", query["auth"])
+        if "auth" in query or "proxyauth" in query:
+            proxy = "proxyauth" in query
+            self.send_response(407 if proxy else 401)
+            self.send_header("Proxy-Authenticate" if proxy else "WWW-Authenticate",
+                             query["proxyauth" if proxy else "auth"])
             self.send_header("Content-Length", "0")
             self.end_headers()
             return

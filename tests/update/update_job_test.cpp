@@ -825,13 +825,11 @@ TEST_F(UpdateJobTest, OwnFilesAndLeftovers) {
 // planted under the next name, which nobody can tell in advance, and removing the history
 // never follows a link or junction out of it.
 TEST_F(UpdateJobTest, LinksPlantedInThePictureFolderLeadNowhere) {
-  const fs::path outside = dir.string() + "-outside";
-  const fs::path entry = outside / "2026-12-08 140509";
+  const fs::path outside = dir.string() + "-outside", entry = outside / "2026-12-08 140509";
   fs::create_directories(entry);
   std::ofstream(entry / "tessaren.jpg") << "mine";
   const std::string next = temporaryFileName(kPictureFileName);
   EXPECT_NE(next, temporaryFileName(kPictureFileName));
-  EXPECT_EQ(next.size(), std::string("tessaren-0123456789abcdef.jpg.part").size()) << next;
   fs::create_symlink(entry / "tessaren.jpg", dir / next);
   Failure why;
   EXPECT_FALSE(platformFiles().create((dir / next).string(), why)) << "only a new file";
@@ -839,12 +837,10 @@ TEST_F(UpdateJobTest, LinksPlantedInThePictureFolderLeadNowhere) {
   fs::create_directories(dir / "history");
   fs::create_directory_symlink(entry, dir / "history" / "2026-12-08 140510");
   removeOwnFiles(platformFiles(), dir.string() + "/");
-  fs::remove(dir / "history" / "2026-12-08 140510");
-  fs::remove(dir / "history");
+  fs::remove_all(dir / "history");
   fs::create_directory_symlink(outside, dir / "history");
   removeOwnFiles(platformFiles(), dir.string() + "/");
   EXPECT_EQ(fileContents(entry / "tessaren.jpg"), "mine");
-  EXPECT_TRUE(fs::exists(entry));
   fs::remove_all(outside);
 }
 
