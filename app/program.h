@@ -97,7 +97,8 @@ class Program final : private AboutView, private PropertiesHost {
 
   // The dialog of templateId with its interface (an AboutView* or PropertiesHost*).
   void showDialog(int templateId, DLGPROC procedure, LPARAM view);
-  void showMenu(POINT at);
+  // byKeyboard: opened by NIN_KEYSELECT; the focus goes back to the tray when it closes.
+  void showMenu(POINT at, bool byKeyboard);
   void keepIconShown();
   void waitForWork(std::chrono::milliseconds limit);
   std::string statusText();
@@ -127,6 +128,8 @@ class Program final : private AboutView, private PropertiesHost {
   HWND openDialog_ = nullptr;
   bool menuOpen_ = false;
   POINT clickPoint_{};
+  // A double-click was seen and its last NIN_SELECT has not come yet.
+  bool endOfDoubleClick_ = false;
   POINT menuPoint_{};  // where the tray menu last opened: its monitor's picture is saved
   bool exiting_ = false;
 };

@@ -102,8 +102,12 @@ void Program::command(WORD id) {
                         reinterpret_cast<LPARAM>(static_cast<PropertiesHost*>(this)));
     case IDM_TRAY_EXIT:
       return exit();
-    case IDM_TRAY_OPEN_FOLDER:
-      return showInExplorer(window_, settings_.load().folder, kBitmapFileName);
+    case IDM_TRAY_OPEN_FOLDER: {
+      // With the wallpaper BMP selected: of its two names, the one on the desktop.
+      const std::string folder = settings_.load().folder;
+      return showInExplorer(window_, folder,
+                            shownBitmapName(folder, services_.desktop.wallpaper()));
+    }
     case IDM_TRAY_SAVE_PICTURE: {
       // The picture of the monitor the menu was opened on.
       const Settings settings = settings_.load();
@@ -132,7 +136,7 @@ void Program::timer(UINT_PTR id) {
     keepIconShown();
   } else if (id == kClickTimerId) {
     KillTimer(window_, kClickTimerId);
-    showMenu(clickPoint_);
+    showMenu(clickPoint_, false);
   } else {
     scheduler_.timerFired(id);
   }
@@ -144,22 +148,38 @@ void Program::trayNotify(WPARAM wParam, LPARAM lParam) {
   const POINT at{GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
   switch (LOWORD(lParam)) {
     case WM_CONTEXTMENU:
+      endOfDoubleClick_ = false;
+      showMenu(at, false);
+      break;
     case NIN_KEYSELECT:
-      showMenu(at);
+      endOfDoubleClick_ = false;
+      showMenu(at, true);
+      break;
+    case WM_LBUTTONDOWN:
+      // A new click: whatever came before it has ended.
+      endOfDoubleClick_ = false;
       break;
     case NIN_SELECT:
+      // The shell sends NIN_SELECT after every left-button-up, the second one of a
+      // double-click too: that one is no click of its own.
+      if (endOfDoubleClick_) {
+        endOfDoubleClick_ = false;
+        break;
+      }
       // A click opens the menu once it is clear that no double-click follows.
       clickPoint_ = at;
       SetTimer(window_, kClickTimerId, GetDoubleClickTime(), nullptr);
       break;
     case WM_LBUTTONDBLCLK:
       KillTimer(window_, kClickTimerId);
+      // Before About, whose modal loop the rest of the double-click reaches.
+      endOfDoubleClick_ = true;
       command(IDM_TRAY_ABOUT);
       break;
   }
 }
 
-void Program::showMenu(POINT at) {
+void Program::showMenu(POINT at, bool byKeyboard) {
   if (menuOpen_) return;
   // Without the foreground the menu would not close when the user clicks elsewhere.
   SetForegroundWindow(window_);
@@ -177,6 +197,8 @@ void Program::showMenu(POINT at) {
   TrackPopupMenu(popup, align | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
   menuOpen_ = false;
   PostMessageA(window_, WM_NULL, 0, 0);
+  // The keyboard user goes on from the notification area, not from wherever focus fell.
+  if (byKeyboard) tray_.returnFocus();
 }
 
 void Program::showDialog(int templateId, DLGPROC procedure, LPARAM view) {
@@ -192,7 +214,7 @@ void Program::dialogGone(HWND dialog) {
 }
 
 void Program::keepIconShown() {
-  if (tray_.wanted() && !tray_.shown()) {
+  if (tray_.wanted() && !tray_.complete()) {
     SetTimer(window_, kTrayRetryTimerId, kTrayRetryMs, nullptr);
   } else {
     KillTimer(window_, kTrayRetryTimerId);

@@ -36,7 +36,8 @@ struct DialogState {
   std::size_t chosen = 0;     // 0: all monitors; n: monitors[n - 1]
 };
 
-// The monitor's key name for the choice; empty for all monitors.
+// The monitor's key name for the choice (its preferred one: the sources were moved there
+// when the dialog opened); empty for all monitors.
 std::string chosenMonitor(const DialogState& state) {
   return state.chosen == 0 ? "" : monitorKeyName(state.monitors[state.chosen - 1]);
 }
@@ -242,6 +243,10 @@ void forgetCheck(HWND dialog, DialogState& state) {
 INT_PTR initialize(HWND dialog, PropertiesHost& host) {
   auto state = std::make_unique<DialogState>(DialogState{host, host.storedSettings()});
   state->monitors = host.connectedMonitors();
+  // A connected monitor's own source kept under its device interface name is shown, and
+  // saved, under what identifies the monitor itself.
+  state->loaded.monitorSources =
+      underPreferredNames(std::move(state->loaded.monitorSources), state->monitors);
   fillControls(dialog, *state, host.startsWithWindows());
   SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state.release()));
   host.dialogShown(dialog);

@@ -28,6 +28,7 @@ class OneMonitor final : public tessaren::DesktopApi {
   bool setWallpaper(const std::string& bmpPath) override {
     return tessaren::platformDesktop().setWallpaper(bmpPath);
   }
+  std::string wallpaper() override { return tessaren::platformDesktop().wallpaper(); }
   std::vector<tessaren::Monitor> monitors() override { return {monitor_}; }
   std::string monitorLayout() override { return "bench"; }
   bool spanSupported() override { return true; }

@@ -83,13 +83,22 @@ add_custom_command(OUTPUT ${stage_dir}/tessaren.com
 set(staged ${stage_dir}/tessaren.exe ${stage_dir}/tessaren.com ${stage_dir}/README.txt
   ${license_files})
 
+# The makensis command line, kept in a script so that scripts/package can make the
+# installer again from signed files with the same options:
+#   make-installer STAGE OUTFILE [makensis options, such as -DSIGN=command]
+set(TESSAREN_MAKE_INSTALLER ${package_dir}/make-installer)
+file(CONFIGURE OUTPUT ${TESSAREN_MAKE_INSTALLER} @ONLY CONTENT [=[#!/bin/sh
+# Made by cmake/TessarenPackage.cmake: makes the installer from the files in STAGE.
+# Usage: make-installer STAGE OUTFILE [makensis options]
+stage=$1 outfile=$2
+shift 2
+exec '@TESSAREN_MAKENSIS@' -V2 -WX -NOCD -DVERSION='@PROJECT_VERSION@' -DSTAGE="$stage"   -DICON='@CMAKE_BINARY_DIR@/app/icons/wall.ico' -DLICENSES='@package_dir@/licenses.nsh'   -DSETTINGS_TABLE='@TESSAREN_SETTINGS_NSIS@' -DART='@TESSAREN_INSTALLER_ART@'   -DOUTFILE="$outfile" "$@" '@CMAKE_SOURCE_DIR@/res/installer/tessaren.nsi'
+]=])
+
 add_custom_command(OUTPUT ${TESSAREN_SETUP}
-  COMMAND ${TESSAREN_MAKENSIS} -V2 -WX -NOCD
-    -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage_dir} -DICON=${CMAKE_BINARY_DIR}/app/icons/wall.ico
-    -DLICENSES=${package_dir}/licenses.nsh -DSETTINGS_TABLE=${TESSAREN_SETTINGS_NSIS}
-    -DART=${TESSAREN_INSTALLER_ART} -DOUTFILE=${TESSAREN_SETUP} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi
+  COMMAND sh ${TESSAREN_MAKE_INSTALLER} ${stage_dir} ${TESSAREN_SETUP}
   DEPENDS ${staged} ${CMAKE_SOURCE_DIR}/res/installer/tessaren.nsi ${CMAKE_BINARY_DIR}/app/icons/wall.ico
-    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS} ${art_files}
+    ${package_dir}/licenses.nsh ${TESSAREN_SETTINGS_NSIS} ${art_files} ${TESSAREN_MAKE_INSTALLER}
   COMMENT "Building the installer tessaren-${PROJECT_VERSION}-setup.exe")
 
 add_custom_command(OUTPUT ${TESSAREN_PORTABLE_ZIP}

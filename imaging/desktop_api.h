@@ -15,6 +15,8 @@ class DesktopApi {
   virtual ~DesktopApi() = default;
   // Makes bmpPath the wallpaper and tells every program so; true when the system took it.
   virtual bool setWallpaper(const std::string& bmpPath) = 0;
+  // The path of the wallpaper shown now (SPI_GETDESKWALLPAPER); empty for none.
+  virtual std::string wallpaper() = 0;
   // Every monitor's rectangle in virtual-screen pixels, in the system's order; empty when
   // there is no desktop.
   virtual std::vector<Monitor> monitors() = 0;

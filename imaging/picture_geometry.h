@@ -25,8 +25,12 @@ struct Monitor {
   Rect bounds;  // virtual-screen pixels: the primary monitor's top-left corner is 0,0
   bool primary = false;
   // The monitor's device interface name, the same from start to start whatever the order
-  // of the monitors; empty where the system gives none.
+  // of the monitors, but another on another port or dock; empty where the system gives none.
   std::string device{};
+  // What identifies the monitor itself, wherever it is plugged in: its EDID's manufacturer,
+  // product code and serial number (monitor_identity.h); empty where none can be read or
+  // another connected monitor claims the same.
+  std::string identity{};
   bool operator==(const Monitor&) const = default;
 };
 

@@ -2,9 +2,9 @@
 // library's files and blocks: each closes its handle with the right function on every way
 // out of the scope that holds it, and none can be copied, so a handle is closed exactly
 // once. The Win32 owners are in one header per library (kernel_handles.h,
-// registry_handles.h, internet_handles.h, window_handles.h, com_handles.h), each including
-// the headers it needs, so that portable code includes this one and never <windows.h>; the
-// picture libraries' owners are beside their decoders.
+// registry_handles.h, internet_handles.h, window_handles.h, com_handles.h,
+// device_handles.h), each including the headers it needs, so that portable code includes
+// this one and never <windows.h>; the picture libraries' owners are beside their decoders.
 #pragma once
 
 #include <cstdio>

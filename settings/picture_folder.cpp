@@ -59,6 +59,31 @@ std::string tileFileName(std::size_t index) {
   return std::string("tile.") + hex;
 }
 
+namespace {
+
+// Windows compares paths without regard to (ASCII) case.
+bool samePath(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+std::string shownBitmapName(const std::string& folder, const std::string& wallpaper) {
+  return samePath(wallpaper, folder + kOtherBitmapFileName) ? kOtherBitmapFileName
+                                                            : kBitmapFileName;
+}
+
+std::string nextBitmapName(const std::string& folder, const std::string& wallpaper) {
+  return samePath(wallpaper, folder + kBitmapFileName) ? kOtherBitmapFileName : kBitmapFileName;
+}
+
+std::string otherBitmapName(const std::string& name) {
+  return name == kBitmapFileName ? kOtherBitmapFileName : kBitmapFileName;
+}
+
 std::string normaliseFolder(const std::string& text) {
   std::string folder = trimmed(text);
   if (!folder.empty() && !isPathSeparator(folder.back())) folder += '\\';

@@ -11,6 +11,16 @@ namespace tessaren {
 
 inline const std::string kPictureFileName = "tessaren.jpg";  // whatever the format
 inline const std::string kBitmapFileName = "tessaren.bmp";
+// The wallpaper BMP takes turns between two names. Windows shows a converted copy of the
+// wallpaper, and setting the path it shows once more is not documented to read the file
+// again: each new wallpaper is set under the name that is not on the desktop.
+inline const std::string kOtherBitmapFileName = "tessaren-2.bmp";
+// Which of the two is on the desktop, given the wallpaper's path (tessaren.bmp when the
+// wallpaper is neither), and which the next wallpaper is written under.
+std::string shownBitmapName(const std::string& folder, const std::string& wallpaper);
+std::string nextBitmapName(const std::string& folder, const std::string& wallpaper);
+// The other name of the two.
+std::string otherBitmapName(const std::string& name);
 // An update's (or a Check's) own files: "tessaren-9c0e77d41b5f28a3.jpg.part".
 inline const std::string kTemporaryPrefix = "tessaren-";
 inline const std::string kTemporarySuffix = ".part";

@@ -40,14 +40,20 @@ class ShellTray final : public TrayShell {
 
   bool add(IconState state, const std::string& tip) override {
     NOTIFYICONDATAW data = record(state, tip);
-    if (!Shell_NotifyIconW(NIM_ADD, &data)) return false;
-    data.uVersion = NOTIFYICON_VERSION_4;
-    Shell_NotifyIconW(NIM_SETVERSION, &data);
-    return true;
+    return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
   }
   bool change(IconState state, const std::string& tip) override {
     NOTIFYICONDATAW data = record(state, tip);
     return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+  }
+  bool useVersion4() override {
+    NOTIFYICONDATAW data = identity();
+    data.uVersion = NOTIFYICON_VERSION_4;
+    return Shell_NotifyIconW(NIM_SETVERSION, &data) != FALSE;
+  }
+  void returnFocus() override {
+    NOTIFYICONDATAW data = identity();
+    Shell_NotifyIconW(NIM_SETFOCUS, &data);
   }
   void remove() override {
     NOTIFYICONDATAW data = record(IconState::Ready, "");
@@ -69,11 +75,17 @@ class ShellTray final : public TrayShell {
 #endif
   }
 
-  NOTIFYICONDATAW record(IconState state, const std::string& tip) const {
+  // What names the icon: enough for NIM_SETVERSION, NIM_SETFOCUS and NIM_DELETE.
+  NOTIFYICONDATAW identity() const {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = window_;
     data.uID = kTrayIconId;
+    return data;
+  }
+
+  NOTIFYICONDATAW record(IconState state, const std::string& tip) const {
+    NOTIFYICONDATAW data = identity();
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     data.uCallbackMessage = callbackMessage_;
     data.hIcon = pictures_[static_cast<std::size_t>(state) - 1].get();

@@ -37,15 +37,39 @@ DisplayMode commonMode(DisplayMode mode) {
 
 }  // namespace
 
-std::string monitorKeyName(const Monitor& monitor) {
+std::vector<std::string> monitorKeyNames(const Monitor& monitor) {
+  std::vector<std::string> names;
+  if (!monitor.identity.empty()) names.push_back("EDID " + monitor.identity);
   if (monitor.device.empty()) {
     const Rect& r = monitor.bounds;
-    return "at " + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
-           std::to_string(r.width()) + "x" + std::to_string(r.height());
+    names.push_back("at " + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+                    std::to_string(r.width()) + "x" + std::to_string(r.height()));
+  } else {
+    names.push_back(monitor.device);
   }
-  std::string name = monitor.device;
-  std::replace(name.begin(), name.end(), '\\', '/');
-  return name;
+  for (std::string& name : names) std::replace(name.begin(), name.end(), '\\', '/');
+  return names;
+}
+
+std::string monitorKeyName(const Monitor& monitor,
+                           const std::map<std::string, MonitorSource>& sources) {
+  const std::vector<std::string> names = monitorKeyNames(monitor);
+  for (const std::string& name : names)
+    if (sources.contains(name)) return name;
+  return names.front();
+}
+
+std::map<std::string, MonitorSource> underPreferredNames(
+    std::map<std::string, MonitorSource> sources, const std::vector<Monitor>& monitors) {
+  for (const Monitor& monitor : monitors) {
+    const std::string preferred = monitorKeyNames(monitor).front();
+    const std::string kept = monitorKeyName(monitor, sources);
+    if (kept == preferred || !sources.contains(kept)) continue;
+    auto moved = sources.extract(kept);
+    moved.key() = preferred;
+    sources.insert(std::move(moved));
+  }
+  return sources;
 }
 
 std::string monitorLabel(std::size_t index, const std::vector<Monitor>& monitors) {
@@ -73,7 +97,7 @@ std::vector<PictureSource> picturesFor(const Settings& settings,
   PictureSource common{settings.url, settings.pointer, true, kPictureFileName, {}, {}, {}};
   bool anyOwn = false;
   for (std::size_t i = 0; i < monitors.size(); ++i) {
-    const std::string key = monitorKeyName(monitors[i]);
+    const std::string key = monitorKeyName(monitors[i], settings.monitorSources);
     const auto own = settings.monitorSources.find(key);
     if (own == settings.monitorSources.end()) {
       common.monitors.push_back(i);

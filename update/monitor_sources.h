@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,24 @@
 
 namespace tessaren {
 
-// The name of the key a monitor's own values are kept under: its device interface name
-// with each backslash a slash (a key's name holds none), or its place and size where the
-// system names none (Wine): "at 1920,0 1080x1920". Never its number alone, which changes
-// with the order of the monitors.
-std::string monitorKeyName(const Monitor& monitor);
+// The names of the key a monitor's own values may be kept under, the preferred first: what
+// identifies the monitor itself ("EDID DEL A0B1 CN0F1234567"), so that its picture follows
+// it to another port or dock; then its device interface name with each backslash a slash
+// (a key's name holds none), or its place and size where the system names none (Wine):
+// "at 1920,0 1080x1920". Never its number alone, which changes with the order of the
+// monitors.
+std::vector<std::string> monitorKeyNames(const Monitor& monitor);
+
+// The name a monitor's own values are kept under: the first of its names that holds a
+// source in `sources` (settings kept before its EDID was read go on working), else the
+// preferred one.
+std::string monitorKeyName(const Monitor& monitor,
+                           const std::map<std::string, MonitorSource>& sources = {});
+
+// The sources with each connected monitor's own moved to its preferred name where it is
+// kept under another and that name is free: saved so, it follows the monitor.
+std::map<std::string, MonitorSource> underPreferredNames(
+    std::map<std::string, MonitorSource> sources, const std::vector<Monitor>& monitors);
 
 // "2: right, 1080 x 1920": the monitor's number in the system's order, where it is from
 // the primary monitor ("primary", "left", "above right" ...), and its size.

@@ -22,11 +22,12 @@ constexpr std::chrono::seconds kGivenUpLogAfter{60};
 
 }  // namespace
 
-Hold holdFor(bool askedByUser, bool paused, bool metered, bool batterySaver, bool updateOnMetered) {
+Hold holdFor(bool askedByUser, bool paused, Cost cost, bool batterySaver, bool updateOnMetered) {
   if (askedByUser) return Hold::None;
   if (paused) return Hold::Paused;
   if (updateOnMetered) return Hold::None;
-  if (metered) return Hold::Metered;
+  if (cost == Cost::Metered) return Hold::Metered;
+  if (cost == Cost::Unknown) return Hold::CostUnknown;
   if (batterySaver) return Hold::BatterySaver;
   return Hold::None;
 }
@@ -37,8 +38,12 @@ std::string holdWord(Hold hold) {
       return "paused";
     case Hold::Metered:
       return "metered connection";
+    case Hold::CostUnknown:
+      return "connection cost unknown";
     case Hold::BatterySaver:
       return "battery saver";
+    case Hold::NoNetwork:
+      return "waiting for the network";
     case Hold::None:
       break;
   }
@@ -117,22 +122,30 @@ void Scheduler::beginIfAllowed() {
     until.reset();
   }
   const Settings settings = settings_.load();
-  const Hold hold = holdFor(false, until.has_value(), conditions_.metered(),
-                            conditions_.batterySaver(), settings.updateOnMetered);
+  const SteadyTime now = clock_.steadyNow();
+  Hold hold = holdFor(false, until.has_value(), wakeUp_.costToHonour(now, conditions_.cost()),
+                      conditions_.batterySaver(), settings.updateOnMetered);
+  if (hold == Hold::None && wakeUp_.waitForNetwork(now, conditions_.connected()))
+    hold = Hold::NoNetwork;
   if (hold == Hold::None) {
     held_ = Hold::None;
-    begin(false);
+    begin(false, true);
     return;
   }
   // Looked at again every minute, so that an update that waits for the connection starts
-  // within a minute of it becoming free; only the start of a hold is logged.
-  const bool logged = hold != held_ && hold != Hold::Paused;
-  held_ = hold;
+  // within a minute of it becoming free, and every few seconds after a wake-up; only the
+  // start of a hold is logged, and nothing of the wake-up's waiting for the network.
+  const bool settling = wakeUp_.settling(now);
+  const bool forTheNetwork = hold == Hold::NoNetwork || (settling && hold == Hold::CostUnknown);
+  const bool logged = hold != held_ && hold != Hold::Paused && !forTheNetwork;
+  // Waiting for the network is not logged: a hold that outlasts it is, when it begins.
+  held_ = forTheNetwork ? Hold::NoNetwork : hold;
   if (!dueSteady_) dueAfter(minutes(0));
+  const milliseconds wait = forTheNetwork ? milliseconds(kNetworkPoll) : kLongestTimerWait;
   timer_.kill(kRefreshTimerId);
-  timer_.set(kRefreshTimerId, static_cast<std::uint32_t>(kLongestTimerWait.count()));
+  timer_.set(kRefreshTimerId, static_cast<std::uint32_t>(wait.count()));
   listener_.updateHeld(hold, hostOf(settings.url), logged,
-                       clock_.wallNow() + duration_cast<seconds>(kLongestTimerWait).count(), until);
+                       clock_.wallNow() + duration_cast<seconds>(wait).count(), until);
 }
 
 void Scheduler::timerFired(std::uintptr_t id) {
@@ -159,6 +172,9 @@ void Scheduler::timerFired(std::uintptr_t id) {
   if (current_ || !dueSteady_) return;
   const bool due = clock_.steadyNow() >= *dueSteady_;
   const bool slept = clock_.wallNow() > dueWall_ + kOverdueSeconds;
+  // A wake-up Windows did not announce: the wall clock far past the time, the steady clock
+  // not (it stood still while the computer slept).
+  if (slept && !due) wakeUp_.woke(clock_.steadyNow());
   if (due || slept) {
     beginIfAllowed();
   } else {
@@ -168,6 +184,7 @@ void Scheduler::timerFired(std::uintptr_t id) {
 
 void Scheduler::reload() {
   if (stopped_ || current_) return;
+  wakeUp_.userAsked();
   if (!drawFrom_.empty()) {
     // The record says that no picture of the updates is on the desktop: this one draws.
     drawFrom_.clear();
@@ -181,13 +198,17 @@ void Scheduler::reload() {
 void Scheduler::settingsSaved() {
   if (stopped_) return;
   failures_ = 0;
+  wakeUp_.userAsked();
   // The update with the old settings is not waited for: the new one starts now.
   giveUpCurrent({FailureKind::Cancelled, "replaced by a newer update"}, false);
   begin(false);
 }
 
 void Scheduler::resumed() {
-  if (stopped_ || current_) return;
+  if (stopped_) return;
+  // Also for an update that slept with the computer: its network has gone under it.
+  wakeUp_.woke(clock_.steadyNow());
+  if (current_) return;
   const std::time_t now = clock_.wallNow();
   if (lastResumeWall_ != 0 && now - lastResumeWall_ < kResumeCoalesceSeconds) return;
   lastResumeWall_ = now;
@@ -244,16 +265,23 @@ void Scheduler::completeCurrent(const UpdateOutcome& outcome) {
 }
 
 void Scheduler::finished(const UpdateRequest& request, const UpdateOutcome& outcome) {
+  const bool failed = outcome.kind == OutcomeKind::Failed && !wasCancelled(outcome);
+  // Soon after a wake-up an automatic update that changed nothing is tried again in a
+  // moment, with nothing shown or logged.
+  const bool quiet = failed && currentAutomatic_ && !request.redrawOnly && outcome.commit == 0 &&
+                     outcome.failure && wakeUp_.quiet(clock_.steadyNow(), outcome.failure->kind);
   // Drawing the kept picture again is no update: the schedule stays as it was.
-  if (!request.redrawOnly || !dueSteady_) {
-    if (outcome.kind == OutcomeKind::Failed && !wasCancelled(outcome)) {
-      ++failures_;
-    } else {
-      failures_ = 0;
-    }
+  if (quiet) {
+    dueAfter(kQuietRetry);
+  } else if (!request.redrawOnly || !dueSteady_) {
+    failures_ = failed ? failures_ + 1 : 0;
     dueAfter(retryDelay(failures_, interval_));
   }
-  listener_.updateFinished(request, outcome, dueWall_, true);
+  if (quiet) {
+    listener_.updateHeld(Hold::NoNetwork, outcome.host, false, dueWall_, std::nullopt);
+  } else {
+    listener_.updateFinished(request, outcome, dueWall_, true);
+  }
   if (stopped_) return;
   // The tip goes on saying that the updates are paused.
   if (std::optional<std::time_t> until = settings_.pausedUntil())
@@ -324,8 +352,9 @@ void Scheduler::giveUpCurrent(const Failure& otherwise, bool logged) {
   givenUp_.emplace(request.id, GivenUp{request, otherwise, clock_.steadyNow(), logged});
 }
 
-void Scheduler::begin(bool redrawOnly) {
+void Scheduler::begin(bool redrawOnly, bool automatic) {
   timer_.kill(kRefreshTimerId);
+  currentAutomatic_ = automatic;
   settings_.repair();
   UpdateRequest request;
   request.id = newId();
@@ -347,7 +376,7 @@ void Scheduler::begin(bool redrawOnly) {
   runner_.start(request);
 }
 
-void Scheduler::dueAfter(minutes delay) {
+void Scheduler::dueAfter(seconds delay) {
   dueSteady_ = clock_.steadyNow() + delay;
   dueWall_ = clock_.wallNow() + duration_cast<seconds>(delay).count();
 }

@@ -19,6 +19,7 @@
 #include "update/outcome.h"
 #include "update/timer_api.h"
 #include "update/update_job.h"
+#include "update/wake_up.h"
 
 namespace tessaren {
 
@@ -27,14 +28,15 @@ namespace tessaren {
 constexpr std::chrono::milliseconds kLongestTimerWait{60'000};
 
 // Why an update that is due does not start now.
-enum class Hold { None, Paused, Metered, BatterySaver };
+enum class Hold { None, Paused, Metered, CostUnknown, BatterySaver, NoNetwork };
 
 // The one rule: what the user asks for (Reload, Save) always runs; an automatic update
 // (the timer, start-up, waking from sleep) waits while the user paused the updates, and on
-// a metered connection or in battery saver unless the user allowed those.
-Hold holdFor(bool askedByUser, bool paused, bool metered, bool batterySaver, bool updateOnMetered);
+// a metered connection (or one whose cost is not known yet) or in battery saver unless
+// the user allowed those.
+Hold holdFor(bool askedByUser, bool paused, Cost cost, bool batterySaver, bool updateOnMetered);
 
-// The words for a hold: "metered connection", "battery saver", "paused".
+// The words for a hold: "metered connection", "battery saver", "paused", ...
 std::string holdWord(Hold hold);
 
 // The next 06:00 local time after now: the end of a pause "until tomorrow".
@@ -93,7 +95,7 @@ class Scheduler {
   // Properties saved: the running update (if any) is given up and a new one starts at
   // once with the new settings.
   void settingsSaved();
-  // The computer woke from sleep.
+  // The computer woke from sleep: an update once the network is back (wakeUp.h).
   void resumed();
   // Screens were added, removed or resized: the kept picture is drawn again.
   void screensChanged();
@@ -130,7 +132,8 @@ class Scheduler {
  private:
   // An automatic update that is due: started, or held.
   void beginIfAllowed();
-  void begin(bool redrawOnly);
+  // automatic: started by the schedule, not asked for (its failures may be quiet).
+  void begin(bool redrawOnly, bool automatic = false);
   // The running update is cancelled, and logged once: with its own outcome when that comes
   // (a picture it put on the desktop before it heard of the cancel counts), or with
   // `otherwise` when it does not come in time. One that had already ended keeps its
@@ -141,7 +144,7 @@ class Scheduler {
   void completeCurrent(const UpdateOutcome& outcome);
   void finished(const UpdateRequest& request, const UpdateOutcome& outcome);
   void remember(const UpdateRequest& request, const UpdateOutcome& outcome, bool current);
-  void dueAfter(std::chrono::minutes delay);
+  void dueAfter(std::chrono::seconds delay);
   void arm();
 
   Clock& clock_;
@@ -152,6 +155,8 @@ class Scheduler {
   Conditions& conditions_;
   const std::chrono::milliseconds deadline_;
   Hold held_ = Hold::None;
+  WakeUp wakeUp_;
+  bool currentAutomatic_ = false;
 
   std::optional<UpdateRequest> current_;
   // Cancelled, their outcome still to come.

@@ -137,6 +137,23 @@ class TemporaryBitmap {
   bool kept_ = false;
 };
 
+// Inside the commit gate: the drawn BMP becomes the wallpaper under the name that is not on
+// the desktop now (picture_folder.h), and the other name's file goes once it has.
+std::optional<Failure> commitBitmap(UpdateServices& services, TemporaryBitmap& bitmap,
+                                    const std::string& folder, DisplayMode mode, bool spanned) {
+  const std::string name = nextBitmapName(folder, services.desktop.wallpaper());
+  if (auto problem = services.files.replace(bitmap.path(), folder + name)) return problem;
+  bitmap.kept();
+  // The desktop keeps the one it shows: a BMP it refused is no one's.
+  if (auto problem =
+          applyWallpaper(services.store, services.desktop, folder + name, mode, spanned)) {
+    services.files.remove(folder + name);
+    return problem;
+  }
+  services.files.remove(folder + otherBitmapName(name));
+  return std::nullopt;
+}
+
 // One picture of a set, as its download left it: the new picture in a file of the update's
 // own, or none when it is unchanged or failed. The set draws and commits it.
 struct FetchedPicture {
@@ -179,7 +196,7 @@ class Update {
     const std::string& folder = settings_.folder;
     if (auto problem = readyFolder(request_, services_.files)) return failed(*problem);
     picturePath_ = folder + (fetched_ ? fetched_->fileName : kPictureFileName);
-    bitmapPath_ = folder + kBitmapFileName;
+    bitmapPath_ = folder + shownBitmapName(folder, services_.desktop.wallpaper());
     if (drawnForTheMonitors(settings_.display)) layout_ = services_.desktop.monitorLayout();
     remembered_ = request_.applied;
     remembered_.url = settings_.url;
@@ -605,10 +622,8 @@ class Update {
     // An update that was given up while it drew must leave the desktop to the one that
     // replaced it.
     if (cancel_.stopped()) return failed(cancelledFailure());
-    if (auto problem = services_.files.replace(bitmap.path(), bitmapPath_)) return failed(*problem);
-    bitmap.kept();
-    if (auto problem = applyWallpaper(services_.store, services_.desktop, bitmapPath_,
-                                      settings_.display, spanned))
+    if (auto problem =
+            commitBitmap(services_, bitmap, settings_.folder, settings_.display, spanned))
       return failed(*problem);
     outcome_.commit = services_.commits.next();
     // The body takes the picture's name only once it has become the wallpaper, so that
@@ -745,7 +760,7 @@ class SetUpdate {
 
   bool needsRedraw() const {
     return !request_.applied.known || request_.applied.layout != layout_ ||
-           !services_.files.exists(request_.settings.folder + kBitmapFileName);
+           !services_.files.exists(shownBitmap());
   }
 
   // The path each picture is drawn from: the new one, else the one kept (in the history
@@ -758,9 +773,14 @@ class SetUpdate {
     return services_.files.exists(kept) ? kept : std::string();
   }
 
+  std::string shownBitmap() const {
+    const std::string& folder = request_.settings.folder;
+    return folder + shownBitmapName(folder, services_.desktop.wallpaper());
+  }
+
   UpdateOutcome drawAndCommit() {
     const std::string& folder = request_.settings.folder;
-    const std::string bitmapPath = folder + kBitmapFileName;
+    const std::string bitmapPath = shownBitmap();
     if (cancel_.stopped()) return failed(cancelledFailure());
     reach(UpdateStep::Drawing);
     const bool spanned = services_.desktop.spanSupported();
@@ -814,11 +834,8 @@ class SetUpdate {
     reach(UpdateStep::Committing);
     const std::unique_lock<std::mutex> committing = services_.commits.enter();
     if (cancel_.stopped()) return failed(cancelledFailure());
-    if (auto problem = services_.files.replace(bitmap.path(), bitmapPath)) return failed(*problem);
-    bitmap.kept();
     // Drawn here for each monitor: the style values of a drawn mode.
-    if (auto problem = applyWallpaper(services_.store, services_.desktop, bitmapPath,
-                                      DisplayMode::Fill, spanned))
+    if (auto problem = commitBitmap(services_, bitmap, folder, DisplayMode::Fill, spanned))
       return failed(*problem);
     outcome_.commit = services_.commits.next();
     for (std::size_t i = 0; i < pictures_.size(); ++i) {
@@ -953,6 +970,7 @@ void removeOwnFiles(Files& files, const std::string& folder) {
   if (folder.empty() || folder.find_first_of("*?") != std::string::npos) return;
   files.remove(folder + kPictureFileName);
   files.remove(folder + kBitmapFileName);
+  files.remove(folder + kOtherBitmapFileName);
   for (const std::string& name : files.list(folder, kMonitorPicturePrefix, kMonitorPictureSuffix))
     files.remove(folder + name);
   for (const std::string& name : files.list(folder, kTemporaryPrefix, kTemporarySuffix))

@@ -20,6 +20,14 @@ SetCompressor /SOLID lzma
 !endif
 !include "${SETTINGS_TABLE}"
 
+; scripts/package signs the uninstaller and the installer as they are made when given
+; SIGN, a command that signs the file it is handed in place (scripts/sign-file); a failed
+; signature fails the build.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
+
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaren"
 !define WINDOW_CLASS "TESSAREN"
 !define PUBLISHER "Tessaren"

@@ -232,7 +232,8 @@ check "a change of the screens" driver display-change
 next_line
 check "draws the kept picture again: $line" contains "$line" "redrawn"
 check "with no download" test "$(requests)" = "$before"
-check "the wallpaper names it" test "$(driver wallpaper | tr -d '\r')" = "C:\\tessaren-e2e\\$unicode_name\\tessaren.bmp"
+check "the wallpaper names it, under the other name" test "$(driver wallpaper | tr -d '\r')" = "C:\\tessaren-e2e\\$unicode_name\\tessaren-2.bmp"
+check "and the BMP shown before is gone" test ! -e "$drive_c/tessaren-e2e/$unicode_name/tessaren.bmp"
 check "the interval was stored" test "$(setting interval)" = 0x5
 check "the Run value names the program" bash -c '[[ "$1" == \"*tessaren.exe\" ]]' _ "$(reg_value "$run_key" Tessaren)"
 check "Properties shows it all again" driver properties-show "$base/$unicode_name.jpg" \
@@ -317,6 +318,27 @@ for _ in $(seq 90); do [ "$(grep -c $'\t/fail/' "$work/requests.log")" -ge 2 ] &
 gap=$(grep $'\t/fail/' "$work/requests.log" | awk -F'\t' 'NR == 1 { first = $1 } NR == 2 { printf "%d", $1 - first }')
 echo "second request after ${gap:-?} s"
 check "the second request came about a minute later" test "${gap:-0}" -ge 55 -a "${gap:-0}" -le 75
+
+echo "--- a wake-up while the picture server is down for 10 s"
+next_line  # the second try's failure above
+cjpeg -quality 50 "$work/picture.ppm" >"$work/www/wake.jpg"
+store url REG_SZ "$base/wake.jpg"
+kill "$server_pid" && wait "$server_pid" 2>/dev/null
+check "a resume message" driver resume
+down_until=$(($(now_ms) + 10000)) states=
+while [ "$(now_ms)" -lt "$down_until" ]; do cli /status; states+="$(head -n 1 <<<"$cli_out")|"; done
+start_picture_server "$port"
+back_at=$(now_ms)
+echo "the tray while the server was down: $states; the last /status: $(tr '\n' '|' <<<"$cli_out")"
+check "never the error icon" not_contains "$states" "communication error"
+logged=$((logged + 1))
+for _ in $(seq 900); do [ "$(log_lines)" -ge "$logged" ] && break; sleep 0.1; done
+line=$(log_line "$logged") came_ms=$(($(now_ms) - back_at))
+echo "log: $line (${came_ms} ms after the server came back)"
+check "no failure logged, the picture came: $line" contains "$line" $'\tupdated\t127.0.0.1\t'
+check "within a minute of the server's return" test "$came_ms" -lt 60000
+cli /status
+check "and the tray says so: $(head -n 1 <<<"$cli_out")" test "$(head -n 1 <<<"$cli_out")" = Tessaren
 check "tray Exit" driver end tray
 finish
 

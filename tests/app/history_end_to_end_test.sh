@@ -45,7 +45,7 @@ for n in 1 2 3; do
   fi
   next_line
   check "picture $n is in: $line" contains "$line" $'\tupdated\t127.0.0.1\t160 x 120 JPEG'
-  cp "$folder/tessaren.bmp" "$work/drawn$n.bmp"
+  cp "$(bmp_in "$folder")" "$work/drawn$n.bmp"
 done
 cli /reload
 next_line
@@ -62,24 +62,24 @@ cli /previous
 check "/previous answers 0 (was $cli_code)" test "$cli_code" = 0
 next_line
 check "the picture before is shown: $line" contains "$line" $'\tshown\t-\tthe picture of '
-check "drawn as its update drew it" cmp -s "$folder/tessaren.bmp" "$work/drawn2.bmp"
+check "drawn as its update drew it" cmp -s "$(bmp_in "$folder")" "$work/drawn2.bmp"
 cli /status
 check "/status says which picture and that the updates wait: $(tr '\n' '|' <<<"$cli_out")" \
   contains "$cli_out" $'\nNext update: paused, showing the picture of '"${kept[1]:11:2}:${kept[1]:13:2}"
 cli /previous
 next_line
 check "and the one before that: $line" contains "$line" $'\tshown\t-\tthe picture of '
-check "drawn as its update drew it" cmp -s "$folder/tessaren.bmp" "$work/drawn1.bmp"
+check "drawn as its update drew it" cmp -s "$(bmp_in "$folder")" "$work/drawn1.bmp"
 cli /next
 next_line
 check "/next steps forward: $line" contains "$line" $'\tshown\t-\tthe picture of '
-check "drawn as its update drew it" cmp -s "$folder/tessaren.bmp" "$work/drawn2.bmp"
+check "drawn as its update drew it" cmp -s "$(bmp_in "$folder")" "$work/drawn2.bmp"
 check "with no download" test "$(requests)" = "$before"
 check "tessaren.jpg is still the newest picture" cmp -s "$folder/tessaren.jpg" "$work/www/picture3.jpg"
 cli /resume
 next_line
 check "/resume draws the newest again: $line" contains "$line" "redrawn"
-check "as it was drawn" cmp -s "$folder/tessaren.bmp" "$work/drawn3.bmp"
+check "as it was drawn" cmp -s "$(bmp_in "$folder")" "$work/drawn3.bmp"
 cli /status
 check "the updates go on: $(tr '\n' '|' <<<"$cli_out")" not_contains "$cli_out" "paused"
 cli /next

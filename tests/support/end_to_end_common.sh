@@ -37,9 +37,11 @@ cleanup() {
 trap cleanup EXIT
 
 # Serves $work/www; sets port and base, and counts the requests in $work/requests.log.
+# With a port, the server comes back on it, its log kept.
 start_picture_server() {
-  rm -f "$work/port" "$work/requests.log"
-  python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
+  [ -z "${1:-}" ] && rm -f "$work/requests.log"
+  rm -f "$work/port"
+  PICTURE_SERVER_PORT=${1:-0} python3 "$picture_server" "$work/www" "$work/port" "$work/requests.log" &
   server_pid=$!
   for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
   port=$(cat "$work/port")
@@ -47,6 +49,8 @@ start_picture_server() {
 }
 requests() { grep -c . "$work/requests.log" 2>/dev/null || echo 0; }
 
+# The wallpaper BMP in a folder: of the two names it takes turns between, the one there.
+bmp_in() { ls "$1/tessaren.bmp" "$1/tessaren-2.bmp" 2>/dev/null | head -n 1; }
 log_file() { ls "$drive_c"/users/*/AppData/Local/Tessaren/tessaren.log 2>/dev/null | head -n 1; }
 log_lines() { local f; f=$(log_file); [ -n "$f" ] && grep -c . "$f" || echo 0; }
 log_line() { sed -n "$1p" "$(log_file)" | tr -d '\r'; }

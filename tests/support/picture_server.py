@@ -31,7 +31,8 @@ that file, whatever the path (a proxy's requests name other hosts' paths). The q
 Each request is logged as one line: seconds since the epoch, tab, path with its query,
 tab, If-None-Match, tab, Cookie, tab, Authorization (each "-" when absent), tab, every
 header line as it came, joined by "|" (any bytes shown as \\xNN escapes). A request that is no HTTP at all is logged with the path "!" and its
-first bytes in hex. The chosen port is written to PORT_FILE once the server listens.
+first bytes in hex. The chosen port (PICTURE_SERVER_PORT, when set: to come back where it
+was) is written to PORT_FILE once the server listens.
 """
 import email.utils
 import hashlib
@@ -199,7 +200,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 time.sleep(pause)
 
 
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server = http.server.ThreadingHTTPServer(
+    ("127.0.0.1", int(os.environ.get("PICTURE_SERVER_PORT", "0"))), Handler)
 server.daemon_threads = True
 with open(port_file + ".tmp", "w") as out:
     out.write(str(server.server_address[1]))

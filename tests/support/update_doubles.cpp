@@ -102,7 +102,13 @@ bool FakeDesktop::setWallpaper(const std::string& bmpPath) {
   if (inCall != nullptr) inCall->pass();
   std::lock_guard<std::mutex> lock(mutex_);
   wallpapers.emplace_back(bmpPath, fileContents(bmpPath));
+  if (takesWallpapers) shown = bmpPath;
   return takesWallpapers;
+}
+
+std::string FakeDesktop::wallpaper() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shown;
 }
 
 }  // namespace tessaren::test

@@ -64,6 +64,7 @@ class ScriptedFetcher final : public Fetcher {
 class FakeDesktop final : public DesktopApi {
  public:
   bool setWallpaper(const std::string& bmpPath) override;
+  std::string wallpaper() override;
   std::vector<Monitor> monitors() override { return monitorList; }
   std::string monitorLayout() override { return layout; }
   bool spanSupported() override { return span; }
@@ -74,6 +75,7 @@ class FakeDesktop final : public DesktopApi {
   bool takesWallpapers = true;
   // The wallpaper's path and the BMP's bytes at the moment it was set, in order.
   std::vector<std::pair<std::string, std::string>> wallpapers;
+  std::string shown;       // the last wallpaper taken
   Gate* inCall = nullptr;  // passed inside setWallpaper
 
  private:

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/support/fake_tray.h"
 
 namespace tessaren {
@@ -36,6 +38,24 @@ TEST(TrayIconTest, TheIconComesBackWhateverTheShellDid) {
   icon.restore();
   EXPECT_FALSE(shell.present);
   EXPECT_EQ(shell.shown.size(), calls) << "nothing is shown after remove()";
+}
+
+// An add refused at sign-in yet carried out: once the program hears from the shell again
+// (a change of state, the retry timer, TaskbarCreated), clicks reach it (version 4).
+TEST(TrayIconTest, ClicksReachTheProgramAfterAnAddRefusedYetCarriedOut) {
+  const std::function<void(FakeShell&, TrayIcon&)> nexts[] = {
+      [](FakeShell&, TrayIcon& icon) { icon.setState(IconState::Loading); },
+      [](FakeShell&, TrayIcon& icon) { icon.restore(); },
+      [](FakeShell& shell, TrayIcon& icon) { shell.forget(), icon.restore(); }};
+  for (const auto& next : nexts) {
+    FakeShell shell;
+    TrayIcon icon(shell);
+    shell.lateAdds = 1;
+    icon.add(IconState::Ready, kTipIdle);
+    EXPECT_FALSE(shell.clicksReachTheProgram() || icon.complete());
+    next(shell, icon);
+    EXPECT_TRUE(shell.clicksReachTheProgram() && icon.complete());
+  }
 }
 
 TEST(TrayIconTest, LongTipsAreCutAtACharacterBoundary) {

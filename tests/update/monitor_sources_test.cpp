@@ -126,5 +126,33 @@ TEST(MonitorSources, PicturesOneUpdateFetches) {
   EXPECT_EQ(pictureFileAt(settings, three, -5000, 0), "tessaren.jpg") << "off every monitor";
 }
 
+// A monitor known by its EDID keeps its own picture on another port or dock; a source kept
+// under its device interface name before goes on working, and moves to the EDID's name
+// when Properties saves it; an unplugged monitor's stays.
+TEST(MonitorSources, AMonitorKeepsItsPictureOnAnotherPortOrDock) {
+  const Monitor desk{
+      {1920, 0, 3840, 1080}, false, "\\\\?\\DISPLAY#DEL40F5#5&3a4b#{e6f}", "DEL 40F5 CN0F1"};
+  Monitor dock = desk;
+  dock.device = "\\\\?\\DISPLAY#DEL40F5#7&11aa&dock#{e6f}";
+  const std::string edidKey = "EDID DEL 40F5 CN0F1", deskKey = "//?/DISPLAY#DEL40F5#5&3a4b#{e6f}";
+  const MonitorSource radar{"https://radar.example/r.png", "", DisplayMode::Fit}, old{};
+  const struct {
+    std::map<std::string, MonitorSource> kept;
+    Monitor now;
+    std::vector<std::string> keys;  // of the monitor's own picture; none: the common one
+  } cases[] = {{{{edidKey, radar}}, dock, {edidKey}},
+               {{{deskKey, radar}}, desk, {deskKey}},
+               {{{deskKey, radar}}, dock, {}},
+               {{{deskKey, old}, {edidKey, radar}}, desk, {edidKey}}};
+  for (const auto& c : cases) {
+    Settings settings;
+    settings.monitorSources = c.kept;
+    const std::vector<PictureSource> pictures = picturesFor(settings, {kPrimary, c.now});
+    EXPECT_EQ(pictures.empty() ? std::vector<std::string>{} : pictures.back().keys, c.keys);
+  }
+  EXPECT_EQ(underPreferredNames({{deskKey, radar}, {"gone", old}}, {kPrimary, desk}),
+            (std::map<std::string, MonitorSource>{{edidKey, radar}, {"gone", old}}));
+}
+
 }  // namespace
 }  // namespace tessaren

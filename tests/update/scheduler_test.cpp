@@ -45,10 +45,12 @@ class FakeTimer final : public TimerApi {
 
 class FakeConditions final : public Conditions {
  public:
-  bool metered() override { return meteredNow; }
+  Cost cost() override { return costNow; }
   bool batterySaver() override { return saverNow; }
-  bool meteredNow = false;
+  bool connected() override { return connectedNow; }
+  Cost costNow = Cost::Free;
   bool saverNow = false;
+  bool connectedNow = true;
 };
 
 // Starts nothing by itself: the test ends each update with finish().
@@ -382,6 +384,62 @@ TEST_F(SchedulerTest, ResumeUpdatesOnceForBothMessages) {
   EXPECT_EQ(runner.started.size(), 4u);
 }
 
+// After a wake-up: each case says when (seconds after it) the network, its cost and the
+// server are back (-1: never), what the user sees (quiet failures show nothing) and when.
+TEST_F(SchedulerTest, AfterAWakeUpFailuresAreQuietUntilTheNetworkHadItsChance) {
+  const Failure down{FailureKind::Unreachable, "can't connect"};
+  const struct {
+    int networkAt, costAt, serverAt;
+    Failure failure;
+    std::vector<std::string> seen;
+    int shownFrom, shownBy;
+  } cases[] = {
+      {20, 25, 60, down, {"updated"}, 60, 70},
+      {0, 0, -1, down, {"failed can't connect"}, 120, 130},
+      {-1, 0, 0, down, {"failed can't connect"}, 120, 125},  // the wait has a bound
+      {0, 0, -1, {FailureKind::NotFound, "HTTP 404"}, {"failed HTTP 404"}, 0, 0},
+      {0, -1, 0, down, {"skipped h connection cost unknown", "updated"}, 600, 660},
+  };
+  writeValue(store, ValueId::Url, "http://h/now.jpg");
+  for (const auto& c : cases) {
+    FakeConditions network;
+    RecordingListener seen;
+    FakeRunner worker;
+    Scheduler fresh{clock, timer, worker, seen, settings, network};
+    const auto backAt = [](int at, int t) { return at >= 0 && t >= at; };
+    std::vector<std::string> shown;
+    int t = 0, shownAt = -1;
+    while (shownAt < 0 && t < 900) {
+      network.connectedNow = backAt(c.networkAt, t);
+      network.costNow = backAt(c.costAt, t) ? Cost::Free : Cost::Unknown;
+      const std::size_t before = seen.events.size();
+      if (t == 0 && before == 0) {
+        fresh.resumed();
+      } else if (fresh.running()) {
+        const bool reachable = network.connectedNow && backAt(c.serverAt, t);
+        worker.ended[worker.started.back().id] =
+            reachable ? outcomeOf(OutcomeKind::Updated) : failedOutcome("h", c.failure);
+        fresh.workerDone(worker.started.back().id);
+      } else {
+        ASSERT_TRUE(timer.armedMs);
+        const int step = static_cast<int>(*timer.armedMs + 999) / 1000;
+        clock.pass(std::chrono::seconds(step));
+        t += step;
+        fresh.timerFired(kRefreshTimerId);
+      }
+      for (std::size_t i = before; i < seen.events.size(); ++i) {
+        const std::string& event = seen.events[i];
+        if (event.rfind("held", 0) == 0 || event == "update started") continue;
+        shown.push_back(event);
+        if (event.rfind("skipped", 0) != 0) shownAt = t;
+      }
+    }
+    EXPECT_EQ(shown, c.seen);
+    EXPECT_GE(shownAt, c.shownFrom) << c.seen.back();
+    EXPECT_LE(shownAt, c.shownBy) << c.seen.back();
+  }
+}
+
 TEST_F(SchedulerTest, AnUpdateTheMachineSleptThroughStartsWithinAMinuteOfWaking) {
   scheduler.startUp();
   finish(OutcomeKind::Updated);
@@ -489,15 +547,20 @@ TEST(HoldRule, WhatWaitsAndWhy) {
       {true, false, true, false, false, Hold::None},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(holdFor(c.byUser, c.paused, c.metered, c.saver, c.allowed), c.hold)
+    EXPECT_EQ(
+        holdFor(c.byUser, c.paused, c.metered ? Cost::Metered : Cost::Free, c.saver, c.allowed),
+        c.hold)
         << c.byUser << c.paused << c.metered << c.saver << c.allowed;
+  // A cost not known yet might be metered.
+  EXPECT_EQ(holdFor(false, false, Cost::Unknown, false, false), Hold::CostUnknown);
+  EXPECT_EQ(holdFor(false, false, Cost::Unknown, false, true), Hold::None);
 }
 
 // The rule in the schedule: a held update is logged once as skipped, looked at every
 // minute, and runs within a minute of the hold ending; Reload runs whatever holds.
 TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
   writeValue(store, ValueId::Url, "http://pictures.example/now.jpg");
-  conditions.meteredNow = true;
+  conditions.costNow = Cost::Metered;
   scheduler.startUp();
   EXPECT_TRUE(runner.started.empty());
   EXPECT_EQ(listener.events.back(), "skipped pictures.example metered connection");
@@ -506,7 +569,7 @@ TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
   scheduler.timerFired(kRefreshTimerId);
   EXPECT_EQ(listener.events.back(), "held pictures.example metered connection")
       << "logged once, not every minute";
-  conditions.meteredNow = false;
+  conditions.costNow = Cost::Free;
   conditions.saverNow = true;
   clock.pass(60s);
   scheduler.timerFired(kRefreshTimerId);
@@ -519,7 +582,7 @@ TEST_F(SchedulerTest, HeldUpdatesWaitAndStartOnceFree) {
 
   // The box ticked: nothing waits for the connection.
   writeValue(store, ValueId::Metered, 1u);
-  conditions.meteredNow = true;
+  conditions.costNow = Cost::Metered;
   finish(OutcomeKind::Updated);
   EXPECT_EQ(minutesToNext(), 60);
 }

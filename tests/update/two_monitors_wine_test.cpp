@@ -1,6 +1,6 @@
 // A whole update under Wine on two monitors (an X server whose dummy driver has two heads,
 // tests/support/with_two_monitors.sh): the second monitor has a picture of its own, and
-// each monitor's rectangle of tessaren.bmp must hold exactly what its picture drawn alone on
+// each monitor's rectangle of the wallpaper BMP must hold exactly what its picture drawn alone on
 // that monitor gives. The monitors, their names, the wallpaper call and the files are the
 // platform's; only the downloads are scripted.
 #include <gtest/gtest.h>
@@ -62,7 +62,7 @@ TEST(TwoMonitors, EachMonitorShowsItsOwnPictureInOneWallpaper) {
   const std::string kept[] = {folder + "tessaren.jpg",
                               folder + monitorPictureFileName(monitorKeyName(monitors[1]))};
   const DisplayMode modes[] = {DisplayMode::Fill, DisplayMode::Fit};
-  const test::Bitmap drawn = test::readBitmap(folder + "tessaren.bmp");
+  const test::Bitmap drawn = test::readBitmap(platformDesktop().wallpaper());
   const CanvasLayout canvas = canvasFor(monitors, !desktop.spanSupported());
   ASSERT_EQ(drawn.width, canvas.width);
   const Rect box = boundingBox(monitors);

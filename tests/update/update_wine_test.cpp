@@ -45,6 +45,10 @@ class WholeUpdate : public ::testing::Test {
     if (outcome.applied) request.applied = *outcome.applied;
     return outcome;
   }
+  // The wallpaper BMP the desktop shows, of the two names it takes turns between.
+  std::string ourWallpaper() const {
+    return folder + shownBitmapName(folder, platformDesktop().wallpaper());
+  }
   std::vector<std::string> requested() const {
     std::vector<std::string> paths;
     for (const auto& r : server.requests()) paths.push_back(r.path);
@@ -81,9 +85,9 @@ TEST_F(WholeUpdate, EveryPictureFormat) {
     EXPECT_EQ(outcome.format, c.name);
     EXPECT_EQ(outcome.width, width);
     EXPECT_EQ(test::readFile(folder + "tessaren.jpg"), c.file) << "kept under its old name";
-    const Bytes bitmap = test::readFile(folder + "tessaren.bmp");
+    const Bytes bitmap = test::readFile(ourWallpaper());
     EXPECT_EQ(bitmap.size(), 54u + ((3u * width + 3u) & ~3u) * height);
-    EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(folder + "tessaren.bmp"));
+    EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(ourWallpaper()));
   }
 }
 
@@ -96,13 +100,13 @@ TEST_F(WholeUpdate, AHugePictureIsRefusedAtFullSizeAndFittedInFit) {
   EXPECT_EQ(center.failure->kind, FailureKind::TooLarge);
   EXPECT_EQ(center.failure->detail,
             "37000 x 37000 is too large to show at full size (4.1 GB); choose Fit or Fill");
-  EXPECT_FALSE(fs::exists(folder + "tessaren.bmp"));
+  EXPECT_FALSE(fs::exists(folder + kBitmapFileName) || fs::exists(folder + kOtherBitmapFileName));
   std::printf("  Center: %s\n", center.failure->detail.c_str());
 
   request.settings.display = DisplayMode::Fit;
   const UpdateOutcome fit = run(server.url("/huge.jpg"));
   ASSERT_EQ(fit.kind, OutcomeKind::Updated) << fit.failure->detail;
-  const Bytes bitmap = test::readFile(folder + "tessaren.bmp");
+  const Bytes bitmap = test::readFile(ourWallpaper());
   ASSERT_GE(bitmap.size(), 54u);
   const int width = bitmap[18] | bitmap[19] << 8 | bitmap[20] << 16;
   const int height = bitmap[22] | bitmap[23] << 8 | bitmap[24] << 16;
@@ -190,7 +194,7 @@ TEST_F(WholeUpdate, ACheckBesideASlowUpdateKeepsToItsOwnFiles) {
   EXPECT_EQ(text(test::readFile(folder + "tessaren.jpg")), slow);
 }
 
-// tessaren.bmp held by another process during the commit (tests/support/file_holder.cpp,
+// tessaren.jpg held by another process during the commit (tests/support/file_holder.cpp,
 // beside this test), as a preview pane or a virus scan holds it: let go after 2 s, the
 // update waits and succeeds; held until the update ends, it fails naming the file.
 TEST_F(WholeUpdate, AFileHeldDuringTheCommit) {
@@ -206,7 +210,7 @@ TEST_F(WholeUpdate, AFileHeldDuringTheCommit) {
   const std::string event = "TessarenTest.Held." + std::to_string(GetCurrentProcessId());
   const HANDLE held = CreateEventA(nullptr, FALSE, FALSE, event.c_str());
   for (const bool letGoAfter2s : {true, false}) {
-    std::string command = "file_holder \"" + folder + "tessaren.bmp\" " + event;
+    std::string command = "file_holder \"" + folder + "tessaren.jpg\" " + event;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION holder{};
@@ -230,7 +234,7 @@ TEST_F(WholeUpdate, AFileHeldDuringTheCommit) {
     EXPECT_GE(took.count(), 2.0);
     if (!letGoAfter2s) {
       EXPECT_EQ(outcome.failure.value_or(Failure{}).detail.rfind(
-                    "can't replace " + folder + "tessaren.bmp: another program held it for 5 s", 0),
+                    "can't replace " + folder + "tessaren.jpg: another program held it for 5 s", 0),
                 0u);
     }
   }
@@ -275,7 +279,7 @@ TEST_F(WholeUpdate, APictureInTiles) {
   ASSERT_GE(kept.size(), 24u);
   EXPECT_EQ(kept[1], 'P') << "the tiles put together, as a PNG";
   EXPECT_EQ(kept[19], 200) << "200 pixels wide";
-  EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(folder + "tessaren.bmp"));
+  EXPECT_EQ(readValue(registryStore(), ValueId::Wallpaper), StoredValue(ourWallpaper()));
 
   server.clearLog();
   const UpdateOutcome again = run(server.url("/tile_{x:0..3}_{y:0..3}.png"));
