@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cwchar>
 #include <optional>
-#include <random>
 #include <string>
 
 #include "app/command_line.h"
 #include "app/program.h"
 #include "app/program_ids.h"
 #include "app/running_program.h"
+#include "platform/files.h"
 #include "platform/kernel_handles.h"
 #include "platform/object_names.h"
 #include "platform/system_error.h"
@@ -141,14 +141,12 @@ LRESULT CALLBACK replyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// Nobody can tell it in advance: the system's own randomness, not the C++ library's.
 std::string randomToken() {
-  std::random_device random;
-  std::string token;
-  for (int i = 0; i < 4; ++i) {
-    char part[9];
-    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
-    token += part;
-  }
+  char token[33];
+  std::snprintf(token, sizeof token, "%016llx%016llx",
+                static_cast<unsigned long long>(unpredictableBits()),
+                static_cast<unsigned long long>(unpredictableBits()));
   return token;
 }
 

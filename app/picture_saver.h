@@ -33,10 +33,9 @@ class PictureSaver {
   PictureSaver& operator=(const PictureSaver&) = delete;
 
   // The menu command: the picture kept as pictureName in folder (tessaren.jpg, or a
-  // monitor's own) is copied aside, as the file id names; then the dialog asks where to. A
-  // save already under way is left to finish.
-  void start(const std::string& folder, const std::string& pictureName, std::uint64_t id,
-             std::time_t now);
+  // monitor's own) is copied aside, into a file of its own; then the dialog asks where to.
+  // A save already under way is left to finish.
+  void start(const std::string& folder, const std::string& pictureName, std::time_t now);
   // Exit: a copy on its way stops and leaves nothing behind.
   void cancel();
   bool running() const { return run_ != nullptr; }

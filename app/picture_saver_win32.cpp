@@ -140,13 +140,13 @@ PictureSaver::PictureSaver(HWND window, Files& files, CommitGate& commits, Worke
 PictureSaver::~PictureSaver() { cancel(); }
 
 void PictureSaver::start(const std::string& folder, const std::string& pictureName,
-                         std::uint64_t id, std::time_t now) {
+                         std::time_t now) {
   if (run_) return;
   auto run = std::make_shared<Run>();
   run->now = now;
   run_ = run;
   const std::string kept = folder + pictureName;
-  const std::string aside = folder + temporaryFileName(id, kPictureFileName);
+  const std::string aside = folder + temporaryFileName(kPictureFileName);
   workers_.post([this, run, kept, aside, &files = files_, &commits = commits_] {
     {
       // Between two commits: the picture whole, and its time.

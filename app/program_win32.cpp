@@ -100,7 +100,7 @@ void Program::command(WORD id) {
       const Settings settings = settings_.load();
       const std::string picture =
           pictureFileAt(settings, services_.desktop.monitors(), menuPoint_.x, menuPoint_.y);
-      return saver_.start(settings.folder, picture, scheduler_.newId(), services_.clock.wallNow());
+      return saver_.start(settings.folder, picture, services_.clock.wallNow());
     }
     case IDM_TRAY_PAUSE_HOUR:
       return scheduler_.pause(services_.clock.wallNow() + 3600);
@@ -308,7 +308,7 @@ void Program::saveSettings(const Settings& settings, bool startWithWindows) {
 void Program::checkAddress(const Settings& settings, std::shared_ptr<CancelToken> cancel,
                            std::function<void(const std::string&)> answer) {
   UpdateRequest request;
-  request.id = scheduler_.newId();  // its files' names are its own
+  request.id = scheduler_.newId();
   request.settings = settings;
   request.checkOnly = true;
   request.startedAt = services_.clock.wallNow();

@@ -18,6 +18,9 @@ std::string conditionalHeaders(const Validators& ask) {
 }
 
 Failure statusFailure(std::uint32_t status, const std::string& text) {
+  // WinINet answers a proxy's challenge itself with the user's sign-in; a 407 that comes
+  // through is one it could not answer.
+  if (status == 407) return {FailureKind::HttpStatus, "the proxy asks for a sign-in (HTTP 407)"};
   std::string reason = "HTTP " + std::to_string(status);
   if (const std::string shown = displaySafe(trimmed(text), 40); !shown.empty())
     reason += " " + shown;

@@ -49,8 +49,13 @@ struct FetchHop {
   std::string url;             // as it will be asked for
   std::string redirectedFrom;  // the address that redirected here; empty for the first
   // What its host resolves to, as numbers ("192.168.1.1", "::1"); empty when the name
-  // could not be looked up (WinINet will then say why it cannot connect).
+  // could not be looked up (WinINet will then say why it cannot connect). Once connected,
+  // the one address the connection went to.
   std::vector<std::string> addresses;
+  // Asked again once connected, before the request is sent: WinINet looks the name up
+  // again to connect, and may get another answer (a name that answers differently each
+  // time, as DNS rebinding does).
+  bool connected = false;
 };
 
 // A body that turns out to be no picture may be much smaller than one: once its first bytes
@@ -65,7 +70,8 @@ struct FetchRequest {
   Validators ask;   // sent as If-None-Match and If-Modified-Since when not empty
   FetchLimits limits;
   // Asked before each request, the first and every redirect, once its host has been looked
-  // up: a failure ends the fetch with it, before anything is sent. Empty: anywhere.
+  // up, and again with the address connected to (not through a proxy, which connects for
+  // us): a failure ends the fetch with it, before the request is sent. Empty: anywhere.
   std::function<std::optional<Failure>(const FetchHop&)> mayReach{};
   // Asked once, when the first kBodyHeadBytes of the body (or all of a shorter one) have
   // come, with them and the Content-Type: a lower limit for this body, or nothing.

@@ -15,6 +15,9 @@ namespace tessaren {
 // How many requests to one server run at a time: what browsers allow themselves per
 // server, less two, so that a grid of tiles does not crowd out its own server.
 inline constexpr int kParallelFetches = 4;
+// The most requests Tessaren has under way at once: the two pictures of a set that
+// download side by side (update/update_job.cpp), each a grid of tiles.
+inline constexpr unsigned kMostRequestsAtOnce = 2 * kParallelFetches;
 
 struct FetchJob {
   FetchRequest request;

@@ -10,12 +10,18 @@
 #include <ws2tcpip.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "download/fetch.h"
+#include "download/fetch_all.h"
 #include "download/url.h"
 #include "platform/internet_handles.h"
 #include "platform/soak_counters.h"
@@ -51,12 +57,14 @@ HINTERNET opened(HINTERNET handle) { return handle; }
 using InternetHandle = Owned<HINTERNET, CloseInternet>;
 
 // Reload and never write the cache: a picture that changes at the same address must
-// arrive changed. No cookies kept, no automatic sign-in (NTLM or Negotiate could go to any
-// host a redirect names), no dialog; redirects are followed here, so they can be counted.
+// arrive changed. No cookies kept, no dialog; redirects are followed here, so they can be
+// counted. A proxy that asks for Windows sign-in (NTLM, Negotiate) is answered with the
+// user's own, as browsers do; a server's challenge never is (INTERNET_OPTION_SUPPRESS_SERVER
+// _AUTH, or INTERNET_FLAG_NO_AUTH where WinINet lacks that option): a sign-in could go to
+// any host a redirect names, and a picture behind a password is no wallpaper.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_RELOAD |
                                 INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI |
-                                INTERNET_FLAG_NO_AUTO_REDIRECT;
+                                INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
 
 // The host as WinINet takes it and as the failures name it: an IPv6 address in its
 // brackets, as in the address.
@@ -137,6 +145,63 @@ std::vector<std::string> resolvedAddresses(const std::string& host) {
   return numbers;
 }
 
+// The address a connection status names: documented as a SOCKADDR, handed over by WinINet
+// (and Wine) as text. A SOCKADDR begins with its family, 2 or 23 and a zero byte; text
+// with a digit, a hex digit or a colon.
+std::string statusAddress(const void* information, DWORD length) {
+  if (information == nullptr || length < 2) return "";
+  const auto* raw = static_cast<const char*>(information);
+  const auto family = reinterpret_cast<const sockaddr*>(information)->sa_family;
+  char text[INET6_ADDRSTRLEN] = {};
+  if (family == AF_INET && length >= sizeof(sockaddr_in))
+    return inet_ntop(AF_INET, &static_cast<const sockaddr_in*>(information)->sin_addr, text,
+                     sizeof text)
+               ? text
+               : "";
+  if (family == AF_INET6 && length >= sizeof(sockaddr_in6))
+    return inet_ntop(AF_INET6, &static_cast<const sockaddr_in6*>(information)->sin6_addr, text,
+                     sizeof text)
+               ? text
+               : "";
+  return std::string(raw, strnlen(raw, length));
+}
+
+// What WinINet connects to, across every request of the process. Through a proxy it looks
+// up and connects to the proxy, and never looks the host's own name up: a host whose name
+// WinINet looked up itself (INTERNET_STATUS_RESOLVING_NAME) is one it connects to. A
+// connection kept alive is used again without being reported: the address it was made
+// to is kept for each server.
+class Connections {
+ public:
+  void lookedUp(std::string name) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    names_.insert(std::move(name));
+  }
+  bool wasLookedUp(const std::string& name) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return names_.contains(name);
+  }
+  void madeTo(const std::string& server, std::string address) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    addresses_[server] = std::move(address);
+  }
+  std::string madeTo(const std::string& server) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = addresses_.find(server);
+    return found == addresses_.end() ? std::string() : found->second;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<std::string> names_;
+  std::map<std::string, std::string> addresses_;
+};
+
+Connections& connections() {
+  static Connections all;
+  return all;
+}
+
 // Closes the request through the token when the exchange ends, unless a cancel already did.
 class AttachedRequest {
  public:
@@ -157,9 +222,9 @@ class Exchange {
   FetchResult run() {
     result_.finalUrl = request_.url;
     const std::string conditions = conditionalHeaders(request_.ask);
-    for (std::string from;;) {
+    for (;;) {
       std::optional<std::string> next;
-      if (!mayReach(from) || !once(conditions, next)) break;
+      if (!mayReach(from_) || !once(conditions, next)) break;
       if (!next) break;
       if (++result_.redirects > limits_.maxRedirects) {
         result_.failure =
@@ -167,7 +232,7 @@ class Exchange {
                     "more than " + std::to_string(limits_.maxRedirects) + " redirects"};
         break;
       }
-      from = std::exchange(result_.finalUrl, *next);
+      from_ = std::exchange(result_.finalUrl, *next);
     }
     return std::move(result_);
   }
@@ -202,12 +267,12 @@ class Exchange {
         opened(InternetConnectA(session.get(), server_.c_str(), address_.port, nullptr, nullptr,
                                 INTERNET_SERVICE_HTTP, 0, 0)));
     if (!connection) return networkFailure();
-    HINTERNET request = opened(HttpOpenRequestA(
-        connection.get(), "GET", address_.pathAndQuery.c_str(), "HTTP/1.0", nullptr, nullptr,
-        kRequestFlags | (address_.secure ? INTERNET_FLAG_SECURE : 0), 0));
+    HINTERNET request = openRequest(connection.get());
     if (request == nullptr) return networkFailure();
     if (!cancel_.attach([request] { CloseInternet{}(request); })) return fail(cancelledFailure());
     AttachedRequest attached(cancel_);
+    connectedNow_ = false;
+    InternetSetStatusCallbackA(request, &Exchange::statusCallback);
 
     // On the request itself: WinINet does not carry the session's time-outs down, and its
     // own receive time-out is none at all, so a silent server would hold us for ever.
@@ -225,8 +290,11 @@ class Exchange {
       HttpAddRequestHeadersA(request, conditions.c_str(), static_cast<DWORD>(conditions.size()),
                              HTTP_ADDREQ_FLAG_ADD_IF_NEW);
     char emptyBody[] = "";
-    if (!timed([&] { return HttpSendRequestA(request, nullptr, 0, emptyBody, 0) != FALSE; }))
-      return networkFailure();
+    const bool sent =
+        timed([&] { return HttpSendRequestA(request, nullptr, 0, emptyBody, 0) != FALSE; });
+    // Refused once connected: the request handle is closed already.
+    if (refused_) return fail(*refused_);
+    if (!sent) return networkFailure();
 
     const std::optional<DWORD> status = statusCode(request);
     if (!status) return networkFailure();
@@ -254,6 +322,74 @@ class Exchange {
     if (auto length = headerText(request, HTTP_QUERY_CONTENT_LENGTH, 32))
       announced = leadingNumber(*length);
     return readBody(request, announced);
+  }
+
+  // A request with the sign-in rule above; its status callbacks come to this exchange.
+  HINTERNET openRequest(HINTERNET connection) {
+    static std::atomic<bool> serverSignInSuppressible{true};
+    const auto open = [&](DWORD flags) {
+      return opened(HttpOpenRequestA(
+          connection, "GET", address_.pathAndQuery.c_str(), "HTTP/1.0", nullptr, nullptr,
+          kRequestFlags | flags | (address_.secure ? INTERNET_FLAG_SECURE : 0),
+          reinterpret_cast<DWORD_PTR>(this)));
+    };
+    if (serverSignInSuppressible) {
+      HINTERNET request = open(0);
+      if (request == nullptr ||
+          InternetSetOptionA(request, INTERNET_OPTION_SUPPRESS_SERVER_AUTH, nullptr, 0))
+        return request;
+      serverSignInSuppressible = false;
+      CloseInternet{}(request);
+    }
+    return open(INTERNET_FLAG_NO_AUTH);
+  }
+
+  // WinINet's calls back on the thread in HttpSendRequest; only the handle's closing may
+  // come from another (a cancel), and is not looked at.
+  static void CALLBACK statusCallback(HINTERNET request, DWORD_PTR context, DWORD status,
+                                      void* information, DWORD length) {
+    if (status == INTERNET_STATUS_RESOLVING_NAME || status == INTERNET_STATUS_CONNECTED_TO_SERVER ||
+        status == INTERNET_STATUS_SENDING_REQUEST)
+      reinterpret_cast<Exchange*>(context)->onStatus(request, status, information, length);
+  }
+
+  // The rule at connection time: the address WinINet connected to is judged before the
+  // request goes out, and a refusal closes the request, which ends HttpSendRequest.
+  void onStatus(HINTERNET request, DWORD status, const void* information, DWORD length) {
+    if (refused_) return;
+    const std::string server =
+        (address_.secure ? "https://" : "http://") + server_ + ":" + std::to_string(address_.port);
+    if (status == INTERNET_STATUS_RESOLVING_NAME) {
+      if (information != nullptr)
+        connections().lookedUp(std::string(static_cast<const char*>(information),
+                                           strnlen(static_cast<const char*>(information), length)));
+    } else if (status == INTERNET_STATUS_CONNECTED_TO_SERVER) {
+      connectedNow_ = true;
+      if (!direct(request)) return;
+      const std::string address = statusAddress(information, length);
+      connections().madeTo(server, address);
+      judge(address);
+    } else if (!connectedNow_ && direct(request)) {
+      // About to be sent on a connection kept from an earlier request.
+      judge(connections().madeTo(server));
+    }
+  }
+
+  // Whether WinINet connects to the host itself rather than to a proxy: the request's
+  // own socket information says so, where WinINet still gives it; else whether WinINet
+  // ever looked the host's name up.
+  bool direct(HINTERNET request) {
+    INTERNET_DIAGNOSTIC_SOCKET_INFO socket{};
+    DWORD size = sizeof socket;
+    if (InternetQueryOptionA(request, INTERNET_OPTION_DIAGNOSTIC_SOCKET_INFO, &socket, &size))
+      return (socket.Flags & IDSI_FLAG_PROXY) == 0;
+    return connections().wasLookedUp(address_.host);
+  }
+
+  void judge(const std::string& address) {
+    if (!request_.mayReach || address.empty()) return;
+    refused_ = request_.mayReach({result_.finalUrl, from_, {address}, true});
+    if (refused_) cancel_.release();
   }
 
   bool readBody(HINTERNET request, std::optional<std::uint64_t> announced) {
@@ -321,6 +457,9 @@ class Exchange {
   const Clock::time_point start_ = Clock::now();
   HttpUrl address_;
   std::string server_;
+  std::string from_;  // the address that redirected to this one; empty for the first
+  bool connectedNow_ = false;
+  std::optional<Failure> refused_;
   DWORD error_ = 0;
   Clock::duration waited_{};
   FetchResult result_;
@@ -328,6 +467,23 @@ class Exchange {
 
 class WinInetFetcher final : public Fetcher {
  public:
+  // WinINet queues requests beyond its limits per server and per proxy (2 per HTTP/1.1
+  // server and 4 per HTTP/1.0 server or proxy by default on older Windows), and a request
+  // waiting there uses up its own time-outs. The limits are the process's, so Tessaren's
+  // own: raised to the most it ever has under way.
+  WinInetFetcher() {
+    for (const DWORD option :
+         {INTERNET_OPTION_MAX_CONNS_PER_SERVER, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER,
+          INTERNET_OPTION_MAX_CONNS_PER_PROXY}) {
+      DWORD most = 0;
+      DWORD size = sizeof most;
+      if (InternetQueryOptionA(nullptr, option, &most, &size) && most >= kMostRequestsAtOnce)
+        continue;
+      most = kMostRequestsAtOnce;
+      InternetSetOptionA(nullptr, option, &most, sizeof most);
+    }
+  }
+
   FetchResult fetchToFile(const FetchRequest& request, OutputFile& body,
                           CancelToken& cancel) override {
     return Exchange(request, body, cancel).run();

@@ -2,10 +2,19 @@
 // row first. Rows go out from the caller's band, never through a copy of the picture.
 #include "imaging/bitmap_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace tessaren {
 namespace {
@@ -30,6 +39,22 @@ void putHeaders(std::uint8_t (&headers)[kHeaderBytes], std::uint64_t fileSize, s
   putLittleEndian(infoHeader + 8, static_cast<std::uint32_t>(height), 4);  // positive: bottom-up
   putLittleEndian(infoHeader + 12, 1, 2);
   putLittleEndian(infoHeader + 14, 24, 2);
+}
+
+// A new file, never one that exists (nor a link planted under the name): _O_EXCL is
+// CREATE_NEW.
+std::FILE* createNew(const std::string& path) {
+#ifdef _WIN32
+  const int descriptor =
+      _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
+  if (descriptor >= 0 && file == nullptr) _close(descriptor);
+#else
+  const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  std::FILE* file = descriptor < 0 ? nullptr : ::fdopen(descriptor, "wb");
+  if (descriptor >= 0 && file == nullptr) ::close(descriptor);
+#endif
+  return file;
 }
 
 // Offsets past 2 GiB: the Windows C runtime's fseek takes a 32-bit long.
@@ -59,14 +84,15 @@ bool BitmapFile::fail() {
   return false;
 }
 
-bool BitmapFile::create(const std::string& path, std::int32_t width, std::int32_t height) {
+bool BitmapFile::create(const std::string& path, std::int32_t width, std::int32_t height,
+                        bool newOnly) {
   const std::uint64_t fileSize = bitmapFileSize(width, height);
   if (file_ || fileSize == 0) {
     error_ = EINVAL;
     return false;
   }
   errno = 0;
-  file_.reset(std::fopen(path.c_str(), "wb"));
+  file_.reset(newOnly ? createNew(path) : std::fopen(path.c_str(), "wb"));
   if (!file_) return fail();
   width_ = width;
   height_ = height;

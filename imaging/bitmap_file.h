@@ -20,8 +20,10 @@ std::uint64_t bitmapFileSize(std::int32_t width, std::int32_t height);
 // the file stores them bottom row first.
 class BitmapFile {
  public:
-  // Creates path and writes both headers.
-  bool create(const std::string& path, std::int32_t width, std::int32_t height);
+  // Creates path (replacing a file there, unless newOnly: then nothing may have that name
+  // yet, a link planted there included) and writes both headers.
+  bool create(const std::string& path, std::int32_t width, std::int32_t height,
+              bool newOnly = false);
   // Writes count rows, the first of them `top` rows below the picture's top edge. rows
   // holds them as the file does: lowest row first, bitmapStride(width) bytes each with
   // the padding.

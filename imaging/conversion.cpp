@@ -333,7 +333,7 @@ class Conversion {
 
   bool createFile(std::int32_t width, std::int32_t height) {
     if (stopped()) return cancelled();
-    const bool created = file_.create(bmpPath_, width, height);
+    const bool created = file_.create(bmpPath_, width, height, request_.newFile);
     fileCreated_ = file_.isOpen();  // from here on a failure removes what was made
     return created || writeFailed(file_.error());
   }

@@ -30,6 +30,9 @@ struct ConversionRequest {
   const std::atomic<bool>* stop = nullptr;
   // The bytes free on the BMP file's volume, when known.
   std::optional<std::uint64_t> freeBytes;
+  // The BMP's path must name nothing yet (an update's own file in a folder others may
+  // write into: never written through a link planted under its name); else it is replaced.
+  bool newFile = false;
   // The name the reasons give for the BMP file; the path written when empty.
   std::string shownPath;
   DecodeLimits limits;

@@ -2,6 +2,11 @@
 // new file that disappears unless it is kept, put a finished file in place of another in
 // one step, make a folder, and clear away what an earlier run left. Win32 in the Windows
 // build (files_win32.cpp), POSIX natively, so that native tests run on real files.
+//
+// The picture folder may be one that others can write into (Public, a share): nothing
+// here writes through, lists through or removes through a link or junction someone put
+// there. New files are made only where no name exists yet, and links and junctions are
+// left out of every listing, so that clearing away never reaches beyond the folder.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +29,8 @@ class OutputFile {
   virtual bool write(const void* data, std::size_t size) = 0;
   // Every byte written reached the file; the file stays, still ours.
   virtual bool close() = 0;
-  // Replaces destination with the closed file in one step; from then on it is not ours.
+  // Replaces destination with the closed file in one step, as Files::replace does; from
+  // then on it is not ours.
   virtual bool moveOver(const std::string& destination) = 0;
   virtual const std::string& path() const = 0;
   // Why the last step failed: "can't write C:\...\x.part: disk full" (kind DiskFull or
@@ -35,23 +41,28 @@ class OutputFile {
 class Files {
  public:
   virtual ~Files() = default;
-  // A new, empty file at path (an existing one is replaced); nullptr with why set when it
-  // can't be made.
+  // A new, empty file at path; nullptr with why set when it can't be made, or when
+  // anything has that name already (a file, or a link planted there).
   virtual std::unique_ptr<OutputFile> create(const std::string& path, Failure& why) = 0;
   // The folder with its parents; nothing when it exists afterwards.
   virtual std::optional<Failure> makeFolder(const std::string& folder) = 0;
-  // Replaces to with from in one step.
+  // Replaces to with from in one step. Where another program holds either file for a
+  // moment (a preview, a thumbnailer, a virus scan), it tries again for a few seconds, and
+  // then names the file that was held.
   virtual std::optional<Failure> replace(const std::string& from, const std::string& to) = 0;
   virtual bool remove(const std::string& path) = 0;
   virtual bool exists(const std::string& path) = 0;
   // The bytes the current user may still write on the volume holding folder; nothing
   // when that cannot be told.
   virtual std::optional<std::uint64_t> freeBytes(const std::string& folder) = 0;
-  // The names (not paths) of the files in folder that begin with prefix and end with suffix.
+  // The names (not paths) of the files in folder that begin with prefix and end with
+  // suffix; no link is one.
   virtual std::vector<std::string> list(const std::string& folder, const std::string& prefix,
                                         const std::string& suffix) = 0;
-  // The names of the folders inside folder.
+  // The names of the folders inside folder; no link or junction is one.
   virtual std::vector<std::string> folders(const std::string& folder) = 0;
+  // A symbolic link or a junction stands at path (a trailing separator is allowed).
+  virtual bool isLink(const std::string& path) = 0;
   // The size of a file; nothing when it can't be told.
   virtual std::optional<std::uint64_t> size(const std::string& path) = 0;
   // A file at to with from's bytes (to must not exist): a second name for the same file
@@ -68,6 +79,10 @@ Files& platformFiles();
 // Windows takes either slash between the parts of a path; the native build, which runs the
 // same path rules on POSIX paths, has only the forward one anyway.
 inline bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// 64 bits from the system's own source of randomness (BCryptGenRandom on Windows, the
+// kernel's getrandom natively), for names nobody can tell in advance.
+std::uint64_t unpredictableBits();
 
 // Byte for byte the same files; a file that can't be read is never the same.
 bool sameContents(const std::string& first, const std::string& second);

@@ -1,6 +1,7 @@
 // POSIX files behind Files, so that native tests run whole updates on real files.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -23,6 +24,12 @@ Failure failureOf(const std::string& what, const std::string& path, int code) {
 bool isDirectory(const std::string& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// What stands at path itself, a link not followed.
+mode_t typeAt(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & S_IFMT : 0;
 }
 
 class PosixOutputFile final : public OutputFile {
@@ -77,7 +84,7 @@ class PosixOutputFile final : public OutputFile {
 class PosixFiles final : public Files {
  public:
   std::unique_ptr<OutputFile> create(const std::string& path, Failure& why) override {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (descriptor < 0) {
       why = failureOf("can't create", path, errno);
       return nullptr;
@@ -112,7 +119,7 @@ class PosixFiles final : public Files {
     while (const dirent* entry = ::readdir(directory)) {
       const std::string name = entry->d_name;
       if (name.size() >= prefix.size() + suffix.size() && name.starts_with(prefix) &&
-          name.ends_with(suffix) && !isDirectory(folder + name))
+          name.ends_with(suffix) && typeAt(folder + name) == S_IFREG)
         names.push_back(name);
     }
     ::closedir(directory);
@@ -124,10 +131,15 @@ class PosixFiles final : public Files {
     if (directory == nullptr) return names;
     while (const dirent* entry = ::readdir(directory)) {
       const std::string name = entry->d_name;
-      if (name != "." && name != ".." && isDirectory(folder + name)) names.push_back(name);
+      if (name != "." && name != ".." && typeAt(folder + name) == S_IFDIR) names.push_back(name);
     }
     ::closedir(directory);
     return names;
+  }
+  bool isLink(const std::string& path) override {
+    std::string name = path;
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    return typeAt(name) == S_IFLNK;
   }
   std::optional<std::uint64_t> size(const std::string& path) override {
     struct stat status {};
@@ -162,6 +174,13 @@ class PosixFiles final : public Files {
 };
 
 }  // namespace
+
+std::uint64_t unpredictableBits() {
+  std::uint64_t bits = 0;
+  while (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
+  }
+  return bits;
+}
 
 Files& platformFiles() {
   static PosixFiles files;

@@ -2,6 +2,11 @@
 // marked for deletion at once: whatever happens to the update or the process, no
 // half-written file is left behind; close() takes the mark away.
 #include <windows.h>
+// after windows.h
+#include <bcrypt.h>
+
+#include <chrono>
+#include <random>
 
 #include "platform/files.h"
 #include "platform/kernel_handles.h"
@@ -21,6 +26,56 @@ bool markForDeletion(HANDLE file, bool deleteIt) {
   disposition.DeleteFile = deleteIt ? TRUE : FALSE;
   return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) !=
          FALSE;
+}
+
+// How long a file another program holds keeps a replace waiting: a preview pane, a
+// thumbnailer or a virus scan lets go within a second or two.
+constexpr std::chrono::seconds kHeldAtMost{5};
+constexpr DWORD kRetryEveryMs = 100;
+
+// Opened by another program that did not leave it free to be deleted (so neither renamed
+// nor replaced): CreateFile answers a sharing violation.
+bool heldByAnother(const std::string& path) {
+  const HANDLE file =
+      CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return false;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// MoveFileEx answers a file in use by another program with a sharing violation (the file
+// moved) or access denied (the file replaced); both end when the program lets go.
+std::optional<Failure> moveReplacing(const std::string& from, const std::string& to) {
+  const auto giveUpAt = std::chrono::steady_clock::now() + kHeldAtMost;
+  for (;;) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return std::nullopt;
+    const DWORD code = GetLastError();
+    if (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED &&
+        code != ERROR_LOCK_VIOLATION)
+      return failureOf("can't replace", to, code);
+    if (std::chrono::steady_clock::now() >= giveUpAt) {
+      for (const std::string* held : {&to, &from}) {
+        if (!heldByAnother(*held)) continue;
+        return Failure{FailureKind::CannotWrite, "can't replace " + to + ": another program held " +
+                                                     (held == &to ? std::string("it") : *held) +
+                                                     " for " + std::to_string(kHeldAtMost.count()) +
+                                                     " s (" + systemErrorText(code) + ")"};
+      }
+      return failureOf("can't replace", to, code);
+    }
+    Sleep(kRetryEveryMs);
+  }
+}
+
+// A symbolic link or a junction: a reparse point that stands for another name (one whose
+// kind is not told, as Wine reports a Unix link to a folder, counts too). A file OneDrive
+// keeps in the cloud is a reparse point of another kind, listed like any file.
+bool isNameSurrogate(DWORD attributes, DWORD tag) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         (tag == 0 || IsReparseTagNameSurrogate(tag));
 }
 
 bool isDirectory(const std::string& path) {
@@ -77,8 +132,8 @@ class Win32OutputFile final : public OutputFile {
   }
   bool moveOver(const std::string& destination) override {
     if (file_ || kept_) return false;
-    if (!MoveFileExA(path_.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      failure_ = failureOf("can't replace", destination, GetLastError());
+    if (std::optional<Failure> problem = moveReplacing(path_, destination)) {
+      failure_ = std::move(*problem);
       return false;
     }
     kept_ = true;
@@ -105,7 +160,7 @@ class Win32Files final : public Files {
   std::unique_ptr<OutputFile> create(const std::string& path, Failure& why) override {
     OwnedHandle file = ownedFileHandle(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE,
                                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       why = failureOf("can't create", path, GetLastError());
       return nullptr;
@@ -131,8 +186,7 @@ class Win32Files final : public Files {
   }
 
   std::optional<Failure> replace(const std::string& from, const std::string& to) override {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return std::nullopt;
-    return failureOf("can't replace", to, GetLastError());
+    return moveReplacing(from, to);
   }
   bool remove(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
   bool exists(const std::string& path) override {
@@ -159,6 +213,7 @@ class Win32Files final : public Files {
     do {
       const std::string name = found.cFileName;
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+          !isNameSurrogate(found.dwFileAttributes, found.dwReserved0) &&
           name.size() >= prefix.size() + suffix.size() && name.starts_with(prefix) &&
           name.ends_with(suffix))
         names.push_back(name);
@@ -175,10 +230,22 @@ class Win32Files final : public Files {
     do {
       const std::string name = found.cFileName;
       // The limit to folders is only a hint to the file system.
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." && name != "..")
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+          !isNameSurrogate(found.dwFileAttributes, found.dwReserved0) && name != "." &&
+          name != "..")
         names.push_back(name);
     } while (FindNextFileA(search.get(), &found));
     return names;
+  }
+  bool isLink(const std::string& path) override {
+    std::string name = path;
+    while (name.size() > 1 && isPathSeparator(name.back())) name.pop_back();
+    if (name.find_first_of("*?") != std::string::npos) return false;
+    // The search names the entry itself, with its reparse tag, as a listing would.
+    WIN32_FIND_DATAA found{};
+    const OwnedSearch search(
+        FindFirstFileExA(name.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    return search && isNameSurrogate(found.dwFileAttributes, found.dwReserved0);
   }
   std::optional<std::uint64_t> size(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -205,6 +272,15 @@ class Win32Files final : public Files {
 };
 
 }  // namespace
+
+std::uint64_t unpredictableBits() {
+  std::uint64_t bits = 0;
+  if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bits), sizeof bits,
+                      BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0)
+    return bits;
+  std::random_device device;  // the processor's generator, where the system's failed
+  return std::uint64_t{device()} << 32 | device();
+}
 
 Files& platformFiles() {
   static Win32Files files;

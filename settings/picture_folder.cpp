@@ -44,10 +44,11 @@ std::string monitorPictureFileName(const std::string& monitor) {
   return kMonitorPicturePrefix + hex + kMonitorPictureSuffix;
 }
 
-std::string temporaryFileName(std::uint64_t id, const std::string& finalName) {
+std::string temporaryFileName(const std::string& finalName) {
+  // Someone who can write into the folder cannot plant a link under the next name.
   char hex[17];
-  std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(id));
-  // "tessaren.jpg" becomes "tessaren-1f.jpg.part".
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(unpredictableBits()));
+  // "tessaren.jpg" becomes "tessaren-9c0e77d41b5f28a3.jpg.part".
   const std::size_t dot = finalName.find('.');
   return kTemporaryPrefix + hex + finalName.substr(dot) + kTemporarySuffix;
 }
@@ -94,10 +95,9 @@ std::optional<std::string> folderProblem(const std::string& folder) {
   if (!isFullPath(folder))
     return "the folder " + displaySafe(folder, 80) +
            " is not a full path (such as C:\\Pictures\\ or \\\\server\\share\\)";
-  const std::size_t longestName =
-      std::max({temporaryFileName(UINT64_MAX, kPictureFileName).size(),
-                temporaryFileName(UINT64_MAX, kBitmapFileName).size(),
-                temporaryFileName(UINT64_MAX, tileFileName(kLongestTileNumber)).size()});
+  const std::size_t longestName = std::max(
+      {temporaryFileName(kPictureFileName).size(), temporaryFileName(kBitmapFileName).size(),
+       temporaryFileName(tileFileName(kLongestTileNumber)).size()});
   const std::size_t limit = kLongestPath - longestName;
   const std::size_t length = utf16Length(folder);
   if (length <= limit) return std::nullopt;

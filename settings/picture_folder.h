@@ -21,7 +21,7 @@ std::string shownBitmapName(const std::string& folder, const std::string& wallpa
 std::string nextBitmapName(const std::string& folder, const std::string& wallpaper);
 // The other name of the two.
 std::string otherBitmapName(const std::string& name);
-// An update's (or a Check's) own files: "tessaren-1f.jpg.part", "tessaren-1f.bmp.part".
+// An update's (or a Check's) own files: "tessaren-9c0e77d41b5f28a3.jpg.part".
 inline const std::string kTemporaryPrefix = "tessaren-";
 inline const std::string kTemporarySuffix = ".part";
 
@@ -31,11 +31,14 @@ inline const std::string kMonitorPicturePrefix = "tessaren-monitor-";
 inline const std::string kMonitorPictureSuffix = ".jpg";
 std::string monitorPictureFileName(const std::string& monitor);
 
-// The name of one of an update's own files, made from its whole id, so that no two
-// updates or Checks ever share one: "tessaren-1f.jpg.part".
-std::string temporaryFileName(std::uint64_t id, const std::string& finalName);
+// A new name for one of an update's own files: 64 random bits, so that nobody can tell the
+// next one in advance (a link planted under it would be written through), and no two
+// updates or Checks share one (each file is made new, so a clash fails rather than mixes):
+// "tessaren-9c0e77d41b5f28a3.jpg.part". Each call gives another name.
+std::string temporaryFileName(const std::string& finalName);
 // What temporaryFileName makes an update's copy of tile number index from: "tile.11"
-// gives "tessaren-1f.11.part" (hexadecimal: up to tile 0xfff no longer than the picture's).
+// gives "tessaren-<random>.11.part" (hexadecimal: up to tile 0xfff no longer than the
+// picture's).
 std::string tileFileName(std::size_t index);
 inline constexpr std::size_t kLongestTileNumber = 0xfff;
 

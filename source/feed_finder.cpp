@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <pugixml.hpp>
+#include <set>
 
 #include "download/url.h"
 #include "platform/text.h"
@@ -64,6 +65,16 @@ class Namespaces {
  private:
   std::map<std::pair<const void*, std::string>, std::string_view> answers_;
 };
+
+// "a, b or c".
+std::string listText(const std::vector<std::string>& words, const std::string& last) {
+  std::string text;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) text += i + 1 == words.size() ? " " + last + " " : ", ";
+    text += words[i];
+  }
+  return text;
+}
 
 // A title laid out over several lines reads as one line in the log.
 std::string collapsedBlanks(const std::string& text) {
@@ -139,8 +150,15 @@ std::uint64_t numberAttribute(pugi::xml_node element, const char* name) {
   return std::min<std::uint64_t>(value, 1'000'000'000);  // keeps width x height in range
 }
 
+// Feeds write it in more than one case: ".../DTDs/Podcast-1.0.dtd".
 bool isItunesNamespace(std::string_view uri) {
-  return uri == "http://www.itunes.com/dtds/podcast-1.0.dtd";
+  return equalsIgnoringCase(uri, "http://www.itunes.com/dtds/podcast-1.0.dtd");
+}
+
+std::string_view prefixOf(pugi::xml_node element) {
+  const std::string_view name = element.name();
+  const std::size_t colon = name.find(':');
+  return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
 }
 
 // A media:content or media:thumbnail, ranked by its size.
@@ -199,6 +217,10 @@ class ItemReader {
 
   void read(pugi::xml_node item) { read(item, 0, false); }
 
+  // What the item names of each kind ("media:content", "enclosure", "itunes:image",
+  // "media:thumbnail"), usable or not.
+  bool named(std::string_view kind) const { return named_.contains(kind); }
+
   // Largest image media:content, image enclosure, itunes:image, largest media:thumbnail.
   std::vector<Reference> references() {
     sortLargestFirst(media_);
@@ -224,6 +246,13 @@ class ItemReader {
   // Media RSS puts its elements in the item, in a <media:group>, and (a poster picture)
   // in a video's <media:content>; <media:credit> holds the author's. depth stops a feed
   // of nested groups from taking the stack.
+  // In the namespace known, or (feeds written by hand use a prefix without declaring it)
+  // under its usual prefix, bound to nothing.
+  bool in(pugi::xml_node element, bool (*known)(std::string_view), std::string_view prefix) {
+    const std::string_view uri = namespaces_.of(element);
+    return uri.empty() ? prefixOf(element) == prefix : known(uri);
+  }
+
   void read(pugi::xml_node parent, int depth, bool credit) {
     constexpr int kDeepestMedia = 3;  // item, group, content, thumbnail
     for (pugi::xml_node element : parent.children()) {
@@ -231,8 +260,11 @@ class ItemReader {
       const std::string_view name = localName(element);
       const bool media = (name == "content" || name == "thumbnail" || name == "group" ||
                           name == "description" || name == "credit") &&
-                         isMediaNamespace(namespaces_.of(element));
+                         in(element, isMediaNamespace, "media");
+      const std::string_view rel = element.attribute("rel").value();
       const char* url = element.attribute("url").value();
+      if (media && (name == "content" || name == "thumbnail"))
+        named_.insert("media:" + std::string(name));
       if (media && (name == "group" || name == "credit")) {
         if (depth + 1 < kDeepestMedia) read(element, depth + 1, credit || name == "credit");
       } else if (media && name == "content") {
@@ -242,16 +274,18 @@ class ItemReader {
         if (*url && !credit) thumbnails_.push_back(mediaPicture(element));
       } else if (depth > 0) {
         continue;  // the rest counts in the item itself only
-      } else if (name == "enclosure" && isImageType(element.attribute("type").value())) {
-        if (*url) enclosures_.emplace_back(url);
-      } else if (name == "link" &&
-                 std::string_view(element.attribute("rel").value()) == "enclosure" &&
-                 isImageType(element.attribute("type").value())) {
-        if (*element.attribute("href").value())
-          enclosures_.emplace_back(element.attribute("href").value());
-      } else if (name == "image" && isItunesNamespace(namespaces_.of(element))) {
-        // Podcasts write href; a few write the address as the element's text.
+      } else if (name == "enclosure" || (name == "link" && rel == "enclosure")) {
+        named_.insert("enclosure");
+        const char* address = name == "link" ? element.attribute("href").value() : url;
+        if (*address && isImageType(element.attribute("type").value()))
+          enclosures_.emplace_back(address);
+      } else if ((name == "image" || (name == "link" && rel == "image")) &&
+                 in(element, isItunesNamespace, "itunes")) {
+        named_.insert("itunes:image");
+        // Podcasts write href; some url, a few the address as the element's text. The
+        // first iTunes tags had <itunes:link rel="image" href=...>.
         std::string href = trimmed(element.attribute("href").value());
+        if (href.empty()) href = trimmed(element.attribute("url").value());
         if (href.empty()) href = trimmed(textOf(element));
         if (!href.empty()) itunesImages_.push_back(std::move(href));
       } else if (!media && (name == "description" || name == "encoded" || name == "content" ||
@@ -283,6 +317,7 @@ class ItemReader {
   std::vector<std::string> itunesImages_;
   std::vector<MediaPicture> thumbnails_;
   std::vector<pugi::xml_node> html_;
+  std::set<std::string, std::less<>> named_;
   bool passedOverSmall_ = false;
 };
 
@@ -381,18 +416,31 @@ FindResult findInFeed(std::string_view xml, const std::string& feedUrl, HtmlBudg
         return notFound(DocumentKind::Feed, FailureKind::TooLarge,
                         "the HTML in the newest feed item (" + title +
                             ") is too complex to read (nested too deep or too large)");
-      for (const HtmlPicture& picture : mainPictures(tree, kMostImagesPerText))
-        images.emplace_back(picture.source);
+      // A picture shown for itself (a size given, a link around it, as an attachment's
+      // thumbnail has) before one that may be an icon in the text (a forum's marker).
+      std::vector<HtmlPicture> pictures = mainPictures(tree, kMostImagesPerText);
+      std::stable_partition(pictures.begin(), pictures.end(),
+                            [](const HtmlPicture& picture) { return picture.sizedOrLinked; });
+      for (const HtmlPicture& picture : pictures) images.emplace_back(picture.source);
     }
     for (std::size_t i = known; i < images.size(); ++i)
       references.push_back({images[i], "img", title});
   }
-  return firstUsable(
-      DocumentKind::Feed, references, base,
-      "the newest feed item (" + title +
-          ") names no picture (no media:content, enclosure, itunes:image, "
-          "media:thumbnail or img" +
-          (reader.passedOverSmall() ? "; only an author's or credit's picture)" : ")"));
+  // The reason names as missing only what the item does not name at all, in any spelling.
+  std::vector<std::string> missing, unusable;
+  for (const char* kind : {"media:content", "enclosure", "itunes:image", "media:thumbnail"}) {
+    // An author's picture is named on its own below.
+    if (reader.passedOverSmall() && std::string_view(kind) == "media:content") continue;
+    (reader.named(kind) ? unusable : missing).emplace_back(kind);
+  }
+  missing.emplace_back("img");
+  std::string reason = "no " + listText(missing, "or");
+  if (!unusable.empty())
+    reason += "; its " + listText(unusable, "and") + (unusable.size() == 1 ? " is" : " are") +
+              " no picture";
+  if (reader.passedOverSmall()) reason += "; only an author's or credit's picture";
+  return firstUsable(DocumentKind::Feed, references, base,
+                     "the newest feed item (" + title + ") names no picture (" + reason + ")");
 }
 
 }  // namespace tessaren

@@ -248,7 +248,7 @@ std::vector<HtmlPicture> mainPictures(const HtmlTree& tree, std::size_t most) {
         isTinyBySize(width != nullptr ? width : "", height != nullptr ? height : "") ||
         isNamedLikeDecoration(source))
       return ++lookedAt < kMostImagesLookedAt;
-    HtmlPicture picture{source, {}};
+    HtmlPicture picture{source, {}, width != nullptr || height != nullptr};
     for (const GumboNode* node = element.parent; node != nullptr && node != root;
          node = node->parent) {
       if (isTag(*node, GUMBO_TAG_HEADER) || isTag(*node, GUMBO_TAG_NAV) ||
@@ -256,6 +256,7 @@ std::vector<HtmlPicture> mainPictures(const HtmlTree& tree, std::size_t most) {
         return ++lookedAt < kMostImagesLookedAt;
       if (isTag(*node, GUMBO_TAG_A) && picture.link.empty()) {
         const std::string_view href = trimmedView(attributeOf(*node, "href"));
+        picture.sizedOrLinked = picture.sizedOrLinked || !href.empty();
         if (!href.empty() &&
             (looksLikePictureFile(href) || isImageType(attributeOf(*node, "type"))))
           picture.link = href;

@@ -94,6 +94,9 @@ const char* attributeOf(const GumboNode& element, const char* name);
 struct HtmlPicture {
   std::string_view source;
   std::string_view link;  // empty when there is none
+  // Its width or height is given, or a link (to anything) is around it: a picture shown
+  // for itself, where one with neither may be an icon in the text.
+  bool sizedOrLinked = false;
 };
 
 // The tree's pictures in document order, at most `most`, but for the small ones (by

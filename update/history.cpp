@@ -124,6 +124,8 @@ std::vector<std::string> History::pictureSet(const std::string& pictureFolder) {
 
 std::vector<HistoryEntry> History::entries(const std::string& pictureFolder) {
   std::vector<HistoryEntry> found;
+  // A history\ that is a link or junction leads elsewhere: none of it is Tessaren's.
+  if (files_.isLink(historyFolder(pictureFolder))) return found;
   for (const std::string& name : files_.folders(historyFolder(pictureFolder))) {
     if (!isEntryName(name)) continue;
     HistoryEntry entry{name, 0};
@@ -174,15 +176,18 @@ std::optional<Failure> History::add(const std::string& pictureFolder,
 
 void History::removeEntry(const std::string& pictureFolder, const std::string& name) {
   const std::string folder = entryFolder(pictureFolder, name);
+  // Looked at again just before: an entry swapped for a junction since it was listed.
+  if (files_.isLink(historyFolder(pictureFolder)) || files_.isLink(folder)) return;
   // The picture folder's names all begin so: tessaren.jpg, and one per monitor's source.
   for (const std::string& file : files_.list(folder, "tessaren", "")) files_.remove(folder + file);
   files_.removeFolder(folder);
 }
 
 void History::removeAll(const std::string& pictureFolder) {
-  for (const std::string& name : files_.folders(historyFolder(pictureFolder)))
-    if (isEntryName(name)) removeEntry(pictureFolder, name);
-  files_.removeFolder(historyFolder(pictureFolder));
+  for (const HistoryEntry& entry : entries(pictureFolder)) removeEntry(pictureFolder, entry.name);
+  // A history\ that is a link or junction is not Tessaren's: it stays.
+  if (!files_.isLink(historyFolder(pictureFolder)))
+    files_.removeFolder(historyFolder(pictureFolder));
 }
 
 }  // namespace tessaren

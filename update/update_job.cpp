@@ -229,8 +229,7 @@ class Update {
  private:
   // A file of this update's own for a body.
   std::unique_ptr<OutputFile> newBody(Failure& why) {
-    return services_.files.create(
-        settings_.folder + temporaryFileName(request_.id, kPictureFileName), why);
+    return services_.files.create(settings_.folder + temporaryFileName(kPictureFileName), why);
   }
 
   // namedBy: for a picture a document named, which kind of document ("page"); empty for
@@ -381,8 +380,8 @@ class Update {
     for (std::size_t i : which) {
       Failure why;
       fetched.bodies[i].reset();  // a file at the same path goes with its object
-      fetched.bodies[i] = services_.files.create(
-          settings_.folder + temporaryFileName(request_.id, tileFileName(i)), why);
+      fetched.bodies[i] =
+          services_.files.create(settings_.folder + temporaryFileName(tileFileName(i)), why);
       if (!fetched.bodies[i]) return why;
       FetchRequest request{fetched.addresses[i], asks[i], services_.limits};
       request.mayReach = [this](const FetchHop& hop) {
@@ -521,14 +520,15 @@ class Update {
     reach(UpdateStep::Drawing);
     ConversionRequest conversion;
     conversion.stop = &cancel_.flag();
+    conversion.newFile = true;
     conversion.freeBytes = services_.files.freeBytes(settings_.folder);
     OutputFile* body = assembled.get();
     conversion.assembled = [body](const void* data, std::size_t size) -> std::optional<Failure> {
       if (!body->write(data, size)) return body->failure();
       return std::nullopt;
     };
-    const TemporaryBitmap scratch(
-        services_.files, settings_.folder + temporaryFileName(request_.id, kBitmapFileName));
+    const TemporaryBitmap scratch(services_.files,
+                                  settings_.folder + temporaryFileName(kBitmapFileName));
     const ConversionResult converted = convertToBitmap(mosaic, scratch.path(), conversion);
     outcome_.width = converted.width;
     outcome_.height = converted.height;
@@ -592,6 +592,7 @@ class Update {
     const bool spanned = services_.desktop.spanSupported();
     ConversionRequest conversion;
     conversion.stop = &cancel_.flag();
+    conversion.newFile = true;
     conversion.shownPath = bitmapPath_;
     conversion.freeBytes = services_.files.freeBytes(settings_.folder);
     conversion.contentType = contentType;
@@ -600,8 +601,7 @@ class Update {
       conversion.monitors = services_.desktop.monitors();
       conversion.tiled = !spanned;
     }
-    TemporaryBitmap bitmap(services_.files,
-                           settings_.folder + temporaryFileName(request_.id, kBitmapFileName));
+    TemporaryBitmap bitmap(services_.files, settings_.folder + temporaryFileName(kBitmapFileName));
     if (mosaic != nullptr) {
       conversion.assembled = [body](const void* data, std::size_t size) -> std::optional<Failure> {
         if (!body->write(data, size)) return body->failure();
@@ -731,7 +731,7 @@ class SetUpdate {
     for (std::size_t i = 0; i < pictures_.size(); ++i) {
       const PictureSource& picture = pictures_[i];
       UpdateRequest& request = requests[i];
-      // Files of its own: the high byte keeps its id from any update's.
+      // The high byte keeps its id from any update's.
       request.id = request_.id | (std::uint64_t(i + 1) << 56);
       request.settings.url = picture.url;
       request.settings.pointer = picture.pointer;
@@ -786,12 +786,12 @@ class SetUpdate {
     const bool spanned = services_.desktop.spanSupported();
     ConversionRequest conversion;
     conversion.stop = &cancel_.flag();
+    conversion.newFile = true;
     conversion.shownPath = bitmapPath;
     conversion.freeBytes = services_.files.freeBytes(folder);
     conversion.monitors = monitors_;
     conversion.tiled = !spanned;
-    TemporaryBitmap bitmap(services_.files,
-                           folder + temporaryFileName(request_.id, kBitmapFileName));
+    TemporaryBitmap bitmap(services_.files, folder + temporaryFileName(kBitmapFileName));
     // A new picture that cannot be drawn fails alone: its monitors keep the one from before.
     for (;;) {
       std::vector<PictureSource> drawn;

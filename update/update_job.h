@@ -1,8 +1,9 @@
 // One update, from the settings copy it was given to the wallpaper: make sure the folder
 // is there, download (asking whether the picture changed), draw the BMP, commit, and say
 // what happened. Runs on a worker thread: it touches no window and no shared state but the
-// commit gate. Its files are its own, named after its id; only the commit step, one update
-// at a time and never after a cancel, touches the files users and the desktop see.
+// commit gate. Its files are its own, under names nobody can tell in advance; only the
+// commit step, one update at a time and never after a cancel, touches the files users and
+// the desktop see.
 #pragma once
 
 #include <cstdint>

@@ -98,6 +98,14 @@ check "first run writes the default folder" \
 check "the first update asked for the default picture" \
   grep -q '/images/getimagedata.cfm' "$work/requests.log"
 check "its log line says why it failed: $line" contains "$line" $'\tfailed\twww.weather.gov\tHTTP 404 Not Found'
+# A proxy that asks for a sign-in WinINet cannot give: said so, and nothing more is sent.
+store url REG_SZ "http://www.weather.gov/p.jpg?proxyauth=Negotiate"
+asked=$(wc -l <"$work/requests.log")
+check "Reload" driver reload
+next_line
+check "the proxy's 407 is logged as such: $line" test "${line#*$'\tfailed\t'}" = \
+  $'www.weather.gov\tthe proxy asks for a sign-in (HTTP 407)'
+check "one request reached the proxy" test "$(wc -l <"$work/requests.log")" = $((asked + 1))
 second_code=0
 timeout 30 "$wine_run" "$exe" || second_code=$?
 check "a second start ends at once with 0 (was $second_code)" test "$second_code" = 0

@@ -52,6 +52,8 @@ TEST(FetchPolicy, WordsOfEachFailure) {
       {statusFailure(404, "Not Found"), FailureKind::NotFound, "HTTP 404 Not Found"},
       {statusFailure(410, "Gone"), FailureKind::NotFound, "HTTP 410 Gone"},
       {statusFailure(500, ""), FailureKind::HttpStatus, "HTTP 500"},
+      {statusFailure(407, "Proxy Authentication Required"), FailureKind::HttpStatus,
+       "the proxy asks for a sign-in (HTTP 407)"},
       {statusFailure(503, "Busy\tupdated\tevil.example\r\nforged"), FailureKind::HttpStatus,
        "HTTP 503 Busy updated evil.example  forged"},
       {statusFailure(500, std::string(100, 'z')), FailureKind::HttpStatus,

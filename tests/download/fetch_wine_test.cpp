@@ -266,6 +266,7 @@ TEST_F(FetchOnTheWire, EachRequestIsShownWhereItLeadsFirst) {
   std::vector<FetchHop> hops;
   NetworkScope scope;  // as for a typed address on the internet
   request.mayReach = [&](const FetchHop& hop) {
+    if (hop.connected) return std::optional<Failure>();  // the next test's
     hops.push_back(hop);
     if (hops.size() == 1) return std::optional<Failure>();
     return scope.check({Hop::Origin::Redirect, hop.url, hop.redirectedFrom, hop.addresses});
@@ -283,6 +284,20 @@ TEST_F(FetchOnTheWire, EachRequestIsShownWhereItLeadsFirst) {
   EXPECT_EQ(result.failure->detail,
             "a redirect leads to a private network address: " + hops[1].addresses.front());
   EXPECT_EQ(server.requests().size(), 1u) << "nothing reached the redirect's target";
+}
+
+// Judged again at the address WinINet connected to: a refusal ends the fetch, no body read
+// (the request closed there is not sent on Windows; Wine sends it all the same).
+TEST_F(FetchOnTheWire, TheAddressConnectedToIsJudgedBeforeTheRequest) {
+  request.mayReach = [](const FetchHop& hop) -> std::optional<Failure> {
+    if (!hop.connected) return std::nullopt;
+    return Failure{FailureKind::NotAllowed, "refused at " + hop.addresses.front()};
+  };
+  const FetchResult result = fetch("/p.jpg");
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->detail, "refused at 127.0.0.1");
+  EXPECT_EQ(written, 0u);
+  std::printf("  requests that reached the server: %zu\n", server.requests().size());
 }
 
 // A body whose first bytes show a page stops at the page's limit as it arrives, whatever

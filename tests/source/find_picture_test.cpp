@@ -255,9 +255,32 @@ TEST(FindPictureTest, FeedShapes) {
                 found("https://news.example" + c.address, "Order"), c.address);
   expectFinds(findPicture(feed(avatar), "", kPage, ""),
               fails(FailureKind::NoPictureFound,
-                    "the newest feed item (Order) names no picture (no media:content, enclosure, "
-                    "itunes:image, media:thumbnail or img; only an author's or credit's picture)"),
+                    "the newest feed item (Order) names no picture (no enclosure, itunes:image, "
+                    "media:thumbnail or img; only an author's or credit's picture)"),
               "avatar only");
+
+  // Spellings feeds use (the iTunes namespace in capitals, media: never declared), a
+  // forum's icon before an attachment, and a refusal naming only what the item lacks.
+  const auto rss = [](const std::string& item) {
+    return "<rss xmlns:itunes=\"http://www.itunes.com/DTDs/Podcast-1.0.dtd\"><channel><item>"
+           "<title>T</title>" +
+           item + "</item></channel></rss>";
+  };
+  for (const auto& [item, address] : std::vector<std::pair<std::string, std::string>>{
+           {R"(<itunes:image url="/ep.jpg"/>)", "/ep.jpg"},
+           {R"(<itunes:link rel="image" href="/art.jpg"/>)", "/art.jpg"},
+           {R"(<media:content url="/undeclared.jpg"/>)", "/undeclared.jpg"},
+           {R"(<description><![CDATA[<p>New <img src="/img/reduced.gif"></p><a href="/f.php?id=1">)"
+            R"(<img src="/f.php?id=1&amp;t=1"></a>]]></description>)",
+            "/f.php?id=1&t=1"}})
+    expectFinds(findPicture(rss(item), "", kPage, ""), found("https://news.example" + address, "T"),
+                item);
+  expectFinds(findPicture(rss(R"(<enclosure url="/a.mp3" type="audio/mpeg"/><itunes:image/>)"), "",
+                          kPage, ""),
+              fails(FailureKind::NoPictureFound,
+                    "the newest feed item (T) names no picture (no media:content, media:thumbnail "
+                    "or img; its enclosure and itunes:image are no picture)"),
+              "audio only");
 
   // A fault before any item is complete is named; so is one inside the only item.
   for (const std::string& broken :

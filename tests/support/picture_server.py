@@ -26,6 +26,7 @@ that file, whatever the path (a proxy's requests name other hosts' paths). The q
   etag=HEX           this ETag, given as hex bytes (any bytes, the high ones too)
   cookie=1           a Set-Cookie header
   auth=SCHEME        401 with WWW-Authenticate: SCHEME
+  proxyauth=SCHEME   407 with Proxy-Authenticate: SCHEME, as a proxy that asks for a sign-in
   type=T             this Content-Type
 Each request is logged as one line: seconds since the epoch, tab, path with its query,
 tab, If-None-Match, tab, Cookie, tab, Authorization (each "-" when absent), tab, every
@@ -127,7 +128,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         body = b""
         if os.path.isfile(file):
             body = open(file, "rb").read()
-        elif "status" not in query and "auth" not in query:
+        elif not {"status", "auth", "proxyauth"} & query.keys():
             self.send_error(404, "Not Found")
             return
         etag = '"' + hashlib.sha1(body).hexdigest()[:16] + '"'
@@ -138,9 +139,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("ETag", etag)
             self.end_headers()
             return
-        if "auth" in query:
-            self.send_response(401, "Unauthorized")
-            self.send_header("WWW-Authenticate", query["auth"])
+        if "auth" in query or "proxyauth" in query:
+            proxy = "proxyauth" in query
+            self.send_response(407 if proxy else 401)
+            self.send_header("Proxy-Authenticate" if proxy else "WWW-Authenticate",
+                             query["proxyauth" if proxy else "auth"])
             self.send_header("Content-Length", "0")
             self.end_headers()
             return

@@ -44,9 +44,11 @@ FetchResult ScriptedFetcher::fetchToFile(const FetchRequest& request, OutputFile
     std::lock_guard<std::mutex> lock(mutex_);
     if (request.mayReach) {
       const std::optional<HttpUrl> url = parseHttpUrl(request.url);
-      FetchHop hop{request.url, "", {}};
+      FetchHop hop{request.url, "", {}, false};
       if (url) hop.addresses = resolves[url->host];
       result.failure = request.mayReach(hop);
+      if (!result.failure && url && connectsTo.contains(url->host))
+        result.failure = request.mayReach({request.url, "", {connectsTo[url->host]}, true});
       if (result.failure) return result;
     }
     asked.push_back(request);

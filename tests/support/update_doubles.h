@@ -51,6 +51,8 @@ class ScriptedFetcher final : public Fetcher {
   std::map<std::string, ScriptedAnswer> answers;  // by address; others are 404
   // What a host resolves to, for the request's mayReach; others resolve to nothing.
   std::map<std::string, std::vector<std::string>> resolves;
+  // Where a host's connection goes when that is not where it resolved to (rebinding).
+  std::map<std::string, std::string> connectsTo;
   std::vector<FetchRequest> asked;  // every request made, in order (none that was refused)
   // Passed before the body is written: a test closes it to hold a download in its body.
   Gate* inBody = nullptr;

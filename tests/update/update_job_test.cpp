@@ -544,12 +544,19 @@ TEST_F(UpdateJobTest, ReasonsNameTheStep) {
        {kRouterPage, {}, "text/html"},
        FailureKind::NotAllowed,
        "the page names a picture on a private network address: 192.168.1.1"},
+      {"a picture whose name connects into it, looked up as public (rebinding)",
+       "",
+       {"<meta property=\"og:image\" content=\"//cam.example/cam.jpg\">", {}, "text/html"},
+       FailureKind::NotAllowed,
+       "the page names a picture on a private network address: 192.168.1.1"},
       {"a page without end",
        "",
        {"<html>" + std::string(kMaxDocumentBytes, ' '), {}, "image/jpeg"},
        FailureKind::TooLarge,
        "the page is larger than 4 MB"},
   };
+  fetcher.resolves["cam.example"] = {"203.0.113.7"};
+  fetcher.connectsTo["cam.example"] = "192.168.1.1";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     request.settings.url = page;
@@ -824,6 +831,29 @@ TEST_F(UpdateJobTest, OwnFilesAndLeftovers) {
   EXPECT_EQ(files(), (std::vector<std::string>{"holiday.jpg", "tessaren.jpg.bak", "tessaren.txt"}));
   removeOwnFiles(platformFiles(), dir.string() + "/*/");  // no wildcards in a folder
   EXPECT_EQ(files().size(), 3u);
+}
+
+// A picture folder others can write into (Public, a share): no file is made through a link
+// planted under the next name, which nobody can tell in advance, and removing the history
+// never follows a link or junction out of it.
+TEST_F(UpdateJobTest, LinksPlantedInThePictureFolderLeadNowhere) {
+  const fs::path outside = dir.string() + "-outside", entry = outside / "2026-12-08 140509";
+  fs::create_directories(entry);
+  std::ofstream(entry / "tessaren.jpg") << "mine";
+  const std::string next = temporaryFileName(kPictureFileName);
+  EXPECT_NE(next, temporaryFileName(kPictureFileName));
+  fs::create_symlink(entry / "tessaren.jpg", dir / next);
+  Failure why;
+  EXPECT_FALSE(platformFiles().create((dir / next).string(), why)) << "only a new file";
+  // An entry that is a link, then the whole history folder a link.
+  fs::create_directories(dir / "history");
+  fs::create_directory_symlink(entry, dir / "history" / "2026-12-08 140510");
+  removeOwnFiles(platformFiles(), dir.string() + "/");
+  fs::remove_all(dir / "history");
+  fs::create_directory_symlink(outside, dir / "history");
+  removeOwnFiles(platformFiles(), dir.string() + "/");
+  EXPECT_EQ(fileContents(entry / "tessaren.jpg"), "mine");
+  fs::remove_all(outside);
 }
 
 // A picture in tiles on the scripted fetcher: each tile in its place, a tile of another

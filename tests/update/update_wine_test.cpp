@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -179,7 +181,7 @@ TEST_F(WholeUpdate, ACheckBesideASlowUpdateKeepsToItsOwnFiles) {
   request.id = 0;  // run() makes it 1
   UpdateOutcome updated;
   std::thread update([&] { updated = run(server.url("/slow.jpg?pieces=200&pause=100")); });
-  while (!fs::exists(folder + temporaryFileName(1, kPictureFileName))) Sleep(10);
+  while (platformFiles().list(folder, "tessaren-", ".jpg.part").empty()) Sleep(10);
 
   check.checkOnly = true;
   check.settings.url = server.url("/quick.jpg");
@@ -190,6 +192,53 @@ TEST_F(WholeUpdate, ACheckBesideASlowUpdateKeepsToItsOwnFiles) {
   EXPECT_EQ(checked.width, 8);
   ASSERT_EQ(updated.kind, OutcomeKind::Updated) << updated.failure->detail;
   EXPECT_EQ(text(test::readFile(folder + "tessaren.jpg")), slow);
+}
+
+// tessaren.jpg held by another process during the commit (tests/support/file_holder.cpp,
+// beside this test), as a preview pane or a virus scan holds it: let go after 2 s, the
+// update waits and succeeds; held until the update ends, it fails naming the file.
+TEST_F(WholeUpdate, AFileHeldDuringTheCommit) {
+  for (int width : {8, 9, 10})
+    server.put(
+        std::to_string(width) + ".jpg",
+        text(test::encodeJpeg({.width = width, .height = 8}, test::patternPixels(width, 8, 3))));
+  ASSERT_EQ(run(server.url("/8.jpg")).kind, OutcomeKind::Updated);
+  std::atomic<bool> committing = false;
+  services.reached = [&](UpdateStep step) { committing = step == UpdateStep::Committing; };
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string event = "TessarenTest.Held." + std::to_string(GetCurrentProcessId());
+  const HANDLE held = CreateEventA(nullptr, FALSE, FALSE, event.c_str());
+  for (const bool letGoAfter2s : {true, false}) {
+    std::string command = "file_holder \"" + folder + "tessaren.jpg\" " + event;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION holder{};
+    ASSERT_TRUE(CreateProcessA(fs::path(self).replace_filename("file_holder.exe").string().c_str(),
+                               command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &holder));
+    ASSERT_EQ(WaitForSingleObject(held, 60'000), WAIT_OBJECT_0);
+    UpdateOutcome outcome;
+    committing = false;
+    std::thread update([&] { outcome = run(server.url(letGoAfter2s ? "/9.jpg" : "/10.jpg")); });
+    for (int waited = 0; !committing && waited < 60'000; waited += 10) Sleep(10);
+    const auto start = std::chrono::steady_clock::now();
+    if (letGoAfter2s) Sleep(2000);  // how long it is held, not a wait for something
+    if (letGoAfter2s) TerminateProcess(holder.hProcess, 0);
+    update.join();  // held throughout: until the failure is back
+    TerminateProcess(holder.hProcess, 0);
+    for (HANDLE handle : {holder.hProcess, holder.hThread}) CloseHandle(handle);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(outcome.kind, letGoAfter2s ? OutcomeKind::Updated : OutcomeKind::Failed)
+        << (outcome.failure ? outcome.failure->detail : "updated") << " after " << took.count();
+    EXPECT_GE(took.count(), 2.0);
+    if (!letGoAfter2s) {
+      EXPECT_EQ(outcome.failure.value_or(Failure{}).detail.rfind(
+                    "can't replace " + folder + "tessaren.jpg: another program held it for 5 s", 0),
+                0u);
+    }
+  }
+  CloseHandle(held);
 }
 
 TEST_F(WholeUpdate, ADatedAddressFallsBackAStepAfterA404) {
